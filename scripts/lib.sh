@@ -1,0 +1,39 @@
+# Shared by the scripts: package installation and the project's folders.
+# shellcheck shell=bash
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export ROOT
+
+say() { printf '==> %s\n' "$*" >&2; }
+
+# ensure_packages PKG...: installs the Debian packages that are missing.
+# As root it runs apt-get; otherwise it prints the exact command and stops.
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Run as root, or install them first:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  say "installing ${missing[*]}"
+  if [ -z "${PLC_APT_UPDATED:-}" ]; then
+    apt-get update -qq >&2
+    export PLC_APT_UPDATED=1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# The packages every native build needs.
+BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev)
+
+# build_preset NAME: configures and builds a CMake preset.
+build_preset() {
+  local preset="$1"
+  say "building preset $preset"
+  cmake --preset "$preset" -S "$ROOT" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)"
+}

@@ -1,0 +1,5 @@
+# The whole suite under ThreadSanitizer.
+source "$(dirname "$0")/../lib.sh"
+set -euo pipefail
+build_preset tsan
+ctest --preset tsan -j "$(nproc)"

@@ -1,0 +1,34 @@
+// What the burn sequence needs of the program around it: the window, the
+// console front end and the tests each supply one.
+#pragma once
+
+#include "engine/image.h"
+#include "port/link.h"
+
+enum class BoxIcon { kError, kInformation, kWarning };
+
+class Host {
+ public:
+  Host() = default;
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+  virtual ~Host() = default;
+
+  // Shows a message box owned by the main window and blocks the burn thread
+  // until the user acknowledges it.
+  virtual void ShowMessage(const char* text, const char* caption, BoxIcon icon) = 0;
+  virtual void EnableStartButton(bool enabled) = 0;
+  // Stops the elapsed-seconds timer.
+  virtual void KillElapsedTimer() = 0;
+  // Blocks the burn thread for whole seconds.
+  virtual void PauseSeconds(int seconds) = 0;
+  // Opens the COM port whose text is selected (the serial models' link).
+  virtual LinkHandle OpenComLink(const char* portName) = 0;
+  // The text a failed COM open reports; a front end that opens something
+  // other than the selected name says what it tried.
+  virtual const char* ComLinkLabel(const char* portName) { return portName; }
+  // OpenMyDevPipe with an empty pipe name (the USB models' link).
+  virtual LinkHandle OpenUsbLink() = 0;
+  // The image of this run.
+  virtual FirmwareImage LoadFirmwareImage() { return EmbeddedFirmwareImage(); }
+};

@@ -1,0 +1,73 @@
+// The run state: the process-wide variables that the window (or another
+// front end) and the burn thread share.
+//
+// Every value that one thread writes while the other reads is atomic.  The
+// status panel only needs a value at most one tick old, so relaxed order is
+// enough; Shared<T> keeps the call sites as plain as integer variables.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "port/link.h"
+
+template <typename T>
+class Shared {
+ public:
+  constexpr Shared() noexcept : value_(T{}) {}
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  operator T() const noexcept { return value_.load(std::memory_order_relaxed); }
+  Shared& operator=(T v) noexcept {
+    value_.store(v, std::memory_order_relaxed);
+    return *this;
+  }
+  // Only one thread ever adds, so a relaxed read-modify-write is exact.
+  Shared& operator+=(T v) noexcept {
+    value_.fetch_add(v, std::memory_order_relaxed);
+    return *this;
+  }
+
+ private:
+  std::atomic<T> value_;
+};
+
+// Selection, written by the front end before a run.
+extern Shared<int32_t> selectedPLCIdx;
+extern Shared<uint16_t> selectedPLCID;
+// Front end only: the model name shown in the model list.
+extern char selectedPLC[10];
+// The port text is chosen on the window thread, also while a run is under
+// way, and read by the burn thread at the open and at a power-cycle reopen,
+// so it is only ever copied whole under a lock.
+inline constexpr int kComPortSize = 10;
+void SetSelectedComPort(const char* text);  // cut to 9 characters
+void GetSelectedComPort(char (&out)[kComPortSize]);
+extern Shared<int32_t> ComSelidx;
+extern int32_t totalComPort;  // front end only
+
+// Selects a model row: sets selectedPLCIdx and selectedPLCID together.
+void SelectModel(int row);
+
+// Link and image, burn thread only.
+extern LinkHandle hSerial;
+extern const uint8_t* fin;
+extern uint32_t fileLength;
+extern const void* hGLOBAL;
+extern Shared<uint8_t> VM_fu_version;
+
+// Status values, written by the burn thread, read by the status panel.
+extern Shared<int32_t> flashStatus;  // 0 idle, 1 erasing, 2 programming
+extern Shared<int32_t> progress;     // percent of the current phase
+extern Shared<int32_t> errCounter;
+extern Shared<int32_t> totalErrCounter;
+extern Shared<int32_t> elapsedTime;  // seconds; the front end's timer adds 1
+
+inline constexpr int32_t kFlashIdle = 0;
+inline constexpr int32_t kFlashErasing = 1;
+inline constexpr int32_t kFlashProgramming = 2;
+
+// Sets elapsedTime, flashStatus, progress, errCounter, totalErrCounter to 0,
+// in that order.
+void ClearStatusValues();

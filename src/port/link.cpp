@@ -1,0 +1,30 @@
+#include "port/link.h"
+
+uint32_t LinkWrite(LinkHandle link, const uint8_t* data, uint32_t count) {
+  return link ? link->Write(data, count) : 0;
+}
+
+uint32_t LinkRead(LinkHandle link, uint8_t* buffer, uint32_t count) {
+  return link ? link->Read(buffer, count) : 0;
+}
+
+void SetModbusLineSettings(LinkHandle link) {
+  if (link) link->ApplyLineSettings(kModbusLineSettings);
+}
+
+void SetTransferLineSettings(LinkHandle link) {
+  if (link) link->ApplyLineSettings(kTransferLineSettings);
+}
+
+void SetShortTimeouts(LinkHandle link) {
+  if (link) link->ApplyTimeouts(kShortTimeouts);
+}
+
+void SetLongTimeouts(LinkHandle link) {
+  if (link) link->ApplyTimeouts(kLongTimeouts);
+}
+
+void CloseLink(LinkHandle& link) {
+  delete link;
+  link = kNoLink;
+}

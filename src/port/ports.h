@@ -1,0 +1,30 @@
+// Platform port access: the port list, the COM open and the USB device search.
+// Implemented once per platform (ports_posix.cpp / ports_win32.cpp,
+// usb_posix.cpp / usb_win32.cpp).
+#pragma once
+
+#include "port/link.h"
+
+// A listed port name fits 9 characters and its NUL.
+inline constexpr int kPortNameSize = 10;
+inline constexpr int kMaxListedPorts = 64;
+
+struct PortList {
+  int count;
+  char names[kMaxListedPorts][kPortNameSize];
+};
+
+// The present serial ports, in sorted text order (COM10 before COM2).
+void ListComPorts(PortList* out);
+
+// Opens a serial port by its listed name or by a path, for reading and
+// writing, exclusively: a port that another program holds is not opened.
+// kNoLink on any failure.
+LinkHandle OpenComPort(const char* nameOrPath);
+
+// Opens the given device path like a port but shared, as the USB device is.
+LinkHandle OpenUsbPath(const char* path);
+
+// Finds the first present USB device of the PLC (vendor 4b2c, product 0001)
+// and opens it with the pipe name appended; kNoLink when none can be opened.
+LinkHandle OpenMyDevPipe(const char* pipeName);

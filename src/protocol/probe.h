@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstdint>
+
+#include "port/link.h"
+
+// Five wake-up frames and ten unexamined reads; no result, no counters.
+void DummyComm(LinkHandle link);
+// 5 application mode, 6 boot mode, or a failure code 17..24.
+uint8_t ConfirmComm(LinkHandle link);

@@ -1,0 +1,52 @@
+// A host for burn-sequence tests: records every window operation in order
+// and runs pauses on the virtual clock.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/host.h"
+#include "support/test_link.h"
+
+struct HostEvent {
+  enum class Kind { kMessage, kEnableButton, kDisableButton, kKillTimer, kPause, kOpenCom, kOpenUsb };
+  Kind kind;
+  std::string text;     // message text, or the port name opened
+  std::string caption;  // message caption
+  BoxIcon icon = BoxIcon::kError;
+  int seconds = 0;      // pause
+};
+
+class TestHost : public Host {
+ public:
+  explicit TestHost(TestWire* wire) : wire_(wire) {}
+
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void EnableStartButton(bool enabled) override;
+  void KillElapsedTimer() override;
+  void PauseSeconds(int seconds) override;
+  LinkHandle OpenComLink(const char* portName) override;
+  LinkHandle OpenUsbLink() override;
+  FirmwareImage LoadFirmwareImage() override;
+
+  // Image for the run; defaults to the embedded image.
+  void UseImage(const std::vector<uint8_t>& image);
+  void UseMissingImage() { missingImage_ = true; }
+  // When set, opens fail (return kNoLink) while this returns true.
+  std::function<bool()> failOpen;
+  // Called when a message box is shown (e.g. to replug the simulated PLC).
+  std::function<void(const std::string& text)> onMessage;
+
+  const std::vector<HostEvent>& Events() const { return events_; }
+  std::vector<std::string> Messages() const;
+  // Compact trace of the events: "kill", "box:ERROR:text", "enable", ...
+  std::vector<std::string> Trace() const;
+
+ private:
+  TestWire* wire_;
+  std::vector<HostEvent> events_;
+  std::vector<uint8_t> image_;
+  bool useImage_ = false;
+  bool missingImage_ = false;
+};

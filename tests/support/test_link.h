@@ -1,0 +1,100 @@
+// A link for tests, on virtual time.
+//
+// A TestWire is the far end: it records every byte written and every setting
+// applied, in order, and answers each request from a script or a callback.
+// TestWire::Open() hands out Link objects that the code under test may close
+// (delete) as it likes; the wire and its record outlive them.  A read that
+// cannot be satisfied returns what there is at once and advances the virtual
+// clock by the read total time-out in force, so a path of six 3-second
+// time-outs costs nothing but reads 18,000 ms on the clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "port/link.h"
+
+struct VirtualClock {
+  uint64_t nowMs = 0;
+};
+
+struct WireEvent {
+  enum class Kind { kWrite, kRead, kLineSettings, kTimeouts, kOpen, kClose };
+  Kind kind;
+  std::vector<uint8_t> bytes;  // written (kWrite) or returned (kRead)
+  uint32_t requested = 0;      // bytes asked for (kWrite, kRead)
+  LineSettings line{};
+  Timeouts timeouts{};
+};
+
+using Bytes = std::vector<uint8_t>;
+Bytes ToBytes(const std::string& text);
+std::string ToText(const Bytes& bytes);
+
+class TestWire {
+ public:
+  // Called with each request as written (after a short write: the part that
+  // went out); whatever it queues with Reply() is what the next reads get.
+  using Responder = std::function<void(TestWire& wire, const Bytes& request)>;
+  // Decides how many bytes of a write of `requested` bytes go out.
+  using WritePolicy = std::function<uint32_t(uint32_t requested)>;
+
+  explicit TestWire(VirtualClock* clock = nullptr);
+
+  LinkHandle Open();
+  void SetResponder(Responder responder) { responder_ = std::move(responder); }
+  void SetWritePolicy(WritePolicy policy) { writePolicy_ = std::move(policy); }
+  // Answers the next requests in order with these replies, one per write;
+  // an empty reply is silence.  Requests beyond the script are not answered.
+  void Script(std::vector<Bytes> replies);
+  // Queues bytes for the reads to come.
+  void Reply(const Bytes& bytes);
+  void Reply(const std::string& text) { Reply(ToBytes(text)); }
+
+  const std::vector<WireEvent>& Events() const { return events_; }
+  std::vector<Bytes> Writes() const;
+  std::vector<std::string> WrittenTexts() const;
+  int CountWrites(const std::string& text) const;
+  uint64_t NowMs() const { return clock_->nowMs; }
+  VirtualClock& Clock() { return *clock_; }
+  int OpenLinks() const { return openLinks_; }
+
+  // The Link side, used by TestLink.
+  uint32_t OnWrite(const uint8_t* data, uint32_t count);
+  uint32_t OnRead(uint8_t* buffer, uint32_t count);
+  void OnLineSettings(const LineSettings& settings);
+  void OnTimeouts(const Timeouts& timeouts);
+  void OnClose();
+
+ private:
+  VirtualClock ownClock_;
+  VirtualClock* clock_;
+  Responder responder_;
+  WritePolicy writePolicy_;
+  std::deque<uint8_t> input_;
+  std::deque<Bytes> script_;
+  std::vector<WireEvent> events_;
+  Timeouts timeouts_ = kLongTimeouts;
+  int openLinks_ = 0;
+};
+
+class TestLink : public Link {
+ public:
+  explicit TestLink(TestWire* wire) : wire_(wire) {}
+  ~TestLink() override { wire_->OnClose(); }
+  uint32_t Write(const uint8_t* data, uint32_t count) override {
+    return wire_->OnWrite(data, count);
+  }
+  uint32_t Read(uint8_t* buffer, uint32_t count) override { return wire_->OnRead(buffer, count); }
+  void ApplyLineSettings(const LineSettings& settings) override { wire_->OnLineSettings(settings); }
+  void ApplyTimeouts(const Timeouts& timeouts) override { wire_->OnTimeouts(timeouts); }
+
+ private:
+  TestWire* wire_;
+};
+
+// Modbus ASCII reply text for the given bytes: ':' + hex + LRC + CR LF.
+std::string ModbusReply(const Bytes& bytes);
