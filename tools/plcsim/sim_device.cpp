@@ -186,8 +186,8 @@ void QueueModbus(PlcSim& sim, const uint8_t* bytes, uint32_t count, const ReplyP
   text[n++] = static_cast<uint8_t>(digits[lrc & 0x0F]);
   text[n++] = '\r';
   text[n++] = '\n';
-  // Damage a hex digit of the status byte: still hex, so only the LRC tells.
-  if (plan.corrupt && n > 10) text[9] = text[9] == '0' ? '1' : '0';
+  // Damage the low digit of the status byte: still hex, so only the LRC tells.
+  if (plan.corrupt && n > 11) text[10] = text[10] == '0' ? '1' : '0';
   if (plan.shortReply) --n;
   Push(sim, text, n);
 }
