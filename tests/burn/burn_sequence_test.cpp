@@ -30,6 +30,9 @@ class BurnRun : public ::testing::Test {
     plc.appId = plcID[row];
     plc.bootId = BootIdOf(row);
     plc.silentErase = IsPowerCycleModel(row);
+    // Registers that say the device is the selected model.
+    plc.d1386 = row == PlcIndexByName("KT4-W") ? 0x4138 : 0;
+    plc.d1148 = row == PlcIndexByName("LP32") || row == PlcIndexByName("LN30") ? 1 : 0;
     image = PatternImage(SmallImageLength(row));
     host.UseImage(image);
   }
