@@ -1,0 +1,162 @@
+// Whatever arrives on its line, the simulated PLC stays inside its fixed
+// buffers and its counters stay consistent.
+//
+// Input: model row, flags, seed, optionally a fault text (NUL-terminated),
+// then a list of steps.  Besides raw bytes a step can feed one of the tool's
+// well-formed requests or a block frame with a good CRC, so that the fuzzer
+// reaches the bootloader and the transfer without having to forge an LRC or
+// a CRC-16 by chance.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/models.h"
+#include "sim_device.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+void Expect(bool condition, const char* what) {
+  if (!condition) Fail(what);
+}
+
+// The requests the tool sends, byte-exact.
+const char* const kRequests[] = {
+    ":007F81\r\n",
+    ":006401590141\r\n",
+    ":0064015B013F\r\n",
+    ":006401594944B5\r\n",
+    ":0064015B4944B3\r\n",
+    ":0003156A00017D\r\n",
+    ":0003147C00016C\r\n",
+    ":00640159053D\r\n",
+    ":006401594552415345D2\r\n",
+    ":0064015B4552415345D0\r\n",
+    ":00640159063C\r\n",
+    ":0064015B063A\r\n",
+    "ID",
+    "VERSION",
+    "ERASE",
+    "\x04",
+    "UPDATE",
+};
+constexpr size_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
+
+const LineSettings kLines[] = {
+    {9600, 7, 2, 0}, {115200, 8, 0, 0}, {19200, 8, 0, 0}, {9600, 8, 0, 0}};
+
+struct Reader {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+  bool More() const { return pos < size; }
+  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
+};
+
+void Feed(PlcSim& sim, const uint8_t* bytes, uint32_t count) {
+  SimFeed(sim, bytes, count);
+  Expect(SimOutputSize(sim) <= kSimOutputSize, "output queue overrun");
+}
+
+void CheckState(const PlcSim& sim) {
+  Expect(sim.outCount <= kSimOutputSize && sim.outHead < kSimOutputSize, "output ring");
+  Expect(sim.lineLen <= kSimLineSize, "Modbus line length");
+  Expect(sim.cmdLen <= sizeof sim.cmdBuf, "command length");
+  Expect(sim.frameLen <= sizeof sim.frameBuf, "frame length");
+  Expect(sim.imageLength <= kSimMaxImage && sim.image.size() == kSimMaxImage, "image room");
+  Expect(sim.counters.framesStored <= sim.counters.frames, "stored frames");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4) return 0;
+  Reader in{data, size};
+  const int row = in.Byte() % kPlcCount;
+  const uint8_t flags = in.Byte();
+  SimConfig config = SimDefaultConfig(row);
+  config.startInBoot = (flags & 1) != 0;
+  config.checkFraming = (flags & 2) != 0;
+  config.answerWakeUp = (flags & 4) == 0;
+  config.seed = in.Byte();
+  if ((flags & 8) != 0) {
+    // A fault in text form, as plcsim's --fault takes it.
+    char text[48] = {};
+    size_t n = 0;
+    while (in.More() && n < sizeof text - 1) {
+      const uint8_t c = in.Byte();
+      if (c == 0) break;
+      text[n++] = static_cast<char>(c);
+    }
+    char error[96];
+    (void)SimAddFault(config, text, error, sizeof error);
+  }
+
+  static PlcSim sim;  // keeps the image's room from one input to the next
+  SimInit(sim, config);
+
+  uint8_t scratch[512];
+  int steps = 0;
+  while (in.More() && ++steps < 4096) {
+    const uint8_t step = in.Byte();
+    switch (step % 10) {
+      case 0:
+      case 1:
+      case 2:
+      case 3: {  // raw bytes
+        const uint32_t n = in.Byte();
+        uint32_t got = 0;
+        while (got < n && in.More()) scratch[got++] = in.Byte();
+        Feed(sim, scratch, got);
+        break;
+      }
+      case 4:
+        SimSetLine(sim, kLines[(step >> 4) % 4], (step & 0x80) != 0);
+        break;
+      case 5:
+        SimIdle(sim, uint32_t{in.Byte()} * 2);
+        break;
+      case 6:
+        SimReconnect(sim);
+        break;
+      case 7: {
+        const uint32_t want = uint32_t{in.Byte()} * 40;
+        const uint32_t got =
+            SimTakeOutput(sim, scratch, want < sizeof scratch ? want : sizeof scratch);
+        Expect(got <= sizeof scratch, "take output");
+        break;
+      }
+      case 8: {  // one of the tool's requests
+        const char* r = kRequests[in.Byte() % kRequestCount];
+        Feed(sim, reinterpret_cast<const uint8_t*>(r), static_cast<uint32_t>(std::strlen(r)));
+        break;
+      }
+      case 9: {  // a block frame with a good CRC (or a damaged copy of one)
+        const uint32_t n =
+            (step & 0x10) != 0 ? SimBlockSize(row) : ((step & 0x20) != 0 ? 256 : 128);
+        const uint8_t number = in.Byte();
+        const uint8_t fill = in.Byte();
+        scratch[0] = 0x02;
+        scratch[1] = number;
+        scratch[2] = static_cast<uint8_t>(255 - number);
+        for (uint32_t i = 0; i < n; ++i) scratch[3 + i] = static_cast<uint8_t>(fill + i);
+        const uint16_t crc = SimCrc16(scratch + 3, n);
+        scratch[3 + n] = static_cast<uint8_t>(crc >> 8);
+        scratch[4 + n] = static_cast<uint8_t>(crc);
+        if ((step & 0x40) != 0) scratch[3 + in.Byte() % (n + 2)] ^= 0x5A;
+        Feed(sim, scratch, n + 5);
+        break;
+      }
+      default:
+        break;
+    }
+    CheckState(sim);
+  }
+  return 0;
+}
