@@ -3,10 +3,12 @@
 // and never puts anything but the image's own bytes into a block frame.
 //
 // Input: operation, model row, image length (2 bytes), write-failure period,
-// then the reply stream.  Each read the operation makes takes one byte from
-// the stream that says how many of the requested bytes arrive (the rest is a
-// time-out), then those bytes.  An exhausted stream is a silent device, so
-// every input ends within a few budgets.
+// then the reply stream.  Each read the operation makes takes one control
+// byte from the stream: below 0x80 it says how many of the requested bytes
+// arrive (the rest is a time-out), and those bytes follow; from 0x80 the
+// read gets a whole reply of good form built around the bytes that follow
+// (a Modbus reply with a correct LRC, or a boot reply starting with ACK).  An exhausted stream is a
+// silent device, so every input ends within a few budgets.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -145,9 +147,33 @@ struct FuzzWire {
     Expect(buffer != nullptr && count > 0 && count <= 19, "read size");
     ++reads;
     if (pos >= size) return 0;
-    const uint32_t want = input[pos++] % (count + 1);
+    const uint8_t control = input[pos++];
     uint32_t n = 0;
-    while (n < want && pos < size) buffer[n++] = input[pos++];
+    if (control < 0x80) {
+      // Raw: control says how many bytes arrive; they follow in the input.
+      const uint32_t want = control % (count + 1);
+      while (n < want && pos < size) buffer[n++] = input[pos++];
+    } else if (count >= 7 && count % 2 == 1) {
+      // A well-formed Modbus reply of the full length around bytes from the
+      // input, with the right LRC: the fuzzer cannot be expected to forge one.
+      static const char kHex[] = "0123456789ABCDEF";
+      const uint32_t bytes = (count - 3) / 2;
+      uint8_t sum = 0;
+      buffer[n++] = ':';
+      for (uint32_t k = 0; k < bytes; ++k) {
+        uint8_t b = pos < size ? input[pos++] : 0;
+        if (k + 1 == bytes) b = static_cast<uint8_t>(0x100 - sum);
+        sum = static_cast<uint8_t>(sum + b);
+        buffer[n++] = static_cast<uint8_t>(kHex[b >> 4]);
+        buffer[n++] = static_cast<uint8_t>(kHex[b & 0x0F]);
+      }
+      buffer[n++] = '\r';
+      buffer[n++] = '\n';
+    } else {
+      // A boot-mode reply that starts with ACK.
+      buffer[n++] = 0x06;
+      while (n < count && pos < size) buffer[n++] = input[pos++];
+    }
     if (checkFrames && count == 1 && n == 1 && buffer[0] == 0x06) {
       Expect(lastWriteWhole, "read after a short write");
       if (lastWasEot) {
