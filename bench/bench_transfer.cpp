@@ -17,7 +17,7 @@ namespace {
 void BM_Crc16(benchmark::State& state) {
   std::vector<uint8_t> data(static_cast<size_t>(state.range(0)));
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     benchmark::DoNotOptimize(CRC(data.data(), static_cast<uint32_t>(data.size())));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
@@ -46,7 +46,7 @@ void BM_SendFwPerFrame(benchmark::State& state, const char* model) {
   const FirmwareImage image = EmbeddedFirmwareImage();
   const BlockLayout layout = BlockLayoutOf(selectedPLCIdx, image.length);
   AckLink link;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     LoadImage(image);
     if (SendFW(&link) != 0) state.SkipWithError("SendFW failed");
   }

@@ -37,7 +37,7 @@ bool ReadFile(const char* path, std::vector<uint8_t>* out) {
   uint8_t buf[65536];
   size_t n = 0;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
-  std::fclose(f);
+  (void)std::fclose(f);
   return true;
 }
 
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> image;
   if (port == nullptr || imagePath == nullptr || !ReadFile(imagePath, &image) ||
       image.size() <= 4096) {
-    std::fprintf(stderr, "usage: bench_floor --port PATH --image FILE (more than 4,096 bytes)\n");
+    (void)std::fprintf(stderr,
+                       "usage: bench_floor --port PATH --image FILE (more than 4,096 bytes)\n");
     return 2;
   }
   // The VM group's layout: the image less its last 4,096 bytes, 256-byte
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
 
   static const uint8_t kUpdate[] = {'U', 'P', 'D', 'A', 'T', 'E'};
   if (!WriteAll(fd, kUpdate, sizeof kUpdate) || !AwaitAck(fd)) {
-    std::fprintf(stderr, "bench_floor: no ACK to UPDATE\n");
+    (void)std::fprintf(stderr, "bench_floor: no ACK to UPDATE\n");
     return 1;
   }
 
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
   for (size_t c = 0; c < blocks; ++c) {
     uint8_t ack = 0;
     if (!WriteAll(fd, &frames[c * kFrame], kFrame) || read(fd, &ack, 1) != 1 || ack != 0x06) {
-      std::fprintf(stderr, "bench_floor: block %zu not acknowledged\n", c + 1);
+      (void)std::fprintf(stderr, "bench_floor: block %zu not acknowledged\n", c + 1);
       return 1;
     }
   }
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
 
   static const uint8_t kEotByte[] = {0x04};
   if (!WriteAll(fd, kEotByte, 1) || !AwaitAck(fd)) {
-    std::fprintf(stderr, "bench_floor: no ACK to EOT\n");
+    (void)std::fprintf(stderr, "bench_floor: no ACK to EOT\n");
     return 1;
   }
   close(fd);

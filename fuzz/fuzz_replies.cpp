@@ -46,7 +46,7 @@ enum Op : uint8_t {
 constexpr uint32_t kMaxImage = 24 * 1024;
 
 [[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
+  (void)std::fprintf(stderr, "invariant broken: %s\n", what);
   std::abort();
 }
 

@@ -18,7 +18,7 @@
 namespace {
 
 [[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
+  (void)std::fprintf(stderr, "invariant broken: %s\n", what);
   std::abort();
 }
 
