@@ -165,15 +165,32 @@ EOF
     ;;
 
   prompt)
-    # A power-cycle model: the prompt waits for Enter on standard input.
+    # A power-cycle model without --yes: the run waits at the prompt until
+    # Enter comes on standard input, and nothing goes over the link meanwhile.
     head -c 3000 /dev/urandom >"$work/small.bin"
-    start_sim --model KT4-W --flash-out "$work/flash.bin" --once || exit 1
-    { sleep 1; echo; } | timeout 120 "$PLCFW" --model KT4-W --image "$work/small.bin" \
-      --port "$pty" >"$work/burn.out" 2>"$work/burn.err"
+    start_sim --model KT4-W --d1386 4138 --flash-out "$work/flash.bin" --once || exit 1
+    mkfifo "$work/stdin"
+    exec 3<>"$work/stdin"
+    timeout 120 "$PLCFW" --model KT4-W --image "$work/small.bin" --port "$pty" --trace \
+      <"$work/stdin" >"$work/burn.out" 2>"$work/burn.err" &
+    fwpid=$!
+    for _ in $(seq 300); do
+      grep -q "Press Enter" "$work/burn.err" 2>/dev/null && break
+      sleep 0.1
+    done
+    before=$(grep -c '^>' "$work/burn.err")
+    sleep 2.5  # longer than the 2 s pause that follows the prompt
+    after=$(grep -c '^>' "$work/burn.err")
+    check "nothing sent while the prompt waits" [ "$before" -eq "$after" ]
+    check "still running at the prompt" kill -0 "$fwpid"
+    echo >&3
+    wait "$fwpid"
     rc=$?
+    exec 3>&-
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
-    check "the power-cycle prompt" grep -q '^Information: .*' "$work/burn.out"
+    check "the power-cycle prompt" has_line "$work/burn.out" \
+      "Information: Please POWER OFF=>ON the PLC, and then press OK to continue"
     check "asks for Enter" has_text "$work/burn.err" "Press Enter to continue."
     check "the success message" has_line "$work/burn.out" "INFORMATION: Firmware update is SUCCESSFUL"
     check "received = the whole image" same_bytes "$work/flash.bin" "$work/small.bin" 3000

@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,7 @@ struct Server {
   uint64_t inputFreeAtUs = 0;
   uint64_t lastInputUs = 0;
   uint32_t finalAcksSeen = 0;
+  uint32_t lostReplyBytes = 0;
   bool finished = false;
 };
 
@@ -282,8 +284,9 @@ void ReadSpeed(Server& srv, const Options& opt) {
   }
 }
 
-uint64_t CharTimeUs(const Server& srv) {
-  return srv.baud > 1 ? 10u * 1000000u / srv.baud : 0;
+// Time on the line for count characters of 10 bits at the applied speed.
+uint64_t LineTimeUs(const Server& srv, uint64_t count) {
+  return srv.baud > 1 ? count * 10u * 1000000u / srv.baud : 0;
 }
 
 void HandleNotify(Server& srv, const Options& opt) {
@@ -319,7 +322,7 @@ void QueueReplies(Server& srv, const Options& opt, uint64_t now) {
     // The reply goes out once the request is in, and takes its own time.
     const uint64_t start =
         srv.releaseAtUs > srv.inputFreeAtUs ? srv.releaseAtUs : srv.inputFreeAtUs;
-    srv.releaseAtUs = (start > now ? start : now) + added * CharTimeUs(srv);
+    srv.releaseAtUs = (start > now ? start : now) + LineTimeUs(srv, added);
   } else {
     srv.releaseAtUs = now;
   }
@@ -327,14 +330,14 @@ void QueueReplies(Server& srv, const Options& opt, uint64_t now) {
 
 void FlushReplies(Server& srv, uint64_t now) {
   if (srv.pendingLen == 0 || now < srv.releaseAtUs) return;
-  // One write per reply burst; a tool that does not read loses what overflows.
+  // One write per reply burst.  What the line cannot take is lost, as from a
+  // UART whose reader does not read: a tool that stops reading must not make
+  // us spin.
   const ssize_t n = write(srv.master, srv.pending, srv.pendingLen);
-  if (n > 0 && static_cast<uint32_t>(n) < srv.pendingLen) {
-    std::memmove(srv.pending, srv.pending + n, srv.pendingLen - static_cast<uint32_t>(n));
-    srv.pendingLen -= static_cast<uint32_t>(n);
-  } else {
-    srv.pendingLen = 0;
+  if (n < static_cast<ssize_t>(srv.pendingLen)) {
+    srv.lostReplyBytes += srv.pendingLen - static_cast<uint32_t>(n > 0 ? n : 0);
   }
+  srv.pendingLen = 0;
 }
 
 void HandleInput(Server& srv, const Options& opt, uint64_t now) {
@@ -344,7 +347,7 @@ void HandleInput(Server& srv, const Options& opt, uint64_t now) {
   ReadSpeed(srv, opt);
   if (opt.lineRate) {
     const uint64_t start = srv.inputFreeAtUs > now ? srv.inputFreeAtUs : now;
-    srv.inputFreeAtUs = start + static_cast<uint64_t>(n) * CharTimeUs(srv);
+    srv.inputFreeAtUs = start + LineTimeUs(srv, static_cast<uint64_t>(n));
   }
   srv.lastInputUs = now;
   const uint32_t listening = SimExpectedBaud(*srv.sim);
@@ -384,13 +387,21 @@ int Serve(Server& srv, const Options& opt) {
   bool transferStarted = false;
   while (!stopRequested) {
     const uint64_t now = NowUs();
-    int timeoutMs = 100;  // also the quiet time that drops a half-received frame
-    if (srv.pendingLen > 0) {
-      const uint64_t wait = srv.releaseAtUs > now ? (srv.releaseAtUs - now + 999) / 1000 : 0;
-      if (wait < static_cast<uint64_t>(timeoutMs)) timeoutMs = static_cast<int>(wait);
+    // Wake for a reply that is due, or to drop a half-received request once
+    // the line has been quiet; otherwise sleep until something happens.
+    uint64_t waitUs = UINT64_MAX;
+    if (SimHasPartialInput(*srv.sim)) {
+      const uint64_t quietAt = srv.lastInputUs + kSimInterFrameGapMs * 1000u;
+      waitUs = quietAt > now ? quietAt - now : 0;
     }
+    if (srv.pendingLen > 0) {
+      const uint64_t due = srv.releaseAtUs > now ? srv.releaseAtUs - now : 0;
+      if (due < waitUs) waitUs = due;
+    }
+    const timespec timeout{static_cast<time_t>(waitUs / 1000000u),
+                           static_cast<long>(waitUs % 1000000u) * 1000};
     pollfd fds[2] = {{srv.notify, POLLIN, 0}, {srv.master, POLLIN, 0}};
-    const int ready = poll(fds, 2, timeoutMs);
+    const int ready = ppoll(fds, 2, waitUs == UINT64_MAX ? nullptr : &timeout, nullptr);
     if (ready < 0 && errno != EINTR) {
       std::perror("plcsim: poll");
       return 1;
@@ -400,7 +411,7 @@ int Serve(Server& srv, const Options& opt) {
     if (ready > 0 && (fds[0].revents & POLLIN)) HandleNotify(srv, opt);
     if (ready > 0 && (fds[1].revents & POLLIN)) {
       HandleInput(srv, opt, t);
-    } else if (t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
+    } else if (SimHasPartialInput(*srv.sim) && t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
       SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
     }
     FlushReplies(srv, NowUs());
@@ -457,10 +468,10 @@ int main(int argc, char** argv) {
     const SimCounters& c = sim.counters;
     std::fprintf(stderr,
                  "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
-                 "%u bytes received, %u garbage bytes\n",
+                 "%u bytes received, %u garbage bytes, %u reply bytes lost\n",
                  SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
                  c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
-                 c.garbageBytes);
+                 c.garbageBytes, srv.lostReplyBytes);
   }
   close(srv.slave);
   close(srv.master);

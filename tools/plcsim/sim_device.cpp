@@ -598,7 +598,20 @@ void SimFeed(PlcSim& sim, const uint8_t* data, uint32_t count) {
     ResetInput(sim);
     return;
   }
-  for (uint32_t i = 0; i < count && !sim.silenced; ++i) FeedByte(sim, data[i]);
+  uint32_t i = 0;
+  while (i < count && !sim.silenced) {
+    if (sim.inFrame && sim.frameLen > 0) {
+      // The body of a block frame: take it in one piece, up to the CRC's last byte.
+      const uint32_t size = SimBlockSize(sim.config.row) + 5;
+      const uint32_t need = size - sim.frameLen - 1;
+      const uint32_t take = count - i < need ? count - i : need;
+      std::memcpy(sim.frameBuf + sim.frameLen, data + i, take);
+      sim.frameLen += take;
+      i += take;
+      if (i == count) break;
+    }
+    FeedByte(sim, data[i++]);
+  }
 }
 
 uint32_t SimOutputSize(const PlcSim& sim) {
@@ -634,6 +647,10 @@ void SimIdle(PlcSim& sim, uint32_t quietMs) {
   if (sim.inFrame) ++sim.counters.droppedFrames;
   if (sim.inLine) ++sim.counters.badRequests;
   ResetInput(sim);
+}
+
+bool SimHasPartialInput(const PlcSim& sim) {
+  return sim.inLine || sim.cmdLen > 0 || sim.inFrame;
 }
 
 uint32_t SimBlockSize(int row) {

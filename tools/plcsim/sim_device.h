@@ -113,6 +113,8 @@ uint32_t SimTakeOutput(PlcSim& sim, uint8_t* buffer, uint32_t max);
 void SimSetLine(PlcSim& sim, const LineSettings& line, bool framingKnown);
 void SimReconnect(PlcSim& sim);
 void SimIdle(PlcSim& sim, uint32_t quietMs);
+// A request or frame has begun but not ended (SimIdle would drop it).
+bool SimHasPartialInput(const PlcSim& sim);
 
 // Data size of a block frame for the model: 256 or 128.
 uint32_t SimBlockSize(int row);
