@@ -1,11 +1,10 @@
 // Whatever arrives on its line, the simulated PLC stays inside its fixed
 // buffers and its counters stay consistent.
 //
-// Input: model row, flags, seed, optionally a fault text (NUL-terminated),
-// then a list of steps.  Besides raw bytes a step can feed one of the tool's
-// well-formed requests or a block frame with a good CRC, so that the fuzzer
-// reaches the bootloader and the transfer without having to forge an LRC or
-// a CRC-16 by chance.
+// Input: model row, flags, seed, optionally a fault text (NUL-terminated)
+// and up to two faults from a table, then a list of steps.  Besides raw bytes a step can feed one
+// of the tool's well-formed requests or a block frame with a good CRC, so that the fuzzer reaches
+// the bootloader and the transfer without having to forge an LRC or a CRC-16 by chance.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,6 +46,36 @@ const char* const kRequests[] = {
     "UPDATE",
 };
 constexpr size_t kRequestCount = sizeof kRequests / sizeof kRequests[0];
+
+// Faults of every type in the text form plcsim takes, so that the fault
+// paths are reached; raw fault texts are fuzzed as well.
+const char* const kFaults[] = {
+    "random:0.3:all",
+    "random:0.5:frame,eot",
+    "hostile",
+    "silent:probe:2",
+    "bad-lrc:id",
+    "lower-hex:version",
+    "short:erase",
+    "corrupt:boot-id",
+    "refuse:probe:02:01",
+    "refuse:erase:03:05",
+    "status:id:07",
+    "wrong-id:boot-id:0013",
+    "wrong-id:id:3010",
+    "run-mode:1",
+    "nak-frame:2-3",
+    "lost-ack:1+",
+    "corrupt-frame:*",
+    "lost-frame:3",
+    "silent-after-erase:2",
+    "no-boot",
+    "corrupt:update",
+    "short:boot-eot",
+    "silent:eot",
+    "bad-lrc:d1386",
+};
+constexpr size_t kFaultCount = sizeof kFaults / sizeof kFaults[0];
 
 const LineSettings kLines[] = {
     {9600, 7, 2, 0}, {115200, 8, 0, 0}, {19200, 8, 0, 0}, {9600, 8, 0, 0}};
@@ -96,6 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     char error[96];
     (void)SimAddFault(config, text, error, sizeof error);
+  }
+
+  // Up to two faults from the table.
+  for (int i = 0; i < ((flags >> 4) & 3); ++i) {
+    char error[96];
+    (void)SimAddFault(config, kFaults[in.Byte() % kFaultCount], error, sizeof error);
   }
 
   static PlcSim sim;  // keeps the image's room from one input to the next
