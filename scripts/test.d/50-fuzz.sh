@@ -8,9 +8,12 @@ out="$ROOT/build/fuzz-smoke"
 mkdir -p "$out"
 for target in fuzz_replies fuzz_sim; do
   mkdir -p "$out/corpus_$target"
+  dict=()
+  [ "$target" = fuzz_sim ] && dict=(-dict="$ROOT/fuzz/sim.dict")
   say "fuzzing $target for 15 s"
   (cd "$out" && "$ROOT/build/fuzz/fuzz/$target" -max_total_time=15 -print_final_stats=1 \
-    -artifact_prefix="$out/$target-" "$out/corpus_$target" >"$out/$target.log" 2>&1) || {
+    "${dict[@]}" -artifact_prefix="$out/$target-" "$out/corpus_$target" \
+    >"$out/$target.log" 2>&1) || {
     tail -n 40 "$out/$target.log" >&2
     exit 1
   }
