@@ -78,7 +78,9 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-// The burn's host with the real port layer behind it; pauses are skipped.
+// The burn's host with the real port layer behind it.  Pauses are cut to a
+// fifth of a second: enough for plcsim to see the link closed and opened
+// again (it learns of opens from the file system, apart from the data).
 class PtyHost : public Host {
  public:
   explicit PtyHost(std::string pty, std::vector<uint8_t> image)
@@ -88,7 +90,7 @@ class PtyHost : public Host {
   }
   void EnableStartButton(bool) override {}
   void KillElapsedTimer() override {}
-  void PauseSeconds(int) override {}
+  void PauseSeconds(int) override { usleep(200 * 1000); }
   LinkHandle OpenComLink(const char*) override {
     ++opens;
     return OpenComPort(pty_.c_str());
