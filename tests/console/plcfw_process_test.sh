@@ -145,6 +145,7 @@ EOF
     # The erase of the simulator is over within a tick, so only the long
     # phase is sure to be seen.
     check "progress while programming" has_text "$work/burn.err" "Programming"
+    check "the seconds count through the 5 s replug pause" grep -qE '^ *([5-9]|[1-9][0-9]+) s ' "$work/burn.err"
     check "progress lines, not a redrawn line" [ "$(grep -c $'\r' "$work/burn.err")" -eq 0 ]
     check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
     check "received = image less its last 4,096 bytes" \
