@@ -232,6 +232,45 @@ TEST(SimBootEntry, NoBootKeepsTheApplicationRunning) {
   }
 }
 
+TEST(SimBootEntry, AReconnectAfterACompleteTransferRunsTheNewProgram) {
+  auto sim = MakeSim("LN", {}, true);
+  SimReconnect(*sim);  // still the bootloader: nothing was sent yet
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x06));
+  IntoTransfer(*sim);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(1, Pattern(256, 4))), Bin({0x06}));
+  SimReconnect(*sim);  // a transfer cut short leaves the bootloader in charge
+  SimSetLine(*sim, kTransfer, true);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(2, Pattern(256, 4))), Bin({0x06}));
+  EXPECT_EQ(Exchange(*sim, Bin({0x04})), Bin({0x06}));
+  SimReconnect(*sim);
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x05));
+  EXPECT_TRUE(SimTransferOk(*sim));
+  EXPECT_EQ(sim->imageLength, 512u);
+}
+
+TEST(SimBootEntry, PartialInputIsKnownUntilTheLineGoesQuiet) {
+  struct Case {
+    const char* model;
+    bool boot;
+    bool transfer;
+    std::string bytes;
+    bool partial;
+  } cases[] = {
+      {"LM4", false, false, ":0064", true},         {"LM4", false, false, kProbe, false},
+      {"LM4", false, false, "xyz", false},  // garbage is dropped at once
+      {"LM4", true, false, "VERS", true},           {"LM4", true, false, "VERSION", false},
+      {"LM4", true, true, Bin({0x02, 0x01}), true},
+  };
+  for (const Case& c : cases) {
+    auto sim = MakeSim(c.model, {}, c.boot);
+    if (c.transfer) IntoTransfer(*sim);
+    Exchange(*sim, c.bytes);
+    EXPECT_EQ(SimHasPartialInput(*sim), c.partial) << c.bytes;
+    SimIdle(*sim, kSimInterFrameGapMs);
+    EXPECT_FALSE(SimHasPartialInput(*sim)) << c.bytes;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Boot mode commands
 
