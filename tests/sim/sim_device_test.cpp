@@ -14,7 +14,7 @@ namespace {
 constexpr LineSettings kModbus{9600, 7, 2, 0};
 constexpr LineSettings kTransfer{115200, 8, 0, 0};
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults = {},
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults = {},
                                 bool boot = false) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));
@@ -250,19 +250,18 @@ TEST(SimBootEntry, AReconnectAfterACompleteTransferRunsTheNewProgram) {
 
 TEST(SimBootEntry, PartialInputIsKnownUntilTheLineGoesQuiet) {
   struct Case {
-    const char* model;
+    std::string bytes;
     bool boot;
     bool transfer;
-    std::string bytes;
     bool partial;
   } cases[] = {
-      {"LM4", false, false, ":0064", true},         {"LM4", false, false, kProbe, false},
-      {"LM4", false, false, "xyz", false},  // garbage is dropped at once
-      {"LM4", true, false, "VERS", true},           {"LM4", true, false, "VERSION", false},
-      {"LM4", true, true, Bin({0x02, 0x01}), true},
+      {":0064", false, false, true},         {kProbe, false, false, false},
+      {"xyz", false, false, false},  // garbage is dropped at once
+      {"VERS", true, false, true},           {"VERSION", true, false, false},
+      {Bin({0x02, 0x01}), true, true, true},
   };
   for (const Case& c : cases) {
-    auto sim = MakeSim(c.model, {}, c.boot);
+    auto sim = MakeSim("LM4", {}, c.boot);
     if (c.transfer) IntoTransfer(*sim);
     Exchange(*sim, c.bytes);
     EXPECT_EQ(SimHasPartialInput(*sim), c.partial) << c.bytes;
