@@ -209,7 +209,7 @@ TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheImage) {
   std::vector<uint8_t> want = block1;
   want.insert(want.end(), block2.begin(), block2.end());
   EXPECT_EQ(got, want);
-  std::remove(flash.c_str());
+  (void)std::remove(flash.c_str());
   rmdir(dir);
 }
 

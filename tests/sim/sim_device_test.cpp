@@ -14,7 +14,7 @@ namespace {
 constexpr LineSettings kModbus{9600, 7, 2, 0};
 constexpr LineSettings kTransfer{115200, 8, 0, 0};
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults = {},
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults = {},
                                 bool boot = false) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));
@@ -229,6 +229,44 @@ TEST(SimBootEntry, NoBootKeepsTheApplicationRunning) {
     Exchange(*sim, kEraseConfirm);
     SimReconnect(*sim);
     EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x05)) << model;
+  }
+}
+
+TEST(SimBootEntry, AReconnectAfterACompleteTransferRunsTheNewProgram) {
+  auto sim = MakeSim("LN", {}, true);
+  SimReconnect(*sim);  // still the bootloader: nothing was sent yet
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x06));
+  IntoTransfer(*sim);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(1, Pattern(256, 4))), Bin({0x06}));
+  SimReconnect(*sim);  // a transfer cut short leaves the bootloader in charge
+  SimSetLine(*sim, kTransfer, true);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(2, Pattern(256, 4))), Bin({0x06}));
+  EXPECT_EQ(Exchange(*sim, Bin({0x04})), Bin({0x06}));
+  SimReconnect(*sim);
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x05));
+  EXPECT_TRUE(SimTransferOk(*sim));
+  EXPECT_EQ(sim->imageLength, 512u);
+}
+
+TEST(SimBootEntry, PartialInputIsKnownUntilTheLineGoesQuiet) {
+  struct Case {
+    std::string bytes;
+    bool boot;
+    bool transfer;
+    bool partial;
+  } cases[] = {
+      {":0064", false, false, true},         {kProbe, false, false, false},
+      {"xyz", false, false, false},  // garbage is dropped at once
+      {"VERS", true, false, true},           {"VERSION", true, false, false},
+      {Bin({0x02, 0x01}), true, true, true},
+  };
+  for (const Case& c : cases) {
+    auto sim = MakeSim("LM4", {}, c.boot);
+    if (c.transfer) IntoTransfer(*sim);
+    Exchange(*sim, c.bytes);
+    EXPECT_EQ(SimHasPartialInput(*sim), c.partial) << c.bytes;
+    SimIdle(*sim, kSimInterFrameGapMs);
+    EXPECT_FALSE(SimHasPartialInput(*sim)) << c.bytes;
   }
 }
 

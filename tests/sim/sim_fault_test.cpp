@@ -13,7 +13,7 @@ namespace {
 constexpr LineSettings kModbus{9600, 7, 2, 0};
 constexpr LineSettings kTransfer{115200, 8, 0, 0};
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults,
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults,
                                 bool boot = false, uint64_t seed = 1) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));

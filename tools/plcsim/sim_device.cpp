@@ -639,7 +639,13 @@ void SimReconnect(PlcSim& sim) {
   ResetInput(sim);
   sim.outHead = 0;
   sim.outCount = 0;
-  if (sim.bootAtReconnect) EnterBoot(sim);
+  if (sim.bootAtReconnect) {
+    EnterBoot(sim);
+  } else if (sim.mode == SimMode::kBoot && sim.transferDone) {
+    // Replugged or powered up after a complete transfer: the new program runs.
+    sim.mode = SimMode::kApplication;
+    sim.phase = SimBootPhase::kCommands;
+  }
 }
 
 void SimIdle(PlcSim& sim, uint32_t quietMs) {
