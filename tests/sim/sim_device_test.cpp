@@ -407,3 +407,56 @@ TEST(SimTransfer, CrcMatchesTheXmodemCheckValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever the tool sends, in whatever state, stays inside the buffers: the
+// sanitizer builds run this with every model.
+TEST(SimRobustness, RandomTrafficInEveryState) {
+  uint64_t x = 12345;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  std::vector<uint8_t> chunk(600);
+  for (int row = 0; row < kPlcCount; ++row) {
+    auto sim = MakeSim(PlcName(row), {"random:0.2:all"}, row % 2 == 0);
+    for (int round = 0; round < 300; ++round) {
+      const uint32_t n = static_cast<uint32_t>(next() % chunk.size());
+      // Mostly bytes the parsers care about, so every path gets taken.
+      static const uint8_t kHot[] = {':', '\r', '\n', 0x02, 0x04, 'I',
+                                     'D', 'E',  'U',  'V',  '0',  'F'};
+      for (uint32_t i = 0; i < n; ++i) {
+        chunk[i] = next() % 2 ? kHot[next() % sizeof kHot] : static_cast<uint8_t>(next());
+      }
+      SimFeed(*sim, chunk.data(), n);
+      switch (next() % 8) {
+        case 0:
+          SimIdle(*sim, 500);
+          break;
+        case 1:
+          SimReconnect(*sim);
+          break;
+        case 2:
+          SimSetLine(*sim, next() % 2 ? kModbus : kTransfer, true);
+          break;
+        case 3:
+          sim->mode = SimMode::kBoot;
+          Exchange(*sim, "UPDATE");
+          break;
+        default:
+          break;
+      }
+      uint8_t out[100];
+      SimTakeOutput(*sim, out, static_cast<uint32_t>(next() % sizeof out));
+      ASSERT_LE(SimOutputSize(*sim), kSimOutputSize);
+      ASSERT_LE(sim->imageLength, kSimMaxImage);
+      ASSERT_LT(sim->frameLen, sizeof sim->frameBuf + 1);
+      ASSERT_LE(sim->lineLen, kSimLineSize);
+    }
+  }
+}
+
+}  // namespace
