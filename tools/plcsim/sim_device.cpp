@@ -286,9 +286,16 @@ void HandleModbus(PlcSim& sim, const uint8_t* b, uint32_t n) {
     if (app && len == 5 && std::memcmp(cmd, "ERASE", 5) == 0 && sub == variant) {
       ReplyPlan plan = PlanFor(sim, SimKind::kErase);
       if (plan.silent) return;
-      if (IsPowerCycleModel(row)) {
+      const bool shaped = plan.refuse || plan.statusSet || plan.badLrc || plan.corrupt ||
+                          plan.lowerHex || plan.shortReply;
+      if (IsPowerCycleModel(row) && !shaped) {
         // These PLCs say nothing; the bootloader comes up at the power cycle.
         if (!HasFault(sim, SimFaultType::kNoBoot)) sim.bootAtReconnect = true;
+        return;
+      }
+      if (IsPowerCycleModel(row)) {
+        // A fault makes it answer after all: it has not taken the command.
+        Reply64(sim, sub, kAck, 0, 0, plan);
         return;
       }
       if (!plan.refuse && !plan.statusSet) sim.eraseAccepted = true;
