@@ -311,6 +311,8 @@ TEST(SimBoot, CountsEraseUnitsAndAcksTheClosingEot) {
   // The probe still works between commands, and stray letters resynchronise.
   EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x06));
   EXPECT_EQ(Exchange(*sim, "XXEIDRASE"), Bin({0x06, 0x00, 0x15}));
+  EXPECT_EQ(Exchange(*sim, Bin({'V', 'E', 0x04})), Bin({0x06}));   // EOT cuts a command off
+  EXPECT_EQ(Exchange(*sim, "VER" + kProbe), Reply64(0x59, 0x06));  // and so does a frame
   EXPECT_EQ(Exchange(*sim, "UPDAUPDATE"), Bin({0x06}));
   EXPECT_EQ(sim->phase, SimBootPhase::kTransfer);
 }
