@@ -36,11 +36,11 @@ struct FakeSysfs {
       Write(base + "idVendor", ids.substr(0, 4) + "\n");
       Write(base + "idProduct", ids.substr(5) + "\n");
       Write(base + dev + ":1.0/bInterfaceClass", "02\n");
-      if (tty != "-") Write(base + dev + ":1.1/" + tty + "/dev", "166:0\n");
+      if (tty != "-") Write(fs::path(base) / (dev + ":1.1") / tty / "dev", "166:0\n");
     }
   }
   ~FakeSysfs() { fs::remove_all(root); }
-  void Write(const std::string& path, const std::string& text) {
+  void Write(const fs::path& path, const std::string& text) {
     fs::create_directories((root / path).parent_path());
     std::ofstream(root / path) << text;
   }

@@ -26,7 +26,7 @@ std::string Exchange(PlcSim& sim, const std::string& request) {
   return out;
 }
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults = {},
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults = {},
                                 Phase phase = kApp) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));
