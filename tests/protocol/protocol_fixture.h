@@ -14,6 +14,7 @@
 #include "engine/run_state.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
+#include "protocol/modbus.h"
 #include "protocol/probe.h"
 #include "protocol/result_codes.h"
 #include "protocol/transfer.h"
