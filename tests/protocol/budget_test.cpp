@@ -10,20 +10,15 @@ TEST(CheckLRC, DecodesInPlaceAndSums) {
     uint8_t count, result;
     Bytes decoded;  // the first places of the range afterwards
   } cases[] = {
-      {"0003021234B5", 12, 0, {0x00, 0x03, 0x02, 0x12, 0x34, 0xB5}},
+      // clang-format off
+      {"0003021234B5", 12, 0, {0x00, 0x03, 0x02, 0x12, 0x34, 0xB5}}, {"", 0, 0, {}},
       {"0003021234B7", 12, 2, {0x00, 0x03, 0x02, 0x12, 0x34, 0xB7}},  // decodes on, returns the sum
       {"0003021234b5", 12, 1, {0x00, 0x03, 0x02, 0x12, 0x34}},  // a bad character ends it at once
-      {"0003021234Bf", 12, 1, {0x00, 0x03, 0x02, 0x12, 0x34}},
-      {"00:3021234B5", 12, 1, {0x00}},
-      {std::string("0003\0"
-                   "21234B5",
-                   12),
-       12,
-       1,
-       {0x00, 0x03}},
-      {"", 0, 0, {}},
+      {"0003021234Bf", 12, 1, {0x00, 0x03, 0x02, 0x12, 0x34}}, {"00:3021234B5", 12, 1, {0x00}},
+      {std::string("0003\0" "21234B5", 12), 12, 1, {0x00, 0x03}},
       {"FF0003021234B5", 2, 0xFF, {0xFF}},  // only the range counts
-      {"001", 3, 1, {0x00}},                // an odd count takes no digit from behind the range
+      {"001", 3, 1, {0x00}},  // an odd count takes no digit from behind the range
+      // clang-format on
   };
   for (const auto& c : cases) {
     Bytes bytes = ToBytes(c.digits + "?");
@@ -32,15 +27,6 @@ TEST(CheckLRC, DecodesInPlaceAndSums) {
     EXPECT_EQ(bytes.back(), '?');
   }
 }
-
-const char* const kBudgetOps[][3] = {
-    // operation, model, result of a spent budget
-    {"ConfirmComm", "KT4-RV4", "24"},    {"CheckID_A", "VM500", "24"},
-    {"READ_D1386", "KT4-W", "0"},        {"READ_D1148", "LP32", "0"},
-    {"read_fu_version_A", "VM500", "0"}, {"SendErase_A", "LN", "24"},
-    {"CheckID_B", "LN", "16"},           {"read_fu_version_B", "VM600", "16"},
-    {"SendUpdate", "LQ", "16"},
-};
 
 // Notes errCounter as each read begins.
 struct ErrAtReadLink : TestLink {
@@ -53,20 +39,23 @@ struct ErrAtReadLink : TestLink {
 };
 
 TEST_F(ProtocolTest, RetryBudgetArithmetic) {
-  for (const auto& op : kBudgetOps) {
-    SCOPED_TRACE(op[0]);
-    const int spent = std::stoi(op[2]);
-    // Six failed writes.
-    Reset(op[1]);
+  const std::tuple<const char*, const char*, int> ops[] = {
+      // result of a spent budget
+      {"ConfirmComm", "KT4-RV4", 24},    {"CheckID_A", "VM500", 24},
+      {"READ_D1386", "KT4-W", 0},        {"READ_D1148", "LP32", 0},
+      {"read_fu_version_A", "VM500", 0}, {"SendErase_A", "LN", 24},
+      {"CheckID_B", "LN", 16},           {"read_fu_version_B", "VM600", 16},
+      {"SendUpdate", "LQ", 16}};
+  for (const auto& [op, model, spent] : ops) {
+    SCOPED_TRACE(op);
+    Reset(model);         // six failed writes
     totalErrCounter = 7;  // earlier failures of the run stay counted
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
-    EXPECT_EQ(RunOp(op[0], link_), spent);
+    EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Writes(), 6u);
-    EXPECT_EQ(Reads(), 0);
     EXPECT_EQ(errCounter, 6);
     EXPECT_EQ(totalErrCounter, 7 + 6);
-    // Five failed writes, then six failed reads: 11 attempts, 33 virtual s.
-    Reset(op[1]);
+    Reset(model);  // five failed writes, then six failed reads: 11 attempts, 33 virtual s
     std::vector<int> errAtWrite;
     wire_->SetWritePolicy([&](uint32_t n) {
       errAtWrite.push_back(errCounter);
@@ -74,7 +63,7 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     });
     ErrAtReadLink link(wire_.get());
     hSerial = &link;  // the version reads take their link from hSerial
-    EXPECT_EQ(RunOp(op[0], &link), spent);
+    EXPECT_EQ(RunOp(op, &link), spent);
     hSerial = link_;
     EXPECT_EQ(Writes(), 11u);
     EXPECT_EQ(errCounter, 6);
@@ -82,109 +71,89 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     EXPECT_EQ(errAtWrite, (std::vector<int>{0, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
     EXPECT_EQ(link.seen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(wire_->NowMs(), 11u * 3000u);
-    // Five failed reads, then six failed writes; and no link at all.
-    Reset(op[1]);
-    wire_->SetWritePolicy([this](uint32_t n) { return ++writes_ <= 5 ? n : 0; });
-    EXPECT_EQ(RunOp(op[0], link_), spent);
-    EXPECT_EQ(Writes(), 11u);
-    EXPECT_EQ(errCounter, 6);
-    EXPECT_EQ(RunOp(op[0], kNoLink), spent);
-    EXPECT_EQ(errCounter, 6);
+    EXPECT_EQ(Ints(RunOp(op, kNoLink), errCounter), Ints(spent, 6));  // no link at all
   }
 }
 
-// Two failed reads, then a good reply: which operations clear errCounter and
-// which keep the count of failed reads.
-TEST_F(ProtocolTest, CountersAfterSuccess) {
-  const std::string lower = ":0064015906000c7b\r\n";  // lower-case hex: a failed read
+std::vector<std::string> Six(const std::string& reply, const char* last = nullptr) {
+  std::vector<std::string> out(6, reply);
+  if (last) out[5] = last;
+  return out;
+}
+
+// Replies to the requests in order, then silence: the result, errCounter,
+// totalErrCounter and the requests written.  After a success some operations
+// clear errCounter and some keep the failed reads; a spent budget decides by
+// the last reply as it lies in the buffer, even one with a wrong LRC.
+TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
+  const std::string lower = ":0064015906000c7b\r\n", ok3("\x06\x00\x0D", 3), ack = "\x06";
+  const std::string raw(":0000\x15\x02\x01", 8), cut = Reply19(0x15, 1).substr(0, 18);
+  const auto r = [](uint8_t c, uint8_t d) { return Reply19(0x15, c, d); };
+  const auto bad = [&r](uint8_t c, uint8_t d) { return WithWrongLrc(r(c, d)); };
   const struct {
     const char *op, *model;
     std::vector<std::string> replies;
-    int result, errAfter;
+    int result, err, total, writes;
   } cases[] = {
-      {"ConfirmComm", "KT4-RV4", {"", lower, Reply19(5)}, 5, 0},
-      {"SendErase_A", "VM500", {"", "", Reply19(6), ""}, 0, 0},
-      {"CheckID_A", "KT4-RV4", {lower, "", Reply19(6, 0, 0x0C)}, 0, 2},
-      {"READ_D1386", "KT4-RV4", {"", WithWrongLrc(Reply15(7)), Reply15(0x4137, 4)}, 0x4137, 2},
-      {"READ_D1148", "LN", {"", "", Reply15(9)}, 9, 2},
-      {"read_fu_version_A", "VM500", {"", "", Reply19(0x10)}, 0x10, 2},
-      {"CheckID_B", "VM500", {"", "\x15\x30\x10", "\x06\x30\x10"}, 0, 0},
-      {"CheckID_B", "KT4-W", {"", "\x06", std::string("\x06\x00\x0D", 3)}, 0, 2},
-      {"read_fu_version_B", "VM500", {"", "\x15\x01", std::string("\x06\x01\x00", 3)}, 0, 0},
-      {"SendUpdate", "LN", {"", "\x15", "\x06"}, 0, 0},
+      // clang-format off
+      {"ConfirmComm", "KT4-RV4", {"", lower, Reply19(5)}, 5, 0, 2, 3},
+      {"SendErase_A", "VM500", {"", "", Reply19(6), ""}, 0, 0, 2, 4},
+      {"CheckID_A", "KT4-RV4", {lower, "", Reply19(6, 0, 0x0C)}, 0, 2, 2, 3},
+      {"READ_D1386", "KT4-RV4", {"", WithWrongLrc(Reply15(7)), Reply15(0x4137, 4)}, 0x4137, 2, 2, 3},
+      {"READ_D1148", "LN", {"", "", Reply15(9)}, 9, 2, 2, 3},
+      {"read_fu_version_A", "VM500", {"", "", Reply19(0x10)}, 0x10, 2, 2, 3},
+      {"read_fu_version_A", "VM500", {r(2, 3)}, 0x15, 0, 0, 1},  // the status place, unexamined
+      {"CheckID_B", "VM500", {"", "\x15\x30\x10", "\x06\x30\x10"}, 0, 0, 2, 3},
+      {"CheckID_B", "KT4-W", {"", ack, ok3}, 0, 2, 2, 3},
+      {"read_fu_version_B", "VM500", {"", "\x15\x01", ok3}, 0, 0, 2, 3},
+      {"SendUpdate", "LN", {"", "\x15", ack}, 0, 0, 2, 3},
+      {"SendErase_B", "VM500", {"", "\x15", "", ack}, 0, 0, 3, 4},  // no unit: the EOT alone
+      // Late characters open the next read: nothing is discarded between attempts.
+      {"ConfirmComm", "VM500", {Reply19(7), Reply19(7) + Reply19(5), ""}, 5, 0, 2, 3},
+      // KT4-W and RV4-TRK drop off the line once they take the erase request:
+      // a short read accepts, a complete reply with a wrong LRC does not.
+      {"SendErase_A", "KT4-W", {""}, 0, 0, 0, 1}, {"SendErase_A", "RV4-TRK", {""}, 0, 0, 0, 1},
+      {"SendErase_A", "KT4-W", {Reply19(6).substr(0, 10)}, 0, 0, 0, 1},
+      {"SendErase_A", "RV4-TRK", {WithWrongLrc(Reply19(6))}, 0, 0, 1, 2},
+      {"SendErase_A", "KT4-W", {Reply19(6)}, 0, 0, 0, 2},
+      {"SendErase_A", "LN", {Reply19(6).substr(0, 18)}, 24, 6, 6, 6},
+      // Spent budgets.
+      {"ConfirmComm", "KT4-RV4", {}, 24, 6, 6, 6}, {"ConfirmComm", "KT4-RV4", Six(Reply19(7)), 24, 6, 6, 6},
+      {"ConfirmComm", "KT4-RV4", Six(r(1, 9)), 22, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 1)), 17, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(r(2, 2)), 18, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 3)), 21, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(1, 0), ""), 24, 6, 6, 6},
+      {"ConfirmComm", "VM500-AIO", {"", "", "", "", "", bad(2, 1)}, 17, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(raw), 17, 6, 6, 6},  // never decoded, yet in the buffer
+      {"ConfirmComm", "VM500", Six(cut), 24, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(":0064015b1501002A\r\n"), 24, 6, 6, 6},
+      {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0, 0x0E)), 24, 6, 6, 6},
+      {"CheckID_A", "KT4-RV4", Six(r(2, 2)), 18, 6, 6, 6}, {"CheckID_A", "LN", Six(r(2, 1)), 21, 6, 6, 6},
+      {"CheckID_A", "RV5-AIO", Six(r(3, 3)), 23, 6, 6, 6},
+      {"CheckID_A", "LN", {"", "", "", "", "", bad(2, 3)}, 19, 6, 6, 6},
+      {"SendErase_A", "VM500", Six(Reply19(7)), 24, 6, 6, 6},
+      {"SendErase_A", "VM500", Six(r(2, 3)), 19, 6, 6, 6}, {"SendErase_A", "LN-P", Six(r(2, 4)), 20, 6, 6, 6},
+      {"SendErase_A", "LN-P", Six(r(2, 2)), 21, 6, 6, 6},
+      {"SendErase_A", "36RV4-AIO", Six(r(1, 3)), 23, 6, 6, 6},
+      {"SendErase_A", "KT4-RV4", {"", "", "", "", "", bad(2, 4)}, 20, 6, 6, 6},
+      // clang-format on
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.op) + " " + c.model);
-    Reset(c.model);
-    totalErrCounter = 3;
+    SCOPED_TRACE(std::string(c.op) + " " + c.model + " " + (c.replies.empty() ? "" : c.replies[0]));
+    Reset(c.model, 4096);
     Answer(c.replies);
     EXPECT_EQ(RunOp(c.op, link_), c.result);
-    EXPECT_EQ(errCounter, c.errAfter);
-    EXPECT_EQ(totalErrCounter, 3 + 2);
+    EXPECT_EQ(std::vector<long>({errCounter, totalErrCounter, static_cast<long>(Writes())}),
+              std::vector<long>({c.err, c.total, c.writes}));
   }
-  // Characters that arrive after a read ended open the next read.
-  Reset("VM500");
-  Answer({Reply19(7) + Reply19(5), ""});
-  EXPECT_EQ(ConfirmComm(link_), kResultAppMode);
-  EXPECT_EQ(Writes(), 2u);
-}
-
-// Five replies, then the sixth (the same unless given): the last read decides.
-TEST_F(ProtocolTest, SpentBudgetResultFromTheLastReply) {
-  const std::string raw(":0000\x15\x02\x01", 8);  // never decoded, yet in the buffer
-  const struct {
-    const char *op, *model;
-    std::string reply;
-    int result;
-    std::string last = "same";  // the sixth reply
-  } cases[] = {
-      {"ConfirmComm", "KT4-RV4", "", 24},
-      {"ConfirmComm", "KT4-RV4", Reply19(7), 24},
-      {"ConfirmComm", "KT4-RV4", Reply19(0x15, 1, 9), 22},
-      {"ConfirmComm", "VM500", Reply19(0x15, 2, 1), 17},
-      {"ConfirmComm", "VM500", Reply19(0x15, 2, 2), 18},
-      {"ConfirmComm", "VM500", Reply19(0x15, 2, 3), 21},
-      {"ConfirmComm", "VM500", Reply19(0x15, 3, 1), 23},
-      {"ConfirmComm", "VM500", Reply19(0x15, 0, 2), 23},
-      {"ConfirmComm", "VM500", Reply19(0x15, 1), 24, ""},
-      {"ConfirmComm", "VM500-AIO", "", 17, WithWrongLrc(Reply19(0x15, 2, 1))},
-      {"ConfirmComm", "VM500", raw, 17},
-      {"ConfirmComm", "VM500", Reply19(0x15, 1).substr(0, 18), 24},
-      {"ConfirmComm", "VM500", ":0064015b1501002A\r\n", 24},
-      {"CheckID_A", "KT4-RV4", "", 24},
-      {"CheckID_A", "KT4-RV4", Reply19(6, 0, 0x0E), 24},
-      {"CheckID_A", "KT4-RV4", Reply19(0x15, 2, 2), 18},
-      {"CheckID_A", "LN", Reply19(0x15, 2, 1), 21},
-      {"CheckID_A", "LN", Reply19(0x15, 2, 4), 21},
-      {"CheckID_A", "RV5-AIO", Reply19(0x15, 3, 3), 23},
-      {"CheckID_A", "LN", "", 19, WithWrongLrc(Reply19(0x15, 2, 3))},
-      {"SendErase_A", "VM500", Reply19(7), 24},
-      {"SendErase_A", "VM500", Reply19(0x15, 2, 3), 19},
-      {"SendErase_A", "LN-P", Reply19(0x15, 2, 4), 20},
-      {"SendErase_A", "LN-P", Reply19(0x15, 2, 2), 21},
-      {"SendErase_A", "36RV4-AIO", Reply19(0x15, 1, 3), 23},
-      {"SendErase_A", "KT4-RV4", "", 20, WithWrongLrc(Reply19(0x15, 2, 4))},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.op) + " " + c.model + " " + c.reply + c.last);
-    Reset(c.model);
-    Answer({c.reply, c.reply, c.reply, c.reply, c.reply, c.last == "same" ? c.reply : c.last});
-    EXPECT_EQ(RunOp(c.op, link_), c.result);
-    EXPECT_EQ(errCounter, 6);
-    EXPECT_EQ(totalErrCounter, 6);
-  }
-  // Failed writes after the reads leave the last reply in the buffer.
-  Reset("KT4-RV4");
-  AnswerAlways(Reply19(0x15, 2, 2));
-  WritesGoThrough(5);
+  Reset("KT4-RV4");  // failed writes after the reads leave the last reply in the buffer
+  AnswerAlways(r(2, 2));
+  wire_->SetWritePolicy([this](uint32_t n) { return ++writes_ <= 5 ? n : 0; });
   EXPECT_EQ(ConfirmComm(link_), 18);
-  // A confirmation that never goes out whole: 24 after six of each.
-  Reset("VM500");
+  Reset("VM500");  // a confirmation that never goes out whole: 24 after six of each
   AnswerAlways(Reply19(6));
   wire_->SetWritePolicy([](uint32_t n) { return n == 15 ? 14 : n; });
   EXPECT_EQ(SendErase_A(link_), 24);
-  EXPECT_EQ(Writes(), 12u);
-  EXPECT_EQ(totalErrCounter, 6);
+  EXPECT_EQ(Ints(Writes(), totalErrCounter), Ints(12, 6));
 }
 
 }  // namespace

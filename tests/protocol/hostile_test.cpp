@@ -1,5 +1,6 @@
 // Whatever the device sends, every operation stays inside its buffers and
 // ends with a result code from its own table.  Run under the asan preset.
+#include <functional>
 #include <random>
 #include <set>
 
@@ -7,26 +8,21 @@
 
 namespace {
 
-const std::pair<const char*, std::set<int>> kOps[] = {
-    {"DummyComm", {-1}},
-    {"ConfirmComm", {5, 6, 17, 18, 21, 22, 23, 24}},
-    {"CheckID_A", {0, 18, 19, 21, 23, 24}},
-    {"READ_D1386", {}},  // any value
-    {"READ_D1148", {}},
-    {"read_fu_version_A", {}},
-    {"SendErase_A", {0, 19, 20, 21, 23, 24}},
-    {"CheckID_B", {0, 16}},
-    {"read_fu_version_B", {0, 16}},
-    {"SendErase_B", {0, 16}},
-    {"SendUpdate", {0, 16}},
-    {"SendFW", {0, 16}},
-};
-
-// Runs every operation for every model with the replies of reply(request).
-void RunAll(const std::string& kind, const std::function<std::string(const Bytes&)>& reply) {
+// Every operation for every model, each request answered by reply(request).
+void RunAll(const std::function<std::string(const Bytes&)>& reply) {
+  const std::pair<const char*, std::set<int>> ops[] = {
+      // {}: any value
+      // clang-format off
+      {"DummyComm", {-1}}, {"ConfirmComm", {5, 6, 17, 18, 21, 22, 23, 24}},
+      {"CheckID_A", {0, 18, 19, 21, 23, 24}}, {"READ_D1386", {}}, {"READ_D1148", {}},
+      {"read_fu_version_A", {}}, {"SendErase_A", {0, 19, 20, 21, 23, 24}}, {"CheckID_B", {0, 16}},
+      {"read_fu_version_B", {0, 16}}, {"SendErase_B", {0, 16}}, {"SendUpdate", {0, 16}},
+      {"SendFW", {0, 16}},
+      // clang-format on
+  };
   for (int row = 0; row < kPlcCount; ++row) {
-    for (const auto& [op, results] : kOps) {
-      SCOPED_TRACE(std::string(op) + " on " + plcList[row] + " with " + kind);
+    for (const auto& [op, results] : ops) {
+      SCOPED_TRACE(std::string(op) + " on " + plcList[row]);
       TestWire wire;
       LinkHandle link = hSerial = wire.Open();
       SelectModel(row);
@@ -46,20 +42,14 @@ void RunAll(const std::string& kind, const std::function<std::string(const Bytes
 
 TEST(Hostile, MalformedReplies) {
   const std::string good = Reply19(0x15, 2, 3);
-  const std::string fixed[] = {"",
-                               ":",
-                               good.substr(0, 18),
-                               good + good + "trailing garbage",
-                               ":0064015b1502030F\r\n",
-                               ":0G" + good.substr(3),
-                               WithWrongLrc(good),
-                               Reply15(0x4138),
-                               std::string(19, '\xFF'),
-                               std::string(19, '\0'),
-                               std::string(300, '\x15'),
-                               std::string(300, '\x06'),
-                               std::string(5000, ':')};
-  for (const std::string& r : fixed) RunAll(r.substr(0, 20), [&r](const Bytes&) { return r; });
+  for (const std::string& r :
+       {std::string(), std::string(":"), good.substr(0, 18), good + good + "trailing garbage",
+        std::string(":0064015b1502030F\r\n"), ":0G" + good.substr(3), WithWrongLrc(good),
+        Reply15(0x4138), std::string(19, '\xFF'), std::string(19, '\0'), std::string(300, '\x15'),
+        std::string(300, '\x06'), std::string(5000, ':')}) {
+    SCOPED_TRACE(r.substr(0, 20));
+    RunAll([&r](const Bytes&) { return r; });
+  }
 }
 
 // Random bytes, and replies of good form more often than not with random
@@ -68,23 +58,20 @@ TEST(Hostile, RandomReplies) {
   for (uint32_t seed = 1; seed <= 8; ++seed) {
     std::mt19937 r(seed);
     const auto byte = [&r] { return static_cast<char>(r()); };
-    RunAll("random " + std::to_string(seed), [&](const Bytes&) {
+    RunAll([&](const Bytes&) {
       std::string reply(r() % 48, '\0');
       for (char& b : reply) b = byte();
       return reply;
     });
-    RunAll("plausible " + std::to_string(seed), [&](const Bytes& request) {
-      std::string reply;
-      if (!request.empty() && request[0] == ':') {
-        const uint8_t status[] = {0x05, 0x06, 0x15, static_cast<uint8_t>(r())};
-        reply = request.size() == 17 ? Reply15(static_cast<uint16_t>(r()))
-                                     : Reply19(status[r() % 4], r() % 4, static_cast<uint8_t>(r()));
-        if (r() % 5 == 0) reply = WithWrongLrc(reply);
-        if (r() % 7 == 0) reply.resize(r() % reply.size());
-      } else {
-        reply.push_back(r() % 4 ? '\x06' : byte());
-        for (uint32_t i = r() % 4; i > 0; --i) reply.push_back(byte());
-      }
+    RunAll([&](const Bytes& request) {
+      std::string reply(1, r() % 4 ? '\x06' : byte());
+      for (uint32_t i = r() % 4; i > 0; --i) reply.push_back(byte());
+      if (request.empty() || request[0] != ':') return reply;
+      const uint8_t status[] = {0x05, 0x06, 0x15, static_cast<uint8_t>(r())};
+      reply = request.size() == 17 ? Reply15(static_cast<uint16_t>(r()))
+                                   : Reply19(status[r() % 4], r() % 4, static_cast<uint8_t>(r()));
+      if (r() % 5 == 0) reply = WithWrongLrc(reply);
+      if (r() % 7 == 0) reply.resize(r() % reply.size());
       return reply;
     });
   }

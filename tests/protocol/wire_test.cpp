@@ -4,24 +4,19 @@
 
 namespace {
 
-struct WireCase {
-  const char* model;
-  const char* op;
-  std::vector<std::string> replies;
-  int result;
-  std::string trace;
-};
-
 std::string Rep(const std::string& text, int n) {
-  std::string out;
-  while (n-- > 0) out += text;
-  return out;
+  return n > 0 ? text + Rep(text, n - 1) : "";
 }
 
 TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
   const std::string ack = "\x06", wake = Rep(">:007F81\r\n|<11|", 5) + Rep("<11|", 5);
-  // clang-format off
-  const WireCase cases[] = {
+  const struct {
+    const char *model, *op;
+    std::vector<std::string> replies;
+    int result;
+    std::string trace;
+  } cases[] = {
+      // clang-format off
     {"KT4-RV4", "DummyComm", {}, -1, "modbus|short|" + wake},
     {"VM500", "DummyComm", {}, -1, "short|" + wake},
     {"KT4-RV4", "ConfirmComm", {Reply19(5)}, 5, "modbus|long|>:006401590141\r\n|<19|"},
@@ -33,40 +28,33 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
     {"KT4-W", "READ_D1386", {Reply15(0x4138)}, 0x4138, "long|>:0003156A00017D\r\n|<15|"},
     {"VM500-AIO", "READ_D1148", {Reply15(0x0203)}, 0x0203, "long|>:0003147C00016C\r\n|<15|"},
     {"VM500", "read_fu_version_A", {Reply19(0x10)}, 0x10, "long|>:00640159053D\r\n|<19|"},
-    // The version request has no AIO variant.
     {"VM500-AIO", "read_fu_version_A", {Reply19(0x12)}, 0x12, "long|>:00640159053D\r\n|<19|"},
-    {"VM500", "SendErase_A", {Reply19(6)}, 0,
-     "long|>:006401594552415345D2\r\n|<19|>:00640159063C\r\n|"},
-    {"VM500-AIO", "SendErase_A", {Reply19(6)}, 0,
-     "long|>:0064015B4552415345D0\r\n|<19|>:0064015B063A\r\n|"},
+    {"VM500", "SendErase_A", {Reply19(6)}, 0, "long|>:006401594552415345D2\r\n|<19|>:00640159063C\r\n|"},
+    {"VM500-AIO", "SendErase_A", {Reply19(6)}, 0, "long|>:0064015B4552415345D0\r\n|<19|>:0064015B063A\r\n|"},
     {"VM500", "CheckID_B", {"\x06\x30\x10"}, 0, "long|>ID|<3|"},
     {"VM500", "read_fu_version_B", {std::string("\x06\x01\x00", 3)}, 0, "long|>VERSION|<3|"},
     {"VM500", "SendErase_B", {ack, ack, ack}, 0, "long|>ERASE|<1|>ERASE|<1|>\x04|<1|"},
     {"VM500", "SendUpdate", {ack}, 0, "long|>UPDATE|<1|transfer|"},
-    // Retries: the line changes only after the ACK.
-    {"KT4-RV4", "SendUpdate", {"", "\x15", ack}, 0, "long|>UPDATE|<1|>UPDATE|<1|>UPDATE|<1|transfer|"},
+    // The line changes only after the ACK.
+    {"KT4-RV4", "SendUpdate", {"", "\x15", ack}, 0, "long|" + Rep(">UPDATE|<1|", 3) + "transfer|"},
     {"VM500", "SendUpdate", {}, 16, "long|" + Rep(">UPDATE|<1|", 6)},
+      // clang-format on
   };
-  // clang-format on
-  for (const WireCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.model) + " " + c.op);
-    Reset(c.model);
-    UseImage(12288);  // three erase units on the VM group
+    Reset(c.model, 12288);  // three erase units on the VM group
     Answer(c.replies);
     EXPECT_EQ(RunOp(c.op, link_), c.result);
     EXPECT_EQ(Trace(*wire_), c.trace);
   }
-}
-
-// A confirmation cut short starts the exchange again with the request.
-TEST_F(ProtocolTest, ShortEraseConfirmationStartsAgain) {
+  // A confirmation cut short starts the exchange again with the request.
   Reset("VM500-AIO");
   AnswerAlways(Reply19(6));
   wire_->SetWritePolicy([this](uint32_t n) { return n == 15 && ++writes_ == 1 ? 3 : n; });
   EXPECT_EQ(SendErase_A(link_), kResultOk);
   EXPECT_EQ(Trace(*wire_),
-            "long|>:0064015B4552415345D0\r\n|<19|>:00|>:0064015B4552415345D0\r\n|<19|"
-            ">:0064015B063A\r\n|");
+            "long|>:0064015B4552415345D0\r\n|<19|>:00|"
+            ">:0064015B4552415345D0\r\n|<19|>:0064015B063A\r\n|");
   EXPECT_EQ(totalErrCounter, 1);
 }
 
