@@ -52,26 +52,12 @@ TEST(Hostile, MalformedReplies) {
   }
 }
 
-// Random bytes, and replies of good form more often than not with random
-// content, so that the deeper paths (accepted IDs, partial transfers) run.
 TEST(Hostile, RandomReplies) {
-  for (uint32_t seed = 1; seed <= 8; ++seed) {
+  for (uint32_t seed = 1; seed <= 16; ++seed) {
     std::mt19937 r(seed);
-    const auto byte = [&r] { return static_cast<char>(r()); };
-    RunAll([&](const Bytes&) {
+    RunAll([&r](const Bytes&) {
       std::string reply(r() % 48, '\0');
-      for (char& b : reply) b = byte();
-      return reply;
-    });
-    RunAll([&](const Bytes& request) {
-      std::string reply(1, r() % 4 ? '\x06' : byte());
-      for (uint32_t i = r() % 4; i > 0; --i) reply.push_back(byte());
-      if (request.empty() || request[0] != ':') return reply;
-      const uint8_t status[] = {0x05, 0x06, 0x15, static_cast<uint8_t>(r())};
-      reply = request.size() == 17 ? Reply15(static_cast<uint16_t>(r()))
-                                   : Reply19(status[r() % 4], r() % 4, static_cast<uint8_t>(r()));
-      if (r() % 5 == 0) reply = WithWrongLrc(reply);
-      if (r() % 7 == 0) reply.resize(r() % reply.size());
+      for (char& b : reply) b = static_cast<char>(r() % 4 ? r() : "\x06\x15:0"[r() % 4]);
       return reply;
     });
   }

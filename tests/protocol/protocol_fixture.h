@@ -18,7 +18,6 @@
 #include "protocol/transfer.h"
 #include "support/test_link.h"
 
-// Two values compared at once (counters, counts).
 using Ints = std::pair<long, long>;
 
 inline std::string Reply19(uint8_t status, uint8_t b5 = 0, uint8_t b6 = 0) {
@@ -37,14 +36,12 @@ inline int RunOp(const std::string& op, LinkHandle link) {
   if (op == "DummyComm") return DummyComm(link), -1;  // no result
   if (op == "read_fu_version_A") return read_fu_version_A();
   if (op == "read_fu_version_B") return read_fu_version_B();
-  using Fn = uint8_t (*)(LinkHandle);
-  const std::pair<const char*, Fn> ops[] = {{"ConfirmComm", ConfirmComm},
-                                            {"CheckID_A", CheckID_A},
-                                            {"SendErase_A", SendErase_A},
-                                            {"CheckID_B", CheckID_B},
-                                            {"SendErase_B", SendErase_B},
-                                            {"SendUpdate", SendUpdate},
-                                            {"SendFW", SendFW}};
+  // clang-format off
+  const std::pair<const char*, uint8_t (*)(LinkHandle)> ops[] = {
+      {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A}, {"SendErase_A", SendErase_A},
+      {"CheckID_B", CheckID_B}, {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate},
+      {"SendFW", SendFW}};
+  // clang-format on
   for (const auto& [name, fn] : ops) {
     if (op == name) return fn(link);
   }
@@ -58,12 +55,12 @@ inline std::string Trace(const TestWire& wire) {
   for (const WireEvent& e : wire.Events()) {
     const auto same = [&e](const Timeouts& t) { return !std::memcmp(&e.timeouts, &t, sizeof t); };
     const LineSettings& l = e.line;
-    const bool modbus = l.baudRate == 9600 && l.byteSize == 7 && l.parity == 2 && l.stopBits == 0;
-    const bool fast = l.baudRate == 115200 && l.byteSize == 8 && l.parity == 0 && l.stopBits == 0;
+    const auto line = std::to_string(l.baudRate) + char('0' + l.byteSize) + char('0' + l.parity) +
+                      char('0' + l.stopBits);
     if (e.kind == WireEvent::Kind::kWrite) out += ">" + ToText(e.bytes) + "|";
     if (e.kind == WireEvent::Kind::kRead) out += "<" + std::to_string(e.requested) + "|";
     if (e.kind == WireEvent::Kind::kLineSettings)
-      out += modbus ? "modbus|" : fast ? "transfer|" : "?|";
+      out += line == "9600720" ? "modbus|" : line == "115200800" ? "transfer|" : "?|";
     if (e.kind == WireEvent::Kind::kTimeouts)
       out += same(kShortTimeouts) ? "short|" : same(kLongTimeouts) ? "long|" : "?|";
   }
@@ -96,6 +93,9 @@ class ProtocolTest : public ::testing::Test {
     wire_->SetResponder([reply](TestWire& w, const Bytes&) { w.Reply(reply); });
   }
   size_t Writes() const { return wire_->Writes().size(); }
+  std::vector<long> Counters() const {
+    return {errCounter, totalErrCounter, static_cast<long>(Writes())};
+  }
 
   std::unique_ptr<TestWire> wire_;
   LinkHandle link_ = kNoLink;

@@ -47,15 +47,6 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
     EXPECT_EQ(RunOp(c.op, link_), c.result);
     EXPECT_EQ(Trace(*wire_), c.trace);
   }
-  // A confirmation cut short starts the exchange again with the request.
-  Reset("VM500-AIO");
-  AnswerAlways(Reply19(6));
-  wire_->SetWritePolicy([this](uint32_t n) { return n == 15 && ++writes_ == 1 ? 3 : n; });
-  EXPECT_EQ(SendErase_A(link_), kResultOk);
-  EXPECT_EQ(Trace(*wire_),
-            "long|>:0064015B4552415345D0\r\n|<19|>:00|"
-            ">:0064015B4552415345D0\r\n|<19|>:0064015B063A\r\n|");
-  EXPECT_EQ(totalErrCounter, 1);
 }
 
 }  // namespace
