@@ -8,10 +8,9 @@
 
 namespace {
 
-// Every operation for every model, each request answered by reply(request).
+// Every operation, every model, each request answered by reply(); {}: any result.
 void RunAll(const std::function<std::string(const Bytes&)>& reply) {
   const std::pair<const char*, std::set<int>> ops[] = {
-      // {}: any value
       // clang-format off
       {"DummyComm", {-1}}, {"ConfirmComm", {5, 6, 17, 18, 21, 22, 23, 24}},
       {"CheckID_A", {0, 18, 19, 21, 23, 24}}, {"READ_D1386", {}}, {"READ_D1148", {}},

@@ -51,14 +51,10 @@ void ExpectFrame(const Bytes& frame, uint8_t number, const uint8_t* data, uint32
   EXPECT_EQ(frame, want) << "frame " << int{number};
 }
 
-// The frames carry the image in order: block numbers wrap at 256, the last
-// frame is filled up, the VM group keeps the last 4 KB back, and progress
-// runs over B + 1 (8,096 frames of the embedded image's length: 1 after 81 ACKs).
+// Rows: model, image length, N, B, image bytes in the last frame (then filler).
+// Numbers wrap at 256; progress runs over B + 1: 1 after 81 ACKs when B = 8,096.
 TEST_F(ProtocolTest, FramesCarryTheImageInOrder) {
-  const struct {
-    const char* model;
-    uint32_t length, size, frames, lastBytes;  // image bytes in the last frame
-  } cases[] = {
+  const std::tuple<const char*, uint32_t, uint32_t, uint32_t, uint32_t> cases[] = {
       // clang-format off
       {"VM500", 2076672, 256, 8096, 256}, {"KT4-W", 524288, 128, 4096, 128},
       {"VM500", 10000, 256, 24, 16},  // bytes 5,888 to 5,903
@@ -66,11 +62,11 @@ TEST_F(ProtocolTest, FramesCarryTheImageInOrder) {
       {"36RV4-AIO", 300, 256, 2, 44}, {"VM600", 4096, 256, 0, 0}, {"VM400", 1000, 256, 0, 0},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.model);
-    Reset(c.model, c.length);
-    const BlockLayout layout = BlockLayoutOf(PlcIndexByName(c.model), c.length);
-    EXPECT_EQ(Ints(layout.dataSize, layout.blockCount), Ints(c.size, c.frames));
+  for (const auto& [model, length, size, frames, lastBytes] : cases) {
+    SCOPED_TRACE(model);
+    Reset(model, length);
+    const BlockLayout layout = BlockLayoutOf(PlcIndexByName(model), length);
+    EXPECT_EQ(Ints(layout.dataSize, layout.blockCount), Ints(size, frames));
     std::vector<int> progressAtWrite;
     wire_->SetResponder([&](TestWire& wire, const Bytes&) {
       progressAtWrite.push_back(progress);
@@ -78,15 +74,15 @@ TEST_F(ProtocolTest, FramesCarryTheImageInOrder) {
     });
     EXPECT_EQ(SendFW(link_), kResultOk);
     const std::vector<Bytes> writes = wire_->Writes();
-    ASSERT_EQ(writes.size(), c.frames + 1);
-    for (uint32_t f = 0; f < c.frames; ++f) {
-      ExpectFrame(writes[f], static_cast<uint8_t>(f + 1), image_.data() + f * c.size, c.size,
-                  f + 1 == c.frames ? c.lastBytes : c.size);
+    ASSERT_EQ(writes.size(), frames + 1);
+    for (uint32_t f = 0; f < frames; ++f) {
+      ExpectFrame(writes[f], static_cast<uint8_t>(f + 1), image_.data() + f * size, size,
+                  f + 1 == frames ? lastBytes : size);
     }
     EXPECT_EQ(writes.back(), Bytes{kEot});
     EXPECT_EQ(Ints(progress, flashStatus), Ints(100, kFlashProgramming));
-    EXPECT_EQ(fin, image_.data() + (c.frames ? (c.frames - 1) * c.size + c.lastBytes : 0));
-    if (c.frames == 8096) {
+    EXPECT_EQ(fin, image_.data() + (frames ? (frames - 1) * size + lastBytes : 0));
+    if (frames == 8096) {
       EXPECT_EQ(std::vector<int>({progressAtWrite[80], progressAtWrite[81], progressAtWrite[8096]}),
                 std::vector<int>({0, 1, 99}));
     }

@@ -10,12 +10,7 @@ std::string Rep(const std::string& text, int n) {
 
 TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
   const std::string ack = "\x06", wake = Rep(">:007F81\r\n|<11|", 5) + Rep("<11|", 5);
-  const struct {
-    const char *model, *op;
-    std::vector<std::string> replies;
-    int result;
-    std::string trace;
-  } cases[] = {
+  const std::tuple<const char*, const char*, std::vector<std::string>, int, std::string> cases[] = {
       // clang-format off
     {"KT4-RV4", "DummyComm", {}, -1, "modbus|short|" + wake},
     {"VM500", "DummyComm", {}, -1, "short|" + wake},
@@ -40,12 +35,12 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
     {"VM500", "SendUpdate", {}, 16, "long|" + Rep(">UPDATE|<1|", 6)},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.model) + " " + c.op);
-    Reset(c.model, 12288);  // three erase units on the VM group
-    Answer(c.replies);
-    EXPECT_EQ(RunOp(c.op, link_), c.result);
-    EXPECT_EQ(Trace(*wire_), c.trace);
+  for (const auto& [model, op, replies, result, trace] : cases) {
+    SCOPED_TRACE(std::string(model) + " " + op);
+    Reset(model, 12288);  // three erase units on the VM group
+    Answer(replies);
+    EXPECT_EQ(RunOp(op, link_), result);
+    EXPECT_EQ(Trace(*wire_), trace);
   }
 }
 
