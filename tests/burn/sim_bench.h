@@ -30,8 +30,8 @@ class SimHost : public RecordingHost {
   SimLinkPair* pair_;
 };
 
-// A simulator configured so that a run of the row succeeds: registers that
-// name the selected model, and a bootloader version the gate lets through.
+// A simulator with which a run of the row succeeds: registers that name the
+// selected model, and a bootloader version the gate lets through.
 inline SimConfig PassingConfig(int row) {
   SimConfig config = SimDefaultConfig(row);
   const std::string name = plcList[row];
@@ -47,28 +47,25 @@ struct SimBench {
     SelectModel(row);
     config = PassingConfig(row);
   }
-
   void AddFault(const char* text) {
     char error[128] = {};
     ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
   }
-
-  // Small image within the row's limit; the VM group gets the embedded one.
-  void UseSmallImage() {
-    image = PatternImage(SmallImageLength(row));
+  // A small image within the row's limit, or the embedded one.
+  void UseSmallImage() { UseImage(PatternImage(SmallImageLength(row))); }
+  void UseImage(const std::vector<uint8_t>& bytes) {
+    image = bytes;
     host.UseImage(image);
   }
   void UseEmbeddedImage() {
     const FirmwareImage embedded = EmbeddedFirmwareImage();
     image.assign(embedded.data, embedded.data + embedded.length);
   }
-
   void Run() {
     SimInit(*sim, config);
     StartBurn(host);
   }
-
-  // The image bytes the simulator stored, filler included.
+  // The image bytes the simulator stored, filler included, and those expected.
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }
