@@ -1,5 +1,5 @@
-// A burn against the simulated PLC, in one process on virtual time: the
-// host's pauses and the link's time-outs advance the same clock.
+// A burn against the simulated PLC on virtual time: the host's pauses and the
+// link's time-outs advance the same clock.
 #pragma once
 
 #include <memory>
@@ -11,21 +11,16 @@
 #include "sim_device.h"
 #include "sim_link.h"
 
-// Records every open in the trace like TestHost, but hands out links to the
-// simulator.
+// Records every open in the trace like TestHost, but hands out simulator links.
 class SimHost : public RecordingHost {
  public:
   SimHost(TestWire* wire, SimLinkPair* pair) : RecordingHost(wire), pair_(pair) {}
-  LinkHandle OpenComLink(const char* portName) override {
-    return Route(TestHost::OpenComLink(portName));
-  }
+  LinkHandle OpenComLink(const char* port) override { return Route(TestHost::OpenComLink(port)); }
   LinkHandle OpenUsbLink() override { return Route(TestHost::OpenUsbLink()); }
 
  private:
-  LinkHandle Route(LinkHandle recorded) {
-    if (recorded == kNoLink) return kNoLink;
-    CloseLink(recorded);
-    return pair_->Open();
+  LinkHandle Route(LinkHandle link) {
+    return link == kNoLink ? kNoLink : (CloseLink(link), pair_->Open());
   }
   SimLinkPair* pair_;
 };
