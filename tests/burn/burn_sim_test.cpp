@@ -15,8 +15,7 @@ bool Contains(const std::vector<std::string>& trace, const std::vector<std::stri
   return std::search(trace.begin(), trace.end(), run.begin(), run.end()) != trace.end();
 }
 
-// The finish: status values cleared before the button is enabled, with the
-// link still open and the image still held; then everything released.
+// The finish: status cleared before the button, link and image released after it.
 void ExpectFinish(const SimBench& bench) {
   ASSERT_FALSE(bench.host.atEnable.empty());
   const StatusSnapshot& s = bench.host.atEnable.back();
@@ -32,14 +31,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, EveryModel, ::testing::Range(0, kPlcCount));
 
 TEST_P(EveryModel, BurnsTheImageAndResets) {
   const int row = GetParam();
-  SCOPED_TRACE(plcList[row]);
   SimBench bench(row);
   IsVmGroup(row) ? bench.UseEmbeddedImage() : bench.UseSmallImage();
   bench.Run();
   EXPECT_TRUE(SimTransferOk(*bench.sim));
   EXPECT_EQ(bench.Received(), bench.Expected());  // exactly what the model sends
-  // The reconnect the model needs: a prompt, its pause and a new open, or a
-  // pause of 1 s on the open link.
+  // The reconnect: a prompt, its pause and a new open, or a pause on the open link.
   const std::vector<std::string> trace = bench.host.Trace();
   const ReconnectRule rule = ReconnectRuleOf(row);
   const std::string pause = "pause:" + std::to_string(rule.pauseSeconds);
@@ -87,9 +84,8 @@ TEST(BurnSequence, EveryMessageFromAFault) {
       // A PLC that never enters its bootloader is erased again on every pass.
       {"LQ", {"no-boot", "silent:probe:3+"}, "NO RESPONSE @ State 1"},
       {"KT4-N", {"wrong-id:id:2001"}, "NO RESPONSE @ State 2"}, {"VM600", {"refuse:id:02:03"}, wrong},
-      {"LQ", {"refuse:id:04:00"}, "UNKNOWN ERROR CODE @ State 2"},
+      {"LQ", {"refuse:id:04:00"}, "UNKNOWN ERROR CODE @ State 2"}, {"RV4-TRK", {"wrong-id:boot-id:A006"}, wrong},
       {"KT4-RV4", {"d1386=4138"}, "Check PLC, KT4-RV4 is different than KT4-W"},
-      {"KT4-W", {"silent:d1386"}, "Check PLC, KT4-RV4 is different than KT4-W"},
       {"LP4", {"d1148=1"}, "Check PLC, 16LP4 is different than 32LP4"},
       {"LP32", {"d1148=0"}, "Check PLC, 32LP4 is different than 16LP4"},
       {"LN", {"d1148=8000"}, "Check PLC, 16LN is different than 30LN"},
@@ -98,13 +94,11 @@ TEST(BurnSequence, EveryMessageFromAFault) {
       {"RV5-AIO", {"version=10"}, gate + "V1.0" + noAio}, {"RV5-AIO", {"boot", "version=11"}, gate + "unknown" + noAio},
       {"KT-RV-TW4", {"status:erase:07"}, "NO RESPONSE @ State 3"}, {"LP4-P", {"refuse:erase:02:04"}, wrong},
       {"BRK-T", {"refuse:erase:05:00"}, "UNKNOWN ERROR CODE @ State 3"},
-      {"RV4-TRK", {"wrong-id:boot-id:A006"}, wrong},
       {"VM600", {"silent:boot-version"}, "PLC DOES NOT respond to the version read"},
       {"VM500", {"len=14000", "silent-after-erase:10"}, erasing},  // one attempt per VM unit
       {"KT5", {"silent:boot-erase:1"}, erasing}, {"LP32", {"silent:boot-eot"}, erasing},
-      {"KT4-G", {"silent:update"}, update},
       // A bootloader that took "UPDATE" listens at the transfer speed: a lost ACK stays lost.
-      {"36RV4-AIO", {"corrupt:update:1"}, update},
+      {"36RV4-AIO", {"corrupt:update:1"}, update}, {"KT4-G", {"silent:update"}, update},
       {"BRK-T", {"nak-frame:2-7"}, failed}, {"LN-P", {"silent:eot"}, failed},
       // clang-format on
   };
@@ -144,11 +138,9 @@ TEST(BurnSequence, EarlyEnds) {
       // clang-format off
       {"VM500", 0, false, "USB", "", kImageNotLoadedMessage},
       {"KT4-W", 0x80001, false, "COM3", "", size + "(128 * 1024 * 4)"},  // one byte over the limit
-      {"36RV4-AIO", 0x3001, false, "COM3", "", size + "(4 * 1024)"},
       {"VM400", 0x1FB001, false, "USB", "", size + "(2028 * 1024)"},
       {"VM500", 4095, false, "USB", "", kImageTooShortMessage},  // the VM group needs its 4 KB
       {"KT4-W", 0x80000, true, "COM7", "", "CANNOT open COM7 Port!!!"},  // equal passes
-      {"VM600", 0x1FB000, true, "USB", "", "CANNOT open USB Port!!!"},
       {"VM500-AIO", 1, true, "USB", "", "CANNOT open USB Port!!!"},  // no lower bound elsewhere
       {"LP4", 1, true, "", "", "CANNOT open  Port!!!"},
       {"LN", 1000, true, "COM3", "", "CANNOT open USB Port!!!"},  // a USB model says USB
@@ -169,17 +161,15 @@ TEST(BurnSequence, EarlyEnds) {
       want.insert(want.begin() + 1,
                   IsUsbModel(bench.row) ? "open:USB" : "open:" + std::string(port));
     EXPECT_EQ(bench.host.Trace(), want);
-    EXPECT_EQ(bench.host.atBox.at(0).elapsed, 7);  // cleared only after the box
-    // The size refusal enables the button before it clears the seconds.
-    EXPECT_EQ(Ints(bench.host.atEnable.at(0).elapsed, bench.host.atEnable[0].imageHeld),
-              Ints(openFails ? 0 : 7, length != 0));
+    EXPECT_EQ(bench.host.atBox.at(0).elapsed, 7);         // cleared only after the box
+    const StatusSnapshot& s = bench.host.atEnable.at(0);  // a size refusal clears seconds late
+    EXPECT_EQ(Ints(s.elapsed, s.imageHeld), Ints(openFails ? 0 : 7, length != 0));
     EXPECT_EQ(bench.sim->counters.requests[static_cast<int>(SimKind::kProbe)], 0u);
     ExpectAllZero();
   }
 }
 
-// A start while a run is under way changes nothing, whether from inside a
-// box on the burn thread or from another thread.
+// A start while a run is under way changes nothing (from inside a box, another thread).
 TEST(BurnSequence, RunGuard) {
   SimBench bench(PlcIndexByName("VM500"));
   RecordingHost other(&bench.wire);
@@ -198,8 +188,7 @@ TEST(BurnSequence, RunGuard) {
   ExpectAllZero();
 }
 
-// totalErrCounter adds up the failures before and after the reconnect; the
-// finish clears it.
+// totalErrCounter adds up failures before and after the reconnect; the finish clears it.
 TEST(BurnSequence, TotalErrorCountSpansTheReconnect) {
   SimBench bench(PlcIndexByName("VM500"));
   bench.UseSmallImage();
@@ -216,8 +205,7 @@ TEST(BurnSequence, TotalErrorCountSpansTheReconnect) {
   ExpectFinish(bench);
 }
 
-// Random faults at 1 % are absorbed and the image arrives exactly; at a rate
-// that spends a frame's budget the run fails and nothing claims success.
+// Faults at 1 % are absorbed: the exact image; at 70 % the run fails, claiming no success.
 TEST(BurnSequence, RandomNoise) {
   for (uint64_t seed : {1u, 7u, 2024u}) {
     SCOPED_TRACE(seed);
@@ -235,8 +223,7 @@ TEST(BurnSequence, RandomNoise) {
     bad.AddFault("random:0.7");
     bad.Run();
     EXPECT_EQ(bad.host.Messages().back(), "Firmware update is FAILED");
-    for (const std::string& m : bad.host.Messages())
-      EXPECT_EQ(m.find("SUCCESSFUL"), std::string::npos);
+    EXPECT_EQ(bad.host.Messages().size(), 2u);  // the replug prompt, no success
     EXPECT_FALSE(SimTransferOk(*bad.sim));
     ExpectAllZero();
   }

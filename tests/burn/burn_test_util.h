@@ -26,8 +26,7 @@ inline uint32_t SmallImageLength(int row) {
   return IsVmGroup(row) ? 4096 + 2 * 256 + 100 : 3 * 1024 + 50;
 }
 
-// The bytes of the frames the row sends: the VM group leaves out the last
-// 4,096 bytes; filler 0x1A up to a whole frame.
+// What the row sends (the VM group keeps the last 4 KB back), filled up to whole frames.
 inline std::vector<uint8_t> SentPart(const std::vector<uint8_t>& image, int row) {
   return std::vector<uint8_t>(image.begin(), image.end() - (IsVmGroup(row) ? 4096 : 0));
 }

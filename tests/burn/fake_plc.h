@@ -1,5 +1,4 @@
-// A host for burn tests that notes the run state at each box and at each
-// enabling of the start button, and may name the COM link otherwise.
+// A test host noting the run state at each box and button enabling; label names the COM link.
 #pragma once
 
 #include <string>

@@ -1,5 +1,4 @@
-// A burn against the simulated PLC on virtual time: the host's pauses and the
-// link's time-outs advance the same clock.
+// A burn against the simulated PLC; pauses and time-outs advance one virtual clock.
 #pragma once
 
 #include <memory>
@@ -25,8 +24,7 @@ class SimHost : public RecordingHost {
   SimLinkPair* pair_;
 };
 
-// A simulator with which a run of the row succeeds: registers that name the
-// selected model, and a bootloader version the gate lets through.
+// A simulator that lets a run of the row succeed (registers, bootloader version).
 inline SimConfig PassingConfig(int row) {
   SimConfig config = SimDefaultConfig(row);
   const std::string name = plcList[row];
@@ -46,7 +44,6 @@ struct SimBench {
     char error[128] = {};
     ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
   }
-  // A small image within the row's limit, or the embedded one.
   void UseSmallImage() { UseImage(PatternImage(SmallImageLength(row))); }
   void UseImage(const std::vector<uint8_t>& bytes) {
     image = bytes;
@@ -60,7 +57,6 @@ struct SimBench {
     SimInit(*sim, config);
     StartBurn(host);
   }
-  // The image bytes the simulator stored, filler included, and those expected.
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }
