@@ -1,0 +1,120 @@
+#include "protocol/app_commands.h"
+
+#include "engine/run_state.h"
+#include "protocol/exchange.h"
+#include "protocol/modbus.h"
+#include "protocol/result_codes.h"
+
+namespace {
+
+// Failure code of the ID check from its last reply.
+uint8_t IdFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
+  if (reply[kClassPos] != 0x02) return 23;
+  if (reply[kDetailPos] == 0x02) return 18;
+  if (reply[kDetailPos] == 0x03) return 19;
+  return 21;
+}
+
+// Failure code of the erase request from its last reply.
+uint8_t EraseFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
+  if (reply[kClassPos] != 0x02) return 23;
+  if (reply[kDetailPos] == 0x03) return 19;
+  if (reply[kDetailPos] == 0x04) return 20;
+  return 21;
+}
+
+bool IdMatches(uint16_t reported, uint16_t selected) {
+  // The models of ID 12 also accept a PLC that reports 13.
+  if (selected == 12) return reported == 12 || reported == 13;
+  return reported == selected;
+}
+
+// One register read; 0 when the budget is spent.  errCounter keeps the
+// number of failed reads before the good reply.
+uint16_t ReadRegister(LinkHandle link, const Frame& request) {
+  SetLongTimeouts(link);
+  uint8_t reply[kShortReplyLength] = {};
+  const bool accepted =
+      RunRetryBudget(link, request, reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+        return got == kShortReplyLength && CheckLRC(reply + 1, kShortReplyDigits) == 0
+                   ? Attempt::kAccepted
+                   : Attempt::kFailedRead;
+      });
+  if (!accepted) return 0;
+  // Decoded bytes 3 and 4: the register value, high byte first.
+  return static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+}
+
+}  // namespace
+
+uint8_t CheckID_A(LinkHandle link) {
+  SetLongTimeouts(link);
+  uint8_t reply[kLongReplyLength] = {};
+  const uint16_t selected = selectedPLCID;
+  const bool accepted = RunRetryBudget(
+      link, IdRequestFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget,
+      [&](uint32_t got) {
+        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
+          return Attempt::kFailedRead;
+        }
+        const auto reported = static_cast<uint16_t>(reply[kClassPos] << 8 | reply[kDetailPos]);
+        return reply[kStatusPos] == kAck && IdMatches(reported, selected) ? Attempt::kAccepted
+                                                                          : Attempt::kFailedRead;
+      });
+  return accepted ? kResultOk : IdFailure(reply);
+}
+
+uint16_t READ_D1386(LinkHandle link) {
+  return ReadRegister(link, ReadD1386Frame());
+}
+
+uint16_t READ_D1148(LinkHandle link) {
+  return ReadRegister(link, ReadD1148Frame());
+}
+
+uint8_t read_fu_version_A() {
+  const LinkHandle link = hSerial;
+  SetLongTimeouts(link);
+  uint8_t reply[kLongReplyLength] = {};
+  const bool accepted = RunRetryBudget(
+      link, VersionRequestFrame(), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+        return got == kLongReplyLength && CheckLRC(reply + 1, kLongReplyDigits) == 0
+                   ? Attempt::kAccepted
+                   : Attempt::kFailedRead;
+      });
+  // The status place carries the version; it is not tested.
+  return accepted ? reply[kStatusPos] : 0;
+}
+
+uint8_t SendErase_A(LinkHandle link) {
+  SetLongTimeouts(link);
+  const bool aio = SelectedIsAio();
+  // KT4-W and RV4-TRK may drop off the line at once when they take the
+  // erase request, so their silence counts as acceptance.
+  const bool silentOk = SelectedIs("KT4-W") || SelectedIs("RV4-TRK");
+  const Frame confirm = EraseConfirmFrame(aio);
+  uint8_t reply[kLongReplyLength] = {};
+  const bool accepted = RunRetryBudget(
+      link, EraseRequestFrame(aio), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+        if (got < kLongReplyLength) {
+          if (!silentOk) return Attempt::kFailedRead;
+          errCounter = 0;
+          return Attempt::kAccepted;
+        }
+        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0 ||
+            reply[kStatusPos] != kAck) {
+          return Attempt::kFailedRead;
+        }
+        errCounter = 0;
+        // No reply follows the confirmation; only a short write fails it,
+        // and then the whole attempt starts again with the erase request.
+        return LinkWrite(link, confirm.bytes, confirm.length) == confirm.length
+                   ? Attempt::kAccepted
+                   : Attempt::kFailedWrite;
+      });
+  if (!accepted) return EraseFailure(reply);
+  errCounter = 0;
+  return kResultOk;
+}

@@ -1,0 +1,137 @@
+#include "protocol/boot_commands.h"
+
+#include <cstring>
+
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "protocol/exchange.h"
+#include "protocol/result_codes.h"
+
+namespace {
+
+// Bootloader commands: the letters alone, no terminator, no checksum.
+constexpr uint8_t kIdCommand[] = {'I', 'D'};
+constexpr uint8_t kVersionCommand[] = {'V', 'E', 'R', 'S', 'I', 'O', 'N'};
+constexpr uint8_t kEraseCommand[] = {'E', 'R', 'A', 'S', 'E'};
+constexpr uint8_t kUpdateCommand[] = {'U', 'P', 'D', 'A', 'T', 'E'};
+constexpr uint8_t kEotCommand[] = {kEot};
+
+constexpr uint32_t kDataReplyLength = 3;  // ACK and two data bytes
+constexpr uint32_t kAckReplyLength = 1;
+
+constexpr uint32_t kVmReservedTail = 4096;  // never erased nor sent on the VM group
+
+template <size_t N>
+constexpr Frame CommandOf(const uint8_t (&bytes)[N]) {
+  return {bytes, static_cast<uint32_t>(N)};
+}
+
+bool Named(int row, const char* name) {
+  return std::strcmp(PlcName(row), name) == 0;
+}
+
+// Exchanges one command for a lone ACK under a budget of `limit` failures.
+bool ExchangeForAck(LinkHandle link, const Frame& command, uint8_t limit) {
+  uint8_t ack = 0;
+  return RunRetryBudget(link, command, &ack, kAckReplyLength, false, limit, [&](uint32_t got) {
+    return got == kAckReplyLength && ack == kAck ? Attempt::kAccepted : Attempt::kFailedRead;
+  });
+}
+
+}  // namespace
+
+uint16_t EraseUnitCount(int row, uint32_t length) {
+  uint32_t units = 0;
+  if (Named(row, "KT4-W") || Named(row, "RV4-TRK") || Named(row, "LP32") || Named(row, "KT4-G") ||
+      Named(row, "LN30")) {
+    units = length / 131072 + 1;
+  } else if (Named(row, "LN") || Named(row, "LN-P")) {
+    units = length / 16384 + 1;
+  } else if (IsVmGroup(row)) {
+    // The last 4,096 bytes stay out; a shorter image has nothing to erase.
+    if (length >= kVmReservedTail) {
+      units = (length - kVmReservedTail) / 4096 + (length % 4096 != 0 ? 1 : 0);
+    }
+  } else if (Named(row, "VM500-AIO") || Named(row, "RV5-AIO")) {
+    units = length / 2048 + (length % 2048 != 0 ? 1 : 0);
+  } else if (Named(row, "36RV4-AIO")) {
+    units = 4;
+  } else {
+    units = length / 2048 + 1;
+  }
+  // Held in 16 bits; the size check keeps every accepted image far below.
+  return static_cast<uint16_t>(units);
+}
+
+uint8_t CheckID_B(LinkHandle link) {
+  SetLongTimeouts(link);
+  const uint16_t selected = selectedPLCID;
+  const bool usb = SelectedIsUsb();
+  // A serial bootloader of the ID-12 models may also report 13, and that
+  // acceptance leaves errCounter at the failed reads of this exchange.
+  const bool twelveOrThirteen = !usb && selected == 12;
+  uint8_t reply[kDataReplyLength] = {};
+  const bool accepted = RunRetryBudget(
+      link, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget, [&](uint32_t got) {
+        if (got != kDataReplyLength || reply[0] != kAck) return Attempt::kFailedRead;
+        const auto reported = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
+        bool match = false;
+        if (usb) {
+          match = reported == selected;
+        } else if (twelveOrThirteen) {
+          match = reported == 12 || reported == 13;
+        } else {
+          // Serial bootloaders report the ID without its bit 15.
+          match = reported == (selected & 0x7FFF);
+        }
+        return match ? Attempt::kAccepted : Attempt::kFailedRead;
+      });
+  if (!accepted) return kResultBootFailure;
+  if (!twelveOrThirteen) errCounter = 0;
+  return kResultOk;
+}
+
+uint8_t read_fu_version_B() {
+  const LinkHandle link = hSerial;
+  SetLongTimeouts(link);
+  uint8_t reply[kDataReplyLength] = {};
+  const bool accepted = RunRetryBudget(
+      link, CommandOf(kVersionCommand), reply, sizeof reply, false, kFullBudget, [&](uint32_t got) {
+        return got == kDataReplyLength && reply[0] == kAck ? Attempt::kAccepted
+                                                           : Attempt::kFailedRead;
+      });
+  if (!accepted) return kResultBootFailure;
+  // Low nibble of byte 1 becomes the major, high nibble of byte 2 the minor.
+  VM_fu_version = static_cast<uint8_t>((reply[1] * 16 + reply[2] / 16) % 256);
+  errCounter = 0;
+  return kResultOk;
+}
+
+uint8_t SendErase_B(LinkHandle link) {
+  SetLongTimeouts(link);
+  const int row = selectedPLCIdx;
+  const uint16_t units = EraseUnitCount(row, fileLength);
+  // The VM group's bootloader gets one try per unit: a unit that fails is
+  // not asked again.
+  const uint8_t unitBudget = IsVmGroup(row) ? 1 : kFullBudget;
+  flashStatus = kFlashErasing;
+  progress = 0;
+  for (uint16_t k = 0; k < units; ++k) {
+    if (!ExchangeForAck(link, CommandOf(kEraseCommand), unitBudget)) return kResultBootFailure;
+    errCounter = 0;
+    progress = k * 100 / units;
+  }
+  if (!ExchangeForAck(link, CommandOf(kEotCommand), kFullBudget)) return kResultBootFailure;
+  errCounter = 0;
+  progress = 100;
+  return kResultOk;
+}
+
+uint8_t SendUpdate(LinkHandle link) {
+  SetLongTimeouts(link);
+  if (!ExchangeForAck(link, CommandOf(kUpdateCommand), kFullBudget)) return kResultBootFailure;
+  // The same switch for every model, USB links included.
+  SetTransferLineSettings(link);
+  errCounter = 0;
+  return kResultOk;
+}

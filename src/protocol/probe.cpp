@@ -1,0 +1,70 @@
+#include "protocol/probe.h"
+
+#include <cstring>
+
+#include "engine/run_state.h"
+#include "protocol/exchange.h"
+#include "protocol/modbus.h"
+#include "protocol/result_codes.h"
+
+namespace {
+
+constexpr uint32_t kWakeUpReplyLength = 11;
+constexpr int kWakeUpFrames = 5;
+constexpr int kDrainReads = 5;
+
+constexpr uint8_t kStatusAppMode = 0x05;
+constexpr uint8_t kStatusBootMode = 0x06;
+
+// Failure code from the last reply the probe got (decoded or not).
+uint8_t ProbeFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
+  switch (reply[kClassPos]) {
+    case 0x01:
+      return 22;
+    case 0x02:
+      if (reply[kDetailPos] == 0x01) return 17;
+      if (reply[kDetailPos] == 0x02) return 18;
+      return 21;
+    default:
+      return 23;
+  }
+}
+
+}  // namespace
+
+void DummyComm(LinkHandle link) {
+  if (!SelectedIsUsb()) SetModbusLineSettings(link);
+  SetShortTimeouts(link);
+  // Whatever comes back is read away unexamined, so that the probe starts on
+  // a quiet line.
+  uint8_t scratch[kWakeUpReplyLength];
+  const Frame wake = WakeUpFrame();
+  for (int i = 0; i < kWakeUpFrames; ++i) {
+    LinkWrite(link, wake.bytes, wake.length);
+    LinkRead(link, scratch, sizeof scratch);
+  }
+  for (int i = 0; i < kDrainReads; ++i) LinkRead(link, scratch, sizeof scratch);
+}
+
+uint8_t ConfirmComm(LinkHandle link) {
+  // Applied here too: the probe must not depend on DummyComm having run.
+  if (!SelectedIsUsb()) SetModbusLineSettings(link);
+  SetLongTimeouts(link);
+
+  uint8_t reply[kLongReplyLength] = {};
+  uint8_t result = kResultNoResponse;
+  const bool accepted = RunRetryBudget(
+      link, ProbeFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
+          return Attempt::kFailedRead;
+        }
+        const uint8_t status = reply[kStatusPos];
+        if (status != kStatusAppMode && status != kStatusBootMode) return Attempt::kFailedRead;
+        result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
+        return Attempt::kAccepted;
+      });
+  if (!accepted) return ProbeFailure(reply);
+  errCounter = 0;
+  return result;
+}

@@ -1,0 +1,130 @@
+#include "protocol/transfer.h"
+
+#include <cstring>
+
+#include "engine/image.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "protocol/exchange.h"
+#include "protocol/result_codes.h"
+
+namespace {
+
+constexpr uint32_t kVmReservedTail = 4096;  // the VM group never sends the last 4 KB
+constexpr int32_t kMaxDataSize = 256;
+constexpr int32_t kFrameOverhead = 5;  // STX, number, complement, CRC high, CRC low
+
+struct CrcTable {
+  uint16_t entry[256];
+};
+
+// Entry i is the CRC of the single byte i (polynomial 0x1021, MSB first).
+constexpr CrcTable MakeCrcTable() {
+  CrcTable table{};
+  for (int i = 0; i < 256; ++i) {
+    auto crc = static_cast<uint16_t>(i << 8);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = static_cast<uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    table.entry[i] = crc;
+  }
+  return table;
+}
+
+constexpr CrcTable kCrcTable = MakeCrcTable();
+static_assert(kCrcTable.entry[1] == 0x1021 && kCrcTable.entry[2] == 0x2042 &&
+                  kCrcTable.entry[255] == 0x1EF0,
+              "CRC-16/XMODEM table");
+
+const char* const kWideFrameModels[] = {"LN", "LN-P", "VM500-AIO", "RV5-AIO", "36RV4-AIO"};
+
+bool UsesWideFrames(int row) {
+  const char* name = PlcName(row);
+  for (const char* wide : kWideFrameModels) {
+    if (std::strcmp(name, wide) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint16_t CrcTableEntry(int index) {
+  return kCrcTable.entry[static_cast<uint8_t>(index)];
+}
+
+uint32_t CRC(const uint8_t* data, uint32_t length) {
+  uint32_t crc = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    const uint32_t index = ((crc >> 8) ^ data[i]) & 0xFF;
+    crc = ((crc << 8) ^ kCrcTable.entry[index]) & 0xFFFF;
+  }
+  return crc;
+}
+
+BlockLayout BlockLayoutOf(int row, uint32_t length) {
+  if (IsVmGroup(row)) {
+    // The last 4,096 bytes stay out; a shorter image has nothing to send.
+    if (length < kVmReservedTail) return {256, 0};
+    const uint32_t blocks = (length - kVmReservedTail) / 256 + (length % 256 != 0 ? 1 : 0);
+    return {256, static_cast<int32_t>(blocks)};
+  }
+  const uint32_t size = UsesWideFrames(row) ? 256 : 128;
+  return {static_cast<int32_t>(size), static_cast<int32_t>(length / size + (length % size != 0))};
+}
+
+uint8_t SendFW(LinkHandle link) {
+  SetLongTimeouts(link);
+  uint8_t blockNumber = 1;
+  int32_t acked = 0;
+  const uint32_t length = fileLength;
+  const BlockLayout layout = BlockLayoutOf(selectedPLCIdx, length);
+  const int32_t n = layout.dataSize;
+  const int32_t blocks = layout.blockCount;
+  const auto lastPart = static_cast<int32_t>(length % static_cast<uint32_t>(n));
+
+  flashStatus = kFlashProgramming;
+  progress = 0;
+
+  // One buffer for every frame and for the closing EOT.
+  uint8_t frame[kMaxDataSize + kFrameOverhead];
+  const Frame request{frame, static_cast<uint32_t>(n + kFrameOverhead)};
+  uint8_t ack = 0;
+  const auto judgeAck = [&](uint32_t got) {
+    return got == 1 && ack == kAck ? Attempt::kAccepted : Attempt::kFailedRead;
+  };
+
+  for (int32_t c = 0; c < blocks; ++c) {
+    frame[0] = kStx;
+    frame[1] = blockNumber;
+    frame[2] = static_cast<uint8_t>(255 - blockNumber);
+    uint8_t* data = frame + 3;
+    if (c >= blocks - 1 && lastPart != 0) {
+      FileRead(data, lastPart);
+      std::memset(data + lastPart, kFiller, static_cast<size_t>(n - lastPart));
+    } else {
+      FileRead(data, n);
+    }
+    const uint32_t crc = CRC(data, static_cast<uint32_t>(n));
+    data[n] = static_cast<uint8_t>(crc >> 8);
+    data[n + 1] = static_cast<uint8_t>(crc);
+
+    errCounter = 0;
+    // A failed frame goes out again unchanged; the image cursor stays put.
+    if (!RunRetryBudget(link, request, &ack, 1, false, kFullBudget, judgeAck)) {
+      return kResultBootFailure;
+    }
+    blockNumber = static_cast<uint8_t>(blockNumber + 1);
+    ++acked;
+    // B + 1: only the acknowledged EOT brings the bar to 100.
+    progress = static_cast<int32_t>(int64_t{acked} * 100 / (int64_t{blocks} + 1));
+  }
+
+  errCounter = 0;
+  frame[0] = kEot;
+  if (!RunRetryBudget(link, Frame{frame, 1}, &ack, 1, false, kFullBudget, judgeAck)) {
+    return kResultBootFailure;
+  }
+  progress = 100;
+  errCounter = 0;
+  return kResultOk;
+}
