@@ -1,0 +1,317 @@
+#include "engine/burn.h"
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <system_error>
+#include <thread>
+
+#include "engine/image.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "protocol/app_commands.h"
+#include "protocol/boot_commands.h"
+#include "protocol/probe.h"
+#include "protocol/result_codes.h"
+#include "protocol/transfer.h"
+
+namespace {
+
+std::atomic<bool> burnClaimed{false};
+
+constexpr char kErrorCaption[] = "ERROR";
+constexpr char kInformationCaption[] = "Information";
+constexpr char kTypeWrong[] = "PLC type is WRONG";
+
+// Room for "CANNOT open " + a port label + " Port!!!".  A console front end
+// labels the port with its device path, so allow a full path.
+constexpr int kMaxPortLabel = 4096;
+constexpr int kOpenFailureSize = 12 + kMaxPortLabel + 8 + 1;
+
+void ErrorBox(Host& host, const char* text) {
+  host.ShowMessage(text, kErrorCaption, BoxIcon::kError);
+}
+
+// The end of a run that got as far as opening the link.
+void Finish(Host& host) {
+  ClearStatusValues();
+  host.EnableStartButton(true);
+  CloseLink(hSerial);
+  CloseFile();
+}
+
+// The end of a run refused before the link was opened (image missing, too
+// large or too small).  The counters are still 0 here.
+void RefuseImage(Host& host, const char* text) {
+  host.KillElapsedTimer();
+  ErrorBox(host, text);
+  host.EnableStartButton(true);
+  elapsedTime = 0;
+  CloseFile();
+}
+
+const char* ImageRefusal(int row, bool loaded) {
+  if (!loaded) return kImageNotLoadedMessage;
+  const SizeRule rule = SizeRuleOf(row);
+  if (fileLength > rule.limit) return rule.message;
+  if (IsVmGroup(row) && fileLength < kVmGroupMinimumLength) return kImageTooShortMessage;
+  return nullptr;
+}
+
+LinkHandle OpenLink(Host& host, bool usb) {
+  if (usb) return host.OpenUsbLink();
+  char port[kComPortSize];
+  GetSelectedComPort(port);
+  return host.OpenComLink(port);
+}
+
+void ReportOpenFailure(Host& host, bool usb) {
+  host.KillElapsedTimer();
+  char port[kComPortSize];
+  GetSelectedComPort(port);
+  const char* label = "USB";
+  if (!usb) {
+    label = host.ComLinkLabel(port);
+    if (label == nullptr) label = port;
+  }
+  char text[kOpenFailureSize] = {};
+  std::snprintf(text, sizeof text, "CANNOT open %.*s Port!!!", kMaxPortLabel, label);
+  ErrorBox(host, text);
+  elapsedTime = 0;
+  host.EnableStartButton(true);
+  CloseFile();
+}
+
+// Reads the register that tells apart the models sharing the selected ID and
+// shows the mismatch box; true when the device is another model.
+bool ModelMismatch(Host& host, int row, uint16_t id) {
+  uint16_t value = 0;
+  switch (ModelCheckRegister(id)) {
+    case ModelRegister::kD1386:
+      value = READ_D1386(hSerial);
+      break;
+    case ModelRegister::kD1148:
+      value = READ_D1148(hSerial);
+      break;
+    case ModelRegister::kNone:
+      return false;
+  }
+  const char* text = ModelCheckMismatch(row, id, value);
+  if (text == nullptr) return false;
+  host.KillElapsedTimer();
+  ErrorBox(host, text);
+  return true;
+}
+
+// The version refusal keeps the seconds counting while its box is open: the
+// box comes first, the timer kill after it.  True when the run ended.
+bool VersionRefused(Host& host, int row) {
+  const char* text = VersionGateRefusal(row, VM_fu_version);
+  if (text == nullptr) return false;
+  ErrorBox(host, text);
+  host.KillElapsedTimer();
+  Finish(host);
+  return true;
+}
+
+void Reconnect(Host& host, int row) {
+  const ReconnectRule rule = ReconnectRuleOf(row);
+  if (rule.kind == ReconnectKind::kKeepOpen) {
+    host.PauseSeconds(rule.pauseSeconds);
+    return;
+  }
+  CloseLink(hSerial);
+  host.ShowMessage(rule.prompt, kInformationCaption, BoxIcon::kInformation);
+  host.PauseSeconds(rule.pauseSeconds);
+  // Not tested here: a failed reopen makes the next probe report no response.
+  hSerial = OpenLink(host, rule.kind == ReconnectKind::kReplugUsb);
+}
+
+// Application mode.  True when the erase/enter-boot command was accepted
+// and another pass follows; false when the pass ends the run (a box was
+// shown, and the finish may already be done, see finished).
+bool ApplicationPass(Host& host, int row, bool& finished) {
+  const uint16_t id = selectedPLCID;
+  uint8_t code = CheckID_A(hSerial);
+  if (code != kResultOk) {
+    host.KillElapsedTimer();
+    ErrorBox(host, CheckIdFailureMessage(code));
+    return false;
+  }
+  if (ModelMismatch(host, row, id)) return false;
+  if (IsVersionReadId(id)) {
+    VM_fu_version = read_fu_version_A();
+    if (VersionRefused(host, row)) {
+      finished = true;
+      return false;
+    }
+  }
+  code = SendErase_A(hSerial);
+  if (code != kResultOk) {
+    host.KillElapsedTimer();
+    ErrorBox(host, EraseFailureMessage(code));
+    return false;
+  }
+  Reconnect(host, row);
+  return true;
+}
+
+void BootFailure(Host& host, const char* text) {
+  host.KillElapsedTimer();
+  ErrorBox(host, text);
+  Finish(host);
+}
+
+// Boot mode: every outcome ends the run.
+void BootPass(Host& host, int row) {
+  if (CheckID_B(hSerial) != kResultOk) {
+    BootFailure(host, kTypeWrong);
+    return;
+  }
+  if (IsVersionReadId(selectedPLCID)) {
+    if (read_fu_version_B() != kResultOk) {
+      BootFailure(host, "PLC DOES NOT respond to the version read");
+      return;
+    }
+    if (VersionRefused(host, row)) return;
+  }
+  if (SendErase_B(hSerial) != kResultOk) {
+    BootFailure(host, "PLC DOES NOT respond to the erasing signal");
+    return;
+  }
+  if (SendUpdate(hSerial) != kResultOk) {
+    BootFailure(host, "PLC DOES NOT respond to the update signal");
+    return;
+  }
+  if (SendFW(hSerial) != kResultOk) {
+    BootFailure(host, "Firmware update is FAILED");
+    return;
+  }
+  host.KillElapsedTimer();
+  const Message success = SuccessMessageOf(row);
+  host.ShowMessage(success.text, success.caption, BoxIcon::kInformation);
+  Finish(host);
+}
+
+// The run itself, once claimed.
+void RunBurn(Host& host) {
+  const bool loaded = LoadImage(host.LoadFirmwareImage());
+  host.EnableStartButton(false);
+
+  const int row = selectedPLCIdx;
+  if (const char* refusal = ImageRefusal(row, loaded)) {
+    RefuseImage(host, refusal);
+    return;
+  }
+
+  const bool usb = IsUsbModel(row);
+  hSerial = OpenLink(host, usb);
+  if (hSerial == kNoLink) {
+    ReportOpenFailure(host, usb);
+    return;
+  }
+
+  for (;;) {
+    DummyComm(hSerial);
+    const uint8_t state = ConfirmComm(hSerial);
+    if (state == kResultBootMode) {
+      BootPass(host, row);
+      return;
+    }
+    if (state != kResultAppMode) {
+      host.KillElapsedTimer();
+      ErrorBox(host, ProbeFailureMessage(state));
+      break;
+    }
+    bool finished = false;
+    if (!ApplicationPass(host, row, finished)) {
+      if (finished) return;
+      break;
+    }
+  }
+  Finish(host);
+}
+
+bool Claim() {
+  bool expected = false;
+  return burnClaimed.compare_exchange_strong(expected, true, std::memory_order_acq_rel);
+}
+
+void Release() {
+  burnClaimed.store(false, std::memory_order_release);
+}
+
+void RunClaimed(Host& host) {
+  RunBurn(host);
+  Release();
+}
+
+}  // namespace
+
+const char* ProbeFailureMessage(uint8_t code) {
+  switch (code & 0x0F) {
+    case 1:
+    case 2:
+    case 5:
+      return kTypeWrong;
+    case 6:
+      return "PLC in RUN MODE";
+    case 7:
+      return "UNKNOWN ERROR CODE @ State 1";
+    case 8:
+      return "NO RESPONSE @ State 1";
+    default:
+      return "UNKNOWN MESSAGE";
+  }
+}
+
+const char* CheckIdFailureMessage(uint8_t code) {
+  switch (code & 0x0F) {
+    case 2:
+    case 3:
+    case 5:
+      return kTypeWrong;
+    case 7:
+      return "UNKNOWN ERROR CODE @ State 2";
+    case 8:
+      return "NO RESPONSE @ State 2";
+    default:
+      return "UNKNOWN MESSAGE @ State 2";
+  }
+}
+
+const char* EraseFailureMessage(uint8_t code) {
+  switch (code & 0x0F) {
+    case 3:
+    case 4:
+    case 5:
+      return kTypeWrong;
+    case 7:
+      return "UNKNOWN ERROR CODE @ State 3";
+    case 8:
+      return "NO RESPONSE @ State 3";
+    default:
+      return "UNKNOWN MESSAGE @ State 3";
+  }
+}
+
+int StartBurn(Host& host) {
+  if (!Claim()) return 0;
+  RunClaimed(host);
+  return 0;
+}
+
+bool BurnInProgress() {
+  return burnClaimed.load(std::memory_order_acquire);
+}
+
+bool StartBurnThread(Host& host) {
+  if (!Claim()) return false;
+  try {
+    std::thread(RunClaimed, std::ref(host)).detach();
+  } catch (const std::system_error&) {
+    Release();
+    return false;
+  }
+  return true;
+}
