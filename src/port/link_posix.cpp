@@ -1,0 +1,279 @@
+#include "port/link_posix.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Descriptors that hold a port exclusively, so that an interrupted process
+// can give the ports back before it ends.  A burn holds one at a time.
+constexpr int kHeldSlots = 8;
+std::atomic<int> heldPorts[kHeldSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+void RememberHeld(int fd) {
+  for (auto& slot : heldPorts) {
+    int expected = -1;
+    if (slot.compare_exchange_strong(expected, fd)) return;
+  }
+}
+
+void ForgetHeld(int fd) {
+  for (auto& slot : heldPorts) {
+    int expected = fd;
+    if (slot.compare_exchange_strong(expected, -1)) return;
+  }
+}
+
+int64_t NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// A total time-out of 0 means "no limit" on a COM port, except for a read
+// whose interval time-out is MAXDWORD: that one returns at once.
+constexpr int64_t kForever = -1;
+
+int64_t TotalMs(uint32_t multiplier, uint32_t constant, uint32_t count) {
+  return static_cast<int64_t>(multiplier) * count + constant;
+}
+
+// Waits for the descriptor until the deadline (kForever: without one).
+// Returns the poll result: >0 ready, 0 deadline passed, <0 a hard error.
+int WaitFor(int fd, short events, int64_t deadline) {
+  for (;;) {
+    int waitMs = -1;
+    if (deadline != kForever) {
+      int64_t left = deadline - NowMs();
+      if (left <= 0) return 0;
+      waitMs = left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+    }
+    pollfd p{fd, events, 0};
+    int r = poll(&p, 1, waitMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r > 0 && (p.revents & (POLLERR | POLLNVAL)) != 0 && (p.revents & events) == 0) return -1;
+    return r;
+  }
+}
+
+speed_t SpeedOf(uint32_t baudRate) {
+  switch (baudRate) {
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return B0;
+  }
+}
+
+}  // namespace
+
+PosixLink::PosixLink(int fd, bool exclusive)
+    : fd_(fd), exclusive_(exclusive), timeouts_(kLongTimeouts) {
+  if (exclusive_) RememberHeld(fd_);
+}
+
+PosixLink::~PosixLink() {
+  if (fd_ < 0) return;
+  if (exclusive_) {
+    // TIOCEXCL belongs to the tty, not to this descriptor: on a pty whose
+    // other side stays open it would keep the port shut to the next open.
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+    ForgetHeld(fd_);
+  }
+  close(fd_);
+}
+
+uint32_t PosixLink::Write(const uint8_t* data, uint32_t count) {
+  if (data == nullptr || count == 0) return 0;
+  int64_t total =
+      TotalMs(timeouts_.writeTotalTimeoutMultiplier, timeouts_.writeTotalTimeoutConstant, count);
+  int64_t deadline = total == 0 ? kForever : NowMs() + total;
+  uint32_t sent = 0;
+  while (sent < count) {
+    ssize_t n = write(fd_, data + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (WaitFor(fd_, POLLOUT, deadline) <= 0) break;
+  }
+  return sent;
+}
+
+uint32_t PosixLink::Read(uint8_t* buffer, uint32_t count) {
+  if (buffer == nullptr || count == 0) return 0;
+  int64_t total =
+      TotalMs(timeouts_.readTotalTimeoutMultiplier, timeouts_.readTotalTimeoutConstant, count);
+  bool returnAtOnce = total == 0 && timeouts_.readIntervalTimeout == 0xFFFFFFFFu;
+  int64_t start = NowMs();
+  int64_t deadline = returnAtOnce ? start : (total == 0 ? kForever : start + total);
+  // An interval time-out other than 0 and MAXDWORD ends a read whose next
+  // character is late, once the first one has come.
+  bool useInterval =
+      timeouts_.readIntervalTimeout != 0 && timeouts_.readIntervalTimeout != 0xFFFFFFFFu;
+  uint32_t got = 0;
+  while (got < count) {
+    int64_t until = deadline;
+    if (useInterval && got > 0) {
+      int64_t gap = NowMs() + timeouts_.readIntervalTimeout;
+      if (until == kForever || gap < until) until = gap;
+    }
+    // Poll first: the reply is rarely there yet when the read starts, so a
+    // one-byte ACK costs one poll and one read.
+    int ready = returnAtOnce ? 1 : WaitFor(fd_, POLLIN, until);
+    if (ready <= 0) break;
+    ssize_t n = read(fd_, buffer + got, count - got);
+    if (n > 0) {
+      got += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !returnAtOnce) continue;
+    // End of file, a hang-up or a hard error: nothing more will come.
+    break;
+  }
+  return got;
+}
+
+termios LineTermios(const termios& current, const LineSettings& settings) {
+  termios t = current;
+  speed_t speed = SpeedOf(settings.baudRate);
+  if (speed != B0) {
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+  }
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+  switch (settings.byteSize) {
+    case 5:
+      t.c_cflag |= CS5;
+      break;
+    case 6:
+      t.c_cflag |= CS6;
+      break;
+    case 7:
+      t.c_cflag |= CS7;
+      break;
+    default:
+      t.c_cflag |= CS8;
+      break;
+  }
+  if (settings.parity == 1) t.c_cflag |= PARENB | PARODD;
+  if (settings.parity == 2) t.c_cflag |= PARENB;
+  if (settings.stopBits != 0) t.c_cflag |= CSTOPB;
+  return t;
+}
+
+void PosixLink::ApplyLineSettings(const LineSettings& settings) {
+  // Results are not looked at: a pty refuses 7E1 with EINVAL and has no
+  // modem lines (ENOTTY), and neither may stop a burn.
+  termios current{};
+  if (tcgetattr(fd_, &current) == 0) {
+    termios wanted = LineTermios(current, settings);
+    (void)tcsetattr(fd_, TCSANOW, &wanted);
+  }
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)ioctl(fd_, TIOCMBIC, &lines);
+}
+
+void PosixLink::ApplyTimeouts(const Timeouts& timeouts) {
+  timeouts_ = timeouts;
+}
+
+bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize) {
+  if (nameOrPath == nullptr || nameOrPath[0] == '\0' || out == nullptr || outSize == 0) {
+    return false;
+  }
+  const char* prefix = nameOrPath[0] == '/' ? "" : "/dev/";
+  size_t need = std::strlen(prefix) + std::strlen(nameOrPath) + 1;
+  if (need > outSize) return false;
+  std::strcpy(out, prefix);
+  std::strcat(out, nameOrPath);
+  return true;
+}
+
+namespace {
+
+// Opens a tty for reading and writing, raw, with stale input discarded.
+// Anything that is not a tty is refused: it could not carry the protocol.
+// An exclusive open claims the port before it touches its settings, so that
+// a port that another program holds is left as that program has it.
+int OpenTty(const char* nameOrPath, bool exclusive) {
+  char path[4096];
+  if (!ResolvePortPath(nameOrPath, path, sizeof path)) return -1;
+  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  termios t{};
+  if (!isatty(fd) || tcgetattr(fd, &t) != 0) {
+    close(fd);
+    return -1;
+  }
+  // flock stops another program that asks the same, root included; TIOCEXCL
+  // stops every other open of the tty by a program without CAP_SYS_ADMIN.
+  if (exclusive && (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0)) {
+    close(fd);
+    return -1;
+  }
+  cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  (void)tcsetattr(fd, TCSANOW, &t);
+  (void)tcflush(fd, TCIFLUSH);
+  return fd;
+}
+
+}  // namespace
+
+LinkHandle OpenComPort(const char* nameOrPath) {
+  int fd = OpenTty(nameOrPath, true);
+  return fd < 0 ? kNoLink : new PosixLink(fd, true);
+}
+
+LinkHandle OpenUsbPath(const char* path) {
+  int fd = OpenTty(path, false);
+  return fd < 0 ? kNoLink : new PosixLink(fd, false);
+}
+
+bool FormatPath(char* out, size_t outSize, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(out, outSize, format, args);
+  va_end(args);
+  return n >= 0 && static_cast<size_t>(n) < outSize;
+}
+
+void ReleaseHeldPorts() {
+  for (auto& slot : heldPorts) {
+    int fd = slot.load();
+    if (fd >= 0) ioctl(fd, TIOCNXCL);
+  }
+}

@@ -1,0 +1,61 @@
+// The POSIX link: a serial tty (or the tty interface of the USB device) as a
+// Link, with the time-out semantics of a COM port.
+//
+// The pieces that do not need a device (path resolution, the termios record
+// built for a set of line settings, the sysfs walks) are exposed so that the
+// tests can check them on their own, against fake sysfs trees.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "port/link.h"
+#include "port/ports.h"
+
+class PosixLink : public Link {
+ public:
+  // Takes over an open descriptor.  An exclusive link holds the flock and
+  // TIOCEXCL and gives both up before it closes.
+  PosixLink(int fd, bool exclusive);
+  ~PosixLink() override;
+
+  uint32_t Write(const uint8_t* data, uint32_t count) override;
+  uint32_t Read(uint8_t* buffer, uint32_t count) override;
+  void ApplyLineSettings(const LineSettings& settings) override;
+  void ApplyTimeouts(const Timeouts& timeouts) override;
+
+  int Descriptor() const { return fd_; }
+
+ private:
+  int fd_;
+  bool exclusive_;
+  Timeouts timeouts_;
+};
+
+// "/dev/" + a listed name, or an absolute path as it is.  False when the
+// text is empty or the result does not fit.
+bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize);
+
+// The termios record that line settings produce from the port's current one:
+// speed, character size, parity and stop bits change, nothing else does.
+termios LineTermios(const termios& current, const LineSettings& settings);
+
+// The present serial ports under a sysfs root ("/sys" on a live system).
+// devRoot is where the device files are ("/dev"), used to ask a legacy ttyS
+// port for its UART when sysfs does not say; nullptr skips that question.
+void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out);
+
+// The device file of the first present USB device with vendor 4b2c and
+// product 0001 that has a tty interface, in device-name order ("/dev/ttyACM0").
+// False when there is none.
+bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize);
+
+// printf into a path buffer; false when the result does not fit.
+bool FormatPath(char* out, size_t outSize, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// Gives up the exclusive hold of every link still open, for a process that
+// is about to end in the middle of a run (Ctrl-C).  Async-signal-safe.
+void ReleaseHeldPorts();
