@@ -90,8 +90,8 @@ TEST_P(ExhaustionTest, LastReplyDecides) {
   const ExhaustionCase& c = GetParam();
   Select(c.model);
   Answer(c.replies);
+  int writes = 0;
   if (c.writesThatGoThrough >= 0) {
-    int writes = 0;
     wire_.SetWritePolicy([&](uint32_t n) { return ++writes <= c.writesThatGoThrough ? n : 0; });
   }
   EXPECT_EQ(c.run(link_), c.result);
