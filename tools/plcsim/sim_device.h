@@ -77,6 +77,7 @@ struct PlcSim {
   bool silenced = false;         // silent-after-erase reached
   bool transferDone = false;     // final EOT acknowledged
   uint32_t finishedTransfers = 0;
+  uint32_t finalAcks = 0;  // ACKs sent for the final EOT (resends included)
   uint8_t nextBlock = 1;
   LineSettings line{};
   bool lineKnown = false;
@@ -117,8 +118,8 @@ void SimIdle(PlcSim& sim, uint32_t quietMs);
 uint32_t SimBlockSize(int row);
 // Line speed the model listens at now; 0 when any speed will do.
 uint32_t SimExpectedBaud(const PlcSim& sim);
-// The final EOT was acknowledged after at least one stored frame; every
-// stored frame passed its CRC and arrived in sequence.
+// The tool closed the transfer with EOT.  Every stored frame passed its CRC
+// and came in sequence (others are refused), so the image is then complete.
 bool SimTransferOk(const PlcSim& sim);
 // CRC-16/XMODEM, computed independently of the tool's own.
 uint16_t SimCrc16(const uint8_t* data, uint32_t length);

@@ -1,0 +1,468 @@
+// plcsim: a simulated PLC behind a pseudo-terminal.
+//
+// The tool opens the pty's slave as if it were the PLC's serial port (or its
+// USB device).  We keep a slave descriptor of our own open, so the tool's
+// close and reopen (the replug, the power cycle) neither hangs up the pty nor
+// loses the device's state; inotify on the slave's path tells us when the
+// tool opens or closes it.  The line speed the tool applied is read back from
+// the slave's termios whenever data arrives: the PLC only understands the
+// speed its mode listens at.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "engine/models.h"
+#include "sim_device.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void OnStopSignal(int) {
+  stopRequested = 1;
+}
+
+const char kUsage[] =
+    "Usage: plcsim --model NAME [options]\n"
+    "\n"
+    "A simulated PLC on a pseudo-terminal.  The first line of standard output is\n"
+    "the path of the pty's slave: point the tool at it.  Serves until SIGTERM or\n"
+    "SIGINT, or with --once until the first transfer ends.\n"
+    "\n"
+    "Options:\n"
+    "  --model NAME        model to play (see --list-models)\n"
+    "  --flash-out FILE    write the received image to FILE when the final EOT is\n"
+    "                      acknowledged (the data of every stored frame, the filler\n"
+    "                      of the last frame included)\n"
+    "  --fault SPEC        commit a fault (repeatable; grammar below)\n"
+    "  --seed N            seed of the random faults (default 1)\n"
+    "  --line-rate         every character takes its time on a real line at the\n"
+    "                      applied speed (10 bit times)\n"
+    "  --once              end after the first transfer: exit 0 when the image\n"
+    "                      arrived complete with every CRC good, 1 otherwise\n"
+    "  --id HEX            device type ID reported in application mode\n"
+    "  --boot-id HEX       device type ID reported by the bootloader\n"
+    "  --d1386 HEX         value of register D1386 (default 0)\n"
+    "  --d1148 HEX         value of register D1148 (default 0)\n"
+    "  --version HEX       version byte (default 10, i.e. V1.0)\n"
+    "  --no-wakeup-answer  do not answer the wake-up frames\n"
+    "  --boot              power up in the bootloader\n"
+    "  --verbose           report reconnects, speeds and the outcome on stderr\n"
+    "  --list-models       print the 24 model names\n"
+    "  --help              this text\n"
+    "\n"
+    "Faults (SEL picks requests of the kind by number, from 1: N, N-M, N+ or *,\n"
+    "the default being every request):\n"
+    "  silent:KIND[:SEL]              no reply\n"
+    "  bad-lrc:KIND[:SEL]             Modbus reply with a wrong LRC\n"
+    "  lower-hex:KIND[:SEL]           Modbus reply in lower-case hex\n"
+    "  short:KIND[:SEL]               reply one character short\n"
+    "  corrupt:KIND[:SEL]             one reply character (or the ACK) altered\n"
+    "  refuse:KIND:CLASS:DETAIL[:SEL] refusal reply, status 0x15 with class and\n"
+    "                                 detail in hex; a lone NAK in boot mode\n"
+    "  status:KIND:BYTE[:SEL]         another status byte (hex)\n"
+    "  wrong-id:KIND:ID[:SEL]         report ID (hex); KIND is id or boot-id\n"
+    "  run-mode[:SEL]                 probe refused with class 01 (PLC in RUN MODE)\n"
+    "  nak-frame[:SEL]                NAK for block frames\n"
+    "  lost-ack[:SEL]                 block frame stored, its ACK lost\n"
+    "  corrupt-frame[:SEL]            block frame damaged on the line (NAK)\n"
+    "  lost-frame[:SEL]               block frame lost on the line (no reply)\n"
+    "  silent-after-erase:K           bootloader falls silent after erase unit K\n"
+    "  no-boot                        the PLC never enters its bootloader\n"
+    "  random:RATE[:KINDS]            random faults with probability RATE (0..1)\n"
+    "                                 per request of KINDS (a ','-list or all;\n"
+    "                                 default frame,eot): lost or damaged frames,\n"
+    "                                 lost ACKs, bad LRC, short replies\n"
+    "  hostile                        answer everything with random bytes\n"
+    "KIND: wakeup probe id d1386 d1148 version erase confirm boot-id boot-version\n"
+    "      boot-erase boot-eot update frame eot\n"
+    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n";
+
+struct Options {
+  SimConfig config;
+  const char* flashOut = nullptr;
+  bool lineRate = false;
+  bool once = false;
+  bool verbose = false;
+};
+
+struct Server {
+  PlcSim* sim = nullptr;
+  int master = -1;
+  int slave = -1;
+  int notify = -1;
+  char slavePath[128] = {};
+  uint32_t baud = 0;
+  int toolOpens = 0;  // the tool's descriptors on the slave, as far as we saw
+  bool sawClose = false;
+  // Replies wait here until written (with --line-rate, until their time).
+  uint8_t pending[kSimOutputSize] = {};
+  uint32_t pendingLen = 0;
+  uint64_t releaseAtUs = 0;
+  uint64_t inputFreeAtUs = 0;
+  uint64_t lastInputUs = 0;
+  uint32_t finalAcksSeen = 0;
+  bool finished = false;
+};
+
+uint64_t NowUs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+bool ParseHex(const char* text, uint32_t max, uint32_t* value) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long v = std::strtoul(text, &end, 16);
+  if (errno != 0 || *end != '\0' || v > max || text[0] == '-') return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
+int UsageError(const char* what, const char* arg) {
+  std::fprintf(stderr, "plcsim: %s%s%s\nTry 'plcsim --help'.\n", what, arg ? ": " : "",
+               arg ? arg : "");
+  return 2;
+}
+
+// Returns -1 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options& opt) {
+  const char* model = nullptr;
+  const char* faults[kSimMaxFaults] = {};
+  int faultCount = 0;
+  uint32_t id = 0, bootId = 0, d1386 = 0, d1148 = 0, version = 0x10;
+  bool idSet = false, bootIdSet = false, noWakeUp = false, boot = false;
+  unsigned long long seed = 1;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    auto value = [&](const char** out) {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    const char* v = nullptr;
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (std::strcmp(a, "--list-models") == 0) {
+      for (int row = 0; row < kPlcCount; ++row) std::printf("%s\n", PlcName(row));
+      return 0;
+    } else if (std::strcmp(a, "--model") == 0) {
+      if (!value(&model)) return UsageError("--model needs a name", nullptr);
+    } else if (std::strcmp(a, "--flash-out") == 0) {
+      if (!value(&opt.flashOut)) return UsageError("--flash-out needs a file", nullptr);
+    } else if (std::strcmp(a, "--fault") == 0) {
+      if (!value(&v)) return UsageError("--fault needs a fault", nullptr);
+      if (faultCount == kSimMaxFaults) return UsageError("too many faults", v);
+      faults[faultCount++] = v;
+    } else if (std::strcmp(a, "--seed") == 0) {
+      char* end = nullptr;
+      if (!value(&v) || (seed = std::strtoull(v, &end, 10), *end != '\0') || v[0] == '-') {
+        return UsageError("--seed needs a number", v);
+      }
+    } else if (std::strcmp(a, "--id") == 0) {
+      if (!value(&v) || !ParseHex(v, 0xFFFF, &id)) return UsageError("--id needs a hex ID", v);
+      idSet = true;
+    } else if (std::strcmp(a, "--boot-id") == 0) {
+      if (!value(&v) || !ParseHex(v, 0xFFFF, &bootId)) {
+        return UsageError("--boot-id needs a hex ID", v);
+      }
+      bootIdSet = true;
+    } else if (std::strcmp(a, "--d1386") == 0) {
+      if (!value(&v) || !ParseHex(v, 0xFFFF, &d1386)) return UsageError("bad --d1386", v);
+    } else if (std::strcmp(a, "--d1148") == 0) {
+      if (!value(&v) || !ParseHex(v, 0xFFFF, &d1148)) return UsageError("bad --d1148", v);
+    } else if (std::strcmp(a, "--version") == 0) {
+      if (!value(&v) || !ParseHex(v, 0xFF, &version)) return UsageError("bad --version", v);
+    } else if (std::strcmp(a, "--no-wakeup-answer") == 0) {
+      noWakeUp = true;
+    } else if (std::strcmp(a, "--boot") == 0) {
+      boot = true;
+    } else if (std::strcmp(a, "--line-rate") == 0) {
+      opt.lineRate = true;
+    } else if (std::strcmp(a, "--once") == 0) {
+      opt.once = true;
+    } else if (std::strcmp(a, "--verbose") == 0) {
+      opt.verbose = true;
+    } else {
+      return UsageError("unknown option", a);
+    }
+  }
+  if (model == nullptr) return UsageError("--model is required", nullptr);
+  const int row = PlcIndexByName(model);
+  if (row < 0) {
+    std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
+    for (int r = 0; r < kPlcCount; ++r) std::fprintf(stderr, " %s", PlcName(r));
+    std::fprintf(stderr, "\n");
+    return 2;
+  }
+  opt.config = SimDefaultConfig(row);
+  if (idSet) opt.config.appId = static_cast<uint16_t>(id);
+  if (bootIdSet) opt.config.bootId = static_cast<uint16_t>(bootId);
+  opt.config.d1386 = static_cast<uint16_t>(d1386);
+  opt.config.d1148 = static_cast<uint16_t>(d1148);
+  opt.config.version = static_cast<uint8_t>(version);
+  opt.config.answerWakeUp = !noWakeUp;
+  opt.config.startInBoot = boot;
+  opt.config.seed = seed;
+  // A pty always reports 8 bits and no parity: only the speed can be checked.
+  opt.config.checkFraming = false;
+  for (int i = 0; i < faultCount; ++i) {
+    char error[160] = {};
+    if (!SimAddFault(opt.config, faults[i], error, sizeof error)) {
+      return UsageError("bad fault", error);
+    }
+  }
+  return -1;
+}
+
+uint32_t BaudOf(speed_t speed) {
+  static const struct {
+    speed_t code;
+    uint32_t baud;
+  } kSpeeds[] = {
+      {B0, 0},         {B300, 300},       {B1200, 1200},     {B2400, 2400},
+      {B4800, 4800},   {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+      {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+  };
+  for (const auto& s : kSpeeds) {
+    if (s.code == speed) return s.baud;
+  }
+  return 1;  // some other speed: no mode listens there
+}
+
+bool OpenPty(Server& srv) {
+  srv.master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (srv.master < 0 || grantpt(srv.master) != 0 || unlockpt(srv.master) != 0) return false;
+  const char* name = ptsname(srv.master);
+  if (name == nullptr || std::strlen(name) >= sizeof srv.slavePath) return false;
+  std::strcpy(srv.slavePath, name);
+  srv.slave = open(srv.slavePath, O_RDWR | O_NOCTTY);
+  if (srv.slave < 0) return false;
+  // Raw from the start: no echo of our replies back to us, no line editing.
+  termios tio{};
+  if (tcgetattr(srv.slave, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(srv.slave, TCSANOW, &tio);
+  }
+  const int flags = fcntl(srv.master, F_GETFL);
+  fcntl(srv.master, F_SETFL, flags | O_NONBLOCK);
+  // Our own open is behind us: from now on every open is the tool's.
+  srv.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (srv.notify >= 0 && inotify_add_watch(srv.notify, srv.slavePath, IN_OPEN | IN_CLOSE) < 0) {
+    close(srv.notify);
+    srv.notify = -1;
+  }
+  if (srv.notify < 0) {
+    std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
+  }
+  return true;
+}
+
+void ReadSpeed(Server& srv, const Options& opt) {
+  termios tio{};
+  if (tcgetattr(srv.slave, &tio) != 0) return;
+  const uint32_t baud = BaudOf(cfgetospeed(&tio));
+  if (baud != srv.baud && opt.verbose) std::fprintf(stderr, "plcsim: line at %u baud\n", baud);
+  if (baud != srv.baud || !srv.sim->lineKnown) {
+    srv.baud = baud;
+    SimSetLine(*srv.sim, LineSettings{baud, 8, 0, 0}, false);
+  }
+}
+
+uint64_t CharTimeUs(const Server& srv) {
+  return srv.baud > 1 ? 10u * 1000000u / srv.baud : 0;
+}
+
+void HandleNotify(Server& srv, const Options& opt) {
+  alignas(inotify_event) char buf[4096];
+  for (;;) {
+    const ssize_t n = read(srv.notify, buf, sizeof buf);
+    if (n <= 0) return;
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+      if (e->mask & IN_OPEN) {
+        ++srv.toolOpens;
+        SimReconnect(*srv.sim);
+        srv.pendingLen = 0;
+        if (opt.verbose) std::fprintf(stderr, "plcsim: link opened\n");
+      }
+      if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+        if (srv.toolOpens > 0) --srv.toolOpens;
+        srv.sawClose = true;
+        if (opt.verbose) std::fprintf(stderr, "plcsim: link closed\n");
+      }
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+  }
+}
+
+void QueueReplies(Server& srv, const Options& opt, uint64_t now) {
+  const uint32_t before = srv.pendingLen;
+  srv.pendingLen += SimTakeOutput(*srv.sim, srv.pending + srv.pendingLen,
+                                  static_cast<uint32_t>(sizeof srv.pending) - srv.pendingLen);
+  const uint32_t added = srv.pendingLen - before;
+  if (added == 0) return;
+  if (opt.lineRate) {
+    // The reply goes out once the request is in, and takes its own time.
+    const uint64_t start =
+        srv.releaseAtUs > srv.inputFreeAtUs ? srv.releaseAtUs : srv.inputFreeAtUs;
+    srv.releaseAtUs = (start > now ? start : now) + added * CharTimeUs(srv);
+  } else {
+    srv.releaseAtUs = now;
+  }
+}
+
+void FlushReplies(Server& srv, uint64_t now) {
+  if (srv.pendingLen == 0 || now < srv.releaseAtUs) return;
+  // One write per reply burst; a tool that does not read loses what overflows.
+  const ssize_t n = write(srv.master, srv.pending, srv.pendingLen);
+  if (n > 0 && static_cast<uint32_t>(n) < srv.pendingLen) {
+    std::memmove(srv.pending, srv.pending + n, srv.pendingLen - static_cast<uint32_t>(n));
+    srv.pendingLen -= static_cast<uint32_t>(n);
+  } else {
+    srv.pendingLen = 0;
+  }
+}
+
+void HandleInput(Server& srv, const Options& opt, uint64_t now) {
+  uint8_t buf[4096];
+  const ssize_t n = read(srv.master, buf, sizeof buf);
+  if (n <= 0) return;
+  ReadSpeed(srv, opt);
+  if (opt.lineRate) {
+    const uint64_t start = srv.inputFreeAtUs > now ? srv.inputFreeAtUs : now;
+    srv.inputFreeAtUs = start + static_cast<uint64_t>(n) * CharTimeUs(srv);
+  }
+  srv.lastInputUs = now;
+  const uint32_t listening = SimExpectedBaud(*srv.sim);
+  if (opt.verbose && listening != 0 && listening != srv.baud) {
+    std::fprintf(stderr, "plcsim: %zd bytes at %u baud ignored (listening at %u)\n", n, srv.baud,
+                 listening);
+  }
+  SimFeed(*srv.sim, buf, static_cast<uint32_t>(n));
+  QueueReplies(srv, opt, now);
+}
+
+bool WriteImage(const char* path, const PlcSim& sim) {
+  FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  const size_t n = std::fwrite(sim.image.data(), 1, sim.imageLength, f);
+  const bool ok = std::fclose(f) == 0 && n == sim.imageLength;
+  return ok;
+}
+
+// With --once, waits (briefly) until the tool has read the final ACK, so that
+// our exit does not hang up the line under it.
+void DrainBeforeExit(Server& srv) {
+  const uint64_t deadline = NowUs() + 5000000u;
+  while (!stopRequested && NowUs() < deadline) {
+    FlushReplies(srv, NowUs());
+    int queued = 0;
+    if (srv.pendingLen == 0 &&
+        (srv.toolOpens == 0 || (ioctl(srv.slave, FIONREAD, &queued) == 0 && queued == 0))) {
+      break;
+    }
+    poll(nullptr, 0, 5);
+  }
+  poll(nullptr, 0, 20);
+}
+
+int Serve(Server& srv, const Options& opt) {
+  bool transferStarted = false;
+  while (!stopRequested) {
+    const uint64_t now = NowUs();
+    int timeoutMs = 100;  // also the quiet time that drops a half-received frame
+    if (srv.pendingLen > 0) {
+      const uint64_t wait = srv.releaseAtUs > now ? (srv.releaseAtUs - now + 999) / 1000 : 0;
+      if (wait < static_cast<uint64_t>(timeoutMs)) timeoutMs = static_cast<int>(wait);
+    }
+    pollfd fds[2] = {{srv.notify, POLLIN, 0}, {srv.master, POLLIN, 0}};
+    const int ready = poll(fds, 2, timeoutMs);
+    if (ready < 0 && errno != EINTR) {
+      std::perror("plcsim: poll");
+      return 1;
+    }
+    const uint64_t t = NowUs();
+    // Opens first: bytes the tool wrote after opening follow its open.
+    if (ready > 0 && (fds[0].revents & POLLIN)) HandleNotify(srv, opt);
+    if (ready > 0 && (fds[1].revents & POLLIN)) {
+      HandleInput(srv, opt, t);
+    } else if (t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
+      SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
+    }
+    FlushReplies(srv, NowUs());
+    if (srv.sim->mode == SimMode::kBoot && srv.sim->phase == SimBootPhase::kTransfer) {
+      transferStarted = true;
+    }
+    if (srv.sim->finalAcks != srv.finalAcksSeen && srv.pendingLen == 0) {
+      const bool first = srv.finalAcksSeen == 0;
+      srv.finalAcksSeen = srv.sim->finalAcks;
+      if (first && opt.flashOut && !WriteImage(opt.flashOut, *srv.sim)) {
+        std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
+      }
+      if (opt.once) {
+        srv.finished = true;
+        DrainBeforeExit(srv);
+        return SimTransferOk(*srv.sim) ? 0 : 1;
+      }
+    }
+    if (opt.once && transferStarted && srv.sawClose && srv.toolOpens == 0 &&
+        !srv.sim->transferDone) {
+      return 1;  // the tool gave up on the transfer
+    }
+    srv.sawClose = false;
+  }
+  return opt.once ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  const int parsed = ParseOptions(argc, argv, opt);
+  if (parsed >= 0) return parsed;
+
+  static PlcSim sim;
+  SimInit(sim, opt.config);
+  static Server srv;
+  srv.sim = &sim;
+  if (!OpenPty(srv)) {
+    std::perror("plcsim: cannot open a pseudo-terminal");
+    return 1;
+  }
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::printf("%s\n", srv.slavePath);
+  std::fflush(stdout);
+  const int status = Serve(srv, opt);
+  if (opt.verbose) {
+    const SimCounters& c = sim.counters;
+    std::fprintf(stderr,
+                 "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
+                 "%u bytes received, %u garbage bytes\n",
+                 SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
+                 c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
+                 c.garbageBytes);
+  }
+  close(srv.slave);
+  close(srv.master);
+  return status;
+}
