@@ -75,7 +75,7 @@ void ReportOpenFailure(Host& host, bool usb) {
     if (label == nullptr) label = port;
   }
   char text[kOpenFailureSize] = {};
-  std::snprintf(text, sizeof text, "CANNOT open %.*s Port!!!", kMaxPortLabel, label);
+  (void)std::snprintf(text, sizeof text, "CANNOT open %.*s Port!!!", kMaxPortLabel, label);
   ErrorBox(host, text);
   elapsedTime = 0;
   host.EnableStartButton(true);

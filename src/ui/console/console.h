@@ -1,0 +1,167 @@
+// plcfw, the console front end: the burn engine with message boxes printed
+// as lines on standard output and the status panel drawn as one line of
+// progress on standard error.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/host.h"
+#include "port/link.h"
+
+// ---- Command line -------------------------------------------------------
+
+enum class ConsoleAction { kBurn, kHelp, kVersion, kListPorts, kListModels };
+
+struct ConsoleOptions {
+  ConsoleAction action = ConsoleAction::kBurn;
+  int model = -1;  // row of the model table
+  bool portGiven = false;
+  std::string port;
+  bool imageGiven = false;
+  std::string image;
+  bool yes = false;
+  bool trace = false;
+};
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 3;
+
+// Fills options from the arguments; returns false with a one-line reason in
+// error for a usage error.  defaultModel is the model the image is for.
+bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultModel,
+                         ConsoleOptions* options, std::string* error);
+// The --help text.
+const char* ConsoleUsage();
+// "LM4, LQ4, ..." : the 24 model names.
+std::string ModelNameList();
+
+// ---- Output -------------------------------------------------------------
+// Standard output carries the message lines, standard error the progress
+// line and the trace.  On a terminal the progress line is redrawn in place,
+// so every other output first clears it.
+
+void ConsoleOutputInit(bool stderrIsTerminal);
+bool ConsoleStderrIsTerminal();
+// A message line on standard output.
+void ConsolePrintMessage(const char* caption, const char* text);
+// A line of its own on standard error (trace, notices).
+void ConsolePrintNote(const char* line);
+// Hides the progress line (while a prompt waits, and at the end).
+void ConsoleSuspendProgress(bool suspended);
+// Draws the progress (terminal) or prints it when due (not a terminal).
+void ConsoleProgressTick();
+// Clears the progress line so that the terminal is left clean.
+void ConsoleEndProgress();
+
+struct StatusSnapshot {
+  int32_t elapsed;
+  int32_t status;
+  int32_t progress;
+  int32_t errors;
+  int32_t totalErrors;
+};
+StatusSnapshot TakeStatusSnapshot();
+const char* PhaseName(int32_t flashStatus);
+// The one-line picture of the status panel.
+void FormatProgressLine(const StatusSnapshot& s, char* out, size_t outSize);
+
+// When not on a terminal: a line per phase change and per 10 %.  A run
+// starts idle at 0 %, which needs no line of its own.
+struct ProgressLog {
+  int32_t lastStatus = 0;
+  int32_t lastTenth = 0;
+};
+bool ProgressLineDue(ProgressLog& log, const StatusSnapshot& s);
+
+// ---- Trace --------------------------------------------------------------
+
+// "3A 30 31  |:01|": the bytes in hex and as text, non-printing as '.'.
+std::string HexAndText(const uint8_t* data, uint32_t count);
+
+// A link that prints every request and reply on standard error.
+class TraceLink : public Link {
+ public:
+  explicit TraceLink(LinkHandle inner) : inner_(inner) {}
+  ~TraceLink() override;
+  uint32_t Write(const uint8_t* data, uint32_t count) override;
+  uint32_t Read(uint8_t* buffer, uint32_t count) override;
+  void ApplyLineSettings(const LineSettings& settings) override;
+  void ApplyTimeouts(const Timeouts& timeouts) override;
+
+ private:
+  LinkHandle inner_;
+};
+
+// ---- The host -----------------------------------------------------------
+
+// Adds a second to elapsedTime every second from Start until Stop.
+class ElapsedTicker {
+ public:
+  ElapsedTicker() = default;
+  ElapsedTicker(const ElapsedTicker&) = delete;
+  ElapsedTicker& operator=(const ElapsedTicker&) = delete;
+  ~ElapsedTicker() { Stop(); }
+  void Start();
+  void Stop();
+
+ private:
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+class ConsoleHost : public Host {
+ public:
+  // image: the bytes of --image, or nullptr for the embedded image;
+  // imageMissing when --image could not be read.
+  ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+              const std::vector<uint8_t>* image, bool imageMissing);
+
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void EnableStartButton(bool enabled) override;
+  void KillElapsedTimer() override;
+  void PauseSeconds(int seconds) override;
+  LinkHandle OpenComLink(const char* portName) override;
+  const char* ComLinkLabel(const char* portName) override;
+  LinkHandle OpenUsbLink() override;
+  FirmwareImage LoadFirmwareImage() override;
+
+  // 0 after the success message, 1 after an error (or no message at all).
+  int ExitStatus() const;
+
+ private:
+  LinkHandle Traced(LinkHandle link) const;
+
+  const ConsoleOptions& options_;
+  ElapsedTicker* ticker_;
+  const std::vector<uint8_t>* image_;
+  bool imageMissing_;
+  bool sawError_ = false;
+  bool sawSuccess_ = false;
+};
+
+// Reads an --image file, at most limit bytes plus one (enough for the size
+// check to refuse it); false when it cannot be read or is empty.
+bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out);
+
+// Runs the whole program; main only calls this.
+int PlcfwMain(int argc, const char* const* argv);
+
+// ---- Platform (console_posix.cpp, console_win32.cpp) --------------------
+
+bool StderrIsTerminal();
+// Ctrl-C (and a termination request) only sets a flag that the main thread
+// polls; the burn thread is never interrupted in the middle of a call.
+void InstallInterruptHandler();
+bool InterruptRequested();
+// Gives the port back to other programs before the process ends mid-run.
+void ReleasePortsBeforeExit();

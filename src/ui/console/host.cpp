@@ -1,0 +1,124 @@
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "port/ports.h"
+#include "ui/console/console.h"
+
+void ElapsedTicker::Start() {
+  Stop();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = false;
+  }
+  thread_ = std::thread([this] {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!wake_.wait_for(hold, std::chrono::seconds(1), [this] { return stop_; })) {
+      // Added under the lock: once Stop has returned no second is added,
+      // so the engine's reset to 0 stays 0.
+      elapsedTime += 1;
+    }
+  });
+}
+
+void ElapsedTicker::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+                         const std::vector<uint8_t>* image, bool imageMissing)
+    : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
+
+void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
+  if (text == nullptr) text = "";
+  if (caption == nullptr) caption = "";
+  const Message success = SuccessMessageOf(selectedPLCIdx);
+  const bool error = icon == BoxIcon::kError;
+  const bool done = !error && success.text != nullptr && std::strcmp(text, success.text) == 0;
+  // Every box but the reconnect prompts ends the run: no progress after it.
+  const bool prompt = !error && !done;
+  if (!prompt) ConsoleSuspendProgress(true);
+  ConsolePrintMessage(caption, text);
+  if (error) sawError_ = true;
+  if (done) sawSuccess_ = true;
+  if (!prompt || options_.yes) return;
+  ConsoleSuspendProgress(true);
+  ConsolePrintNote("Press Enter to continue.");
+  int c = 0;
+  do {
+    c = std::getchar();
+  } while (c != '\n' && c != EOF);
+  ConsoleSuspendProgress(false);
+}
+
+void ConsoleHost::EnableStartButton(bool) {}
+
+void ConsoleHost::KillElapsedTimer() {
+  if (ticker_ != nullptr) ticker_->Stop();
+}
+
+void ConsoleHost::PauseSeconds(int seconds) {
+  if (seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+}
+
+LinkHandle ConsoleHost::Traced(LinkHandle link) const {
+  if (!options_.trace || link == kNoLink) return link;
+  return new TraceLink(link);
+}
+
+LinkHandle ConsoleHost::OpenComLink(const char* portName) {
+  // A path given on the command line may be longer than the 9 characters
+  // the selected port keeps: open it as given.
+  const char* target = options_.portGiven ? options_.port.c_str() : portName;
+  return Traced(OpenComPort(target));
+}
+
+const char* ConsoleHost::ComLinkLabel(const char* portName) {
+  return options_.portGiven ? options_.port.c_str() : portName;
+}
+
+LinkHandle ConsoleHost::OpenUsbLink() {
+  if (options_.portGiven) return Traced(OpenUsbPath(options_.port.c_str()));
+  return Traced(OpenMyDevPipe(""));
+}
+
+FirmwareImage ConsoleHost::LoadFirmwareImage() {
+  if (imageMissing_) return {nullptr, 0};
+  if (image_ != nullptr) return {image_->data(), static_cast<uint32_t>(image_->size())};
+  return EmbeddedFirmwareImage();
+}
+
+int ConsoleHost::ExitStatus() const {
+  return sawSuccess_ && !sawError_ ? kExitSuccess : kExitFailed;
+}
+
+bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out) {
+  out->clear();
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  // One byte past the limit is enough for the size check to refuse the
+  // image with the model's own message; nothing more is read.
+  const size_t most = static_cast<size_t>(limit) + 1;
+  uint8_t chunk[65536];
+  bool failed = false;
+  while (out->size() < most) {
+    size_t want = most - out->size();
+    if (want > sizeof chunk) want = sizeof chunk;
+    size_t n = std::fread(chunk, 1, want, f);
+    out->insert(out->end(), chunk, chunk + n);
+    if (n < want) {
+      failed = std::ferror(f) != 0;
+      break;
+    }
+  }
+  std::fclose(f);
+  // An empty file is no image: burning it would leave the PLC erased.
+  return !failed && !out->empty();
+}

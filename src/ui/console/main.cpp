@@ -1,0 +1,5 @@
+#include "ui/console/console.h"
+
+int main(int argc, char** argv) {
+  return PlcfwMain(argc, argv);
+}

@@ -1,0 +1,129 @@
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/burn.h"
+#include "engine/image.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "port/ports.h"
+#include "ui/console/console.h"
+
+#ifndef PLC_VERSION
+#define PLC_VERSION "unknown"
+#endif
+
+namespace {
+
+void ListModels() {
+  for (int row = 0; row < kPlcCount; ++row) {
+    std::printf("%-14s %s\n", PlcName(row), IsUsbModel(row) ? "USB" : "serial");
+  }
+}
+
+void ListPorts() {
+  PortList list{};
+  ListComPorts(&list);
+  for (int i = 0; i < list.count; ++i) std::printf("%s\n", list.names[i]);
+}
+
+void SelectPort(const ConsoleOptions& options) {
+  if (IsUsbModel(options.model)) {
+    SetSelectedComPort("USB");
+  } else if (options.portGiven) {
+    SetSelectedComPort(options.port.c_str());
+  } else {
+    PortList list{};
+    ListComPorts(&list);
+    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
+  }
+}
+
+[[noreturn]] void EndInterrupted() {
+  ConsoleEndProgress();
+  if (BurnInProgress()) {
+    ConsolePrintNote(
+        "plcfw: interrupted during the update: the PLC may be left without a working "
+        "program. Run the update again before using the PLC.");
+  } else {
+    ConsolePrintNote("plcfw: interrupted");
+  }
+  ReleasePortsBeforeExit();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // The burn thread may be inside a platform call; end without unwinding it.
+  std::_Exit(kExitInterrupted);
+}
+
+int Burn(const ConsoleOptions& options) {
+  std::vector<uint8_t> image;
+  bool imageMissing = false;
+  if (options.imageGiven) {
+    imageMissing = !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image);
+  }
+  SelectModel(options.model);
+  std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
+  SelectPort(options);
+
+  ConsoleOutputInit(StderrIsTerminal());
+  InstallInterruptHandler();
+  ElapsedTicker ticker;
+  ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
+                   imageMissing);
+  std::atomic<bool> done{false};
+  // As the window does: the seconds start counting, then the burn thread.
+  ticker.Start();
+  std::thread burn([&host, &done] {
+    StartBurn(host);
+    done = true;
+  });
+  // The status panel's 100 ms tick.
+  while (!done) {
+    ConsoleProgressTick();
+    for (int i = 0; i < 10 && !done; ++i) {
+      if (InterruptRequested()) EndInterrupted();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  burn.join();
+  ticker.Stop();
+  ConsoleEndProgress();
+  return host.ExitStatus();
+}
+
+}  // namespace
+
+int PlcfwMain(int argc, const char* const* argv) {
+  const char* imageName = EmbeddedFirmwareName();
+  char defaultModel[kPlcNameSize] = {};
+  ModelPrefixOf(imageName, defaultModel, sizeof defaultModel);
+
+  ConsoleOptions options;
+  std::string error;
+  if (!ParseConsoleOptions(argc, argv, defaultModel, &options, &error)) {
+    std::fprintf(stderr, "plcfw: %s\nTry 'plcfw --help' for more information.\n", error.c_str());
+    return kExitUsage;
+  }
+  switch (options.action) {
+    case ConsoleAction::kHelp:
+      std::fputs(ConsoleUsage(), stdout);
+      return kExitSuccess;
+    case ConsoleAction::kVersion:
+      std::printf("plcfw %s\nbuilt-in image %s (%u bytes) for %s\n", PLC_VERSION, imageName,
+                  EmbeddedFirmwareImage().length, defaultModel);
+      return kExitSuccess;
+    case ConsoleAction::kListModels:
+      ListModels();
+      return kExitSuccess;
+    case ConsoleAction::kListPorts:
+      ListPorts();
+      return kExitSuccess;
+    case ConsoleAction::kBurn:
+      break;
+  }
+  return Burn(options);
+}
