@@ -68,7 +68,8 @@ PanelItem ElapsedTimeItem(int32_t elapsedTime) {
 PanelItem ProgressBarItem(int32_t progress) {
   PanelItem item = Empty();
   AddFill(item, kProgressBar, PanelBrush::kWhite);
-  AddFill(item, {kProgressBar.left, kProgressBar.top, ProgressBarRight(progress), kProgressBar.bottom},
+  AddFill(item,
+          {kProgressBar.left, kProgressBar.top, ProgressBarRight(progress), kProgressBar.bottom},
           PanelBrush::kRed);
   AddFill(item, {10, 140, 130, 160}, PanelBrush::kBackground);
   AddLabel(item, 10, 140, "Progress:            %", 22);

@@ -40,14 +40,16 @@ TEST(FriendlyName, CutsThePortName) {
 
 TEST(FriendlyName, PortListIsSortedWithoutRepeats) {
   PortList list{};
-  for (const char* name : {"COM2", "COM10", "COM1", "COM2", "", "COM1234567890"}) AddPortName(&list, name);
+  for (const char* name : {"COM2", "COM10", "COM1", "COM2", "", "COM1234567890"})
+    AddPortName(&list, name);
   std::vector<std::string> names(list.names, list.names + list.count);
   EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM10", "COM2"}));
 }
 
 TEST(FriendlyName, PortListStopsWhenFull) {
   PortList list{};
-  for (int i = 0; i < kMaxListedPorts + 5; ++i) AddPortName(&list, ("COM" + std::to_string(i)).c_str());
+  for (int i = 0; i < kMaxListedPorts + 5; ++i)
+    AddPortName(&list, ("COM" + std::to_string(i)).c_str());
   EXPECT_EQ(list.count, kMaxListedPorts);
 }
 

@@ -7,7 +7,9 @@
 
 namespace {
 
-std::string Drawn(const PanelText& t) { return std::string(t.text, static_cast<size_t>(t.length)); }
+std::string Drawn(const PanelText& t) {
+  return std::string(t.text, static_cast<size_t>(t.length));
+}
 
 bool SameRect(const PanelRect& a, const PanelRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -51,9 +53,15 @@ TEST(Panel, NumbersAreRightAlignedInThreeColumnsAndNeverCut) {
     int32_t seconds;
     const char* drawn;
   } cases[] = {
-      {0, "  0"}, {7, "  7"}, {42, " 42"}, {999, "999"},
+      {0, "  0"},
+      {7, "  7"},
+      {42, " 42"},
+      {999, "999"},
       // Past the three columns the number is drawn whole.
-      {1000, "1000"}, {86400, "86400"}, {INT_MAX, "2147483647"}, {-1, " -1"},
+      {1000, "1000"},
+      {86400, "86400"},
+      {INT_MAX, "2147483647"},
+      {-1, " -1"},
   };
   for (const Case& c : cases) {
     PanelItem item = ElapsedTimeItem(c.seconds);
