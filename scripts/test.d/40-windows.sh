@@ -21,6 +21,7 @@ SCREENSHOT_TOOL=import-im6.q16
 
 # ---- Builds ------------------------------------------------------------------
 build_preset mingw
+cmake --build --preset mingw --target package_windows >/dev/null
 say "building plcsim"
 cmake --preset debug -S "$ROOT" >/dev/null
 cmake --build --preset debug --target plcsim -j "$(nproc)" >/dev/null
@@ -61,6 +62,9 @@ wait_for() {
   done
   return 1
 }
+
+zip_lists() { cmake -E tar tf "$BUILD"/plcfwupdate-*-win64.zip | grep -q "/$1\$"; }
+for f in plcfwupdate.exe plcfw.exe README.txt; do check "package holds $f" zip_lists "$f"; done
 
 # ---- Display, window manager, Wine ---------------------------------------------
 xvfb_pid=""
