@@ -57,12 +57,11 @@ void DisplayDate(HWND, HDC hdc) {
   DrawPanelItem(hdc, DateItem());
 }
 
-void DisplayLogo(HWND hwnd, HDC hdc) {
+void DisplayLogo(HWND, HDC hdc) {
   // Loaded, scaled and released on every drawing: nothing is held between
   // ticks.
-  HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
-  HANDLE image = LoadImageA(instance, MAKEINTRESOURCEA(IDB_PLC_LOGO), IMAGE_BITMAP, kLogoWidth,
-                            kLogoHeight, LR_DEFAULTCOLOR);
+  HANDLE image = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_PLC_LOGO), IMAGE_BITMAP,
+                            kLogoWidth, kLogoHeight, LR_DEFAULTCOLOR);
   if (image == nullptr) return;
   HBITMAP logo = static_cast<HBITMAP>(image);
   HDC memory = CreateCompatibleDC(hdc);
