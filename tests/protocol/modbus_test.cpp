@@ -233,7 +233,7 @@ const SuccessCase kSuccessCases[] = {
     {"read_fu_version_B",
      "VM500",
      [](LinkHandle) { return int{read_fu_version_B()}; },
-     {"", "\x15\x01\x00", std::string("\x06\x01\x00", 3)},
+     {"", std::string("\x15\x01\x00", 3), std::string("\x06\x01\x00", 3)},
      0,
      0},
     {"SendUpdate", "LN", SendUpdate, {"", "\x15", "\x06"}, 0, 0},

@@ -15,7 +15,7 @@ std::string Printable(const Bytes& bytes) {
     } else if (b == '\n') {
       out += "\\n";
     } else {
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      (void)std::snprintf(hex, sizeof hex, "\\x%02X", b);
       out += hex;
     }
   }
