@@ -176,8 +176,9 @@ TEST(PlcSimProcess, ReplugBringsUpTheBootloaderAndKeepsState) {
 }
 
 TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheImage) {
-  char dir[] = "/tmp/plcsim-test-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string dirName = ::testing::TempDir() + "plcsim-test-XXXXXX";
+  char* dir = mkdtemp(dirName.data());
+  ASSERT_NE(dir, nullptr);
   const std::string flash = std::string(dir) + "/flash.bin";
   PlcSimProcess sim({"--model", "LM4", "--boot", "--once", "--flash-out", flash, "--verbose"});
   Port port(sim.Path());
@@ -209,7 +210,7 @@ TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheImage) {
   std::vector<uint8_t> want = block1;
   want.insert(want.end(), block2.begin(), block2.end());
   EXPECT_EQ(got, want);
-  std::remove(flash.c_str());
+  (void)std::remove(flash.c_str());
   rmdir(dir);
 }
 

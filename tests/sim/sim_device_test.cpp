@@ -14,7 +14,7 @@ namespace {
 constexpr LineSettings kModbus{9600, 7, 2, 0};
 constexpr LineSettings kTransfer{115200, 8, 0, 0};
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults = {},
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults = {},
                                 bool boot = false) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));
@@ -232,6 +232,44 @@ TEST(SimBootEntry, NoBootKeepsTheApplicationRunning) {
   }
 }
 
+TEST(SimBootEntry, AReconnectAfterACompleteTransferRunsTheNewProgram) {
+  auto sim = MakeSim("LN", {}, true);
+  SimReconnect(*sim);  // still the bootloader: nothing was sent yet
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x06));
+  IntoTransfer(*sim);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(1, Pattern(256, 4))), Bin({0x06}));
+  SimReconnect(*sim);  // a transfer cut short leaves the bootloader in charge
+  SimSetLine(*sim, kTransfer, true);
+  EXPECT_EQ(Exchange(*sim, BlockFrame(2, Pattern(256, 4))), Bin({0x06}));
+  EXPECT_EQ(Exchange(*sim, Bin({0x04})), Bin({0x06}));
+  SimReconnect(*sim);
+  EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x05));
+  EXPECT_TRUE(SimTransferOk(*sim));
+  EXPECT_EQ(sim->imageLength, 512u);
+}
+
+TEST(SimBootEntry, PartialInputIsKnownUntilTheLineGoesQuiet) {
+  struct Case {
+    std::string bytes;
+    bool boot;
+    bool transfer;
+    bool partial;
+  } cases[] = {
+      {":0064", false, false, true},         {kProbe, false, false, false},
+      {"xyz", false, false, false},  // garbage is dropped at once
+      {"VERS", true, false, true},           {"VERSION", true, false, false},
+      {Bin({0x02, 0x01}), true, true, true},
+  };
+  for (const Case& c : cases) {
+    auto sim = MakeSim("LM4", {}, c.boot);
+    if (c.transfer) IntoTransfer(*sim);
+    Exchange(*sim, c.bytes);
+    EXPECT_EQ(SimHasPartialInput(*sim), c.partial) << c.bytes;
+    SimIdle(*sim, kSimInterFrameGapMs);
+    EXPECT_FALSE(SimHasPartialInput(*sim)) << c.bytes;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Boot mode commands
 
@@ -273,6 +311,8 @@ TEST(SimBoot, CountsEraseUnitsAndAcksTheClosingEot) {
   // The probe still works between commands, and stray letters resynchronise.
   EXPECT_EQ(Exchange(*sim, kProbe), Reply64(0x59, 0x06));
   EXPECT_EQ(Exchange(*sim, "XXEIDRASE"), Bin({0x06, 0x00, 0x15}));
+  EXPECT_EQ(Exchange(*sim, Bin({'V', 'E', 0x04})), Bin({0x06}));   // EOT cuts a command off
+  EXPECT_EQ(Exchange(*sim, "VER" + kProbe), Reply64(0x59, 0x06));  // and so does a frame
   EXPECT_EQ(Exchange(*sim, "UPDAUPDATE"), Bin({0x06}));
   EXPECT_EQ(sim->phase, SimBootPhase::kTransfer);
 }
@@ -366,6 +406,59 @@ TEST(SimTransfer, CrcMatchesTheXmodemCheckValues) {
   const std::vector<uint8_t> filler(256, 0x1A);
   EXPECT_EQ(SimCrc16(filler.data(), 256), 0x83C2);
   EXPECT_EQ(SimCrc16(nullptr, 0), 0x0000);
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever the tool sends, in whatever state, stays inside the buffers: the
+// sanitizer builds run this with every model.
+TEST(SimRobustness, RandomTrafficInEveryState) {
+  uint64_t x = 12345;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  std::vector<uint8_t> chunk(600);
+  for (int row = 0; row < kPlcCount; ++row) {
+    auto sim = MakeSim(PlcName(row), {"random:0.2:all"}, row % 2 == 0);
+    for (int round = 0; round < 300; ++round) {
+      const uint32_t n = static_cast<uint32_t>(next() % chunk.size());
+      // Mostly bytes the parsers care about, so every path gets taken.
+      static const uint8_t kHot[] = {':', '\r', '\n', 0x02, 0x04, 'I',
+                                     'D', 'E',  'U',  'V',  '0',  'F'};
+      for (uint32_t i = 0; i < n; ++i) {
+        chunk[i] = next() % 2 ? kHot[next() % sizeof kHot] : static_cast<uint8_t>(next());
+      }
+      SimFeed(*sim, chunk.data(), n);
+      switch (next() % 8) {
+        case 0:
+          SimIdle(*sim, 500);
+          break;
+        case 1:
+          SimReconnect(*sim);
+          break;
+        case 2:
+          SimSetLine(*sim, next() % 2 ? kModbus : kTransfer, true);
+          break;
+        case 3:
+          sim->mode = SimMode::kBoot;
+          Exchange(*sim, "UPDATE");
+          break;
+        default:
+          break;
+      }
+      uint8_t out[100];
+      SimTakeOutput(*sim, out, static_cast<uint32_t>(next() % sizeof out));
+      ASSERT_LE(SimOutputSize(*sim), kSimOutputSize);
+      ASSERT_LE(sim->imageLength, kSimMaxImage);
+      ASSERT_LT(sim->frameLen, sizeof sim->frameBuf + 1);
+      ASSERT_LE(sim->lineLen, kSimLineSize);
+    }
+  }
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 constexpr LineSettings kModbus{9600, 7, 2, 0};
 constexpr LineSettings kTransfer{115200, 8, 0, 0};
 
-std::unique_ptr<PlcSim> MakeSim(const char* model, std::vector<const char*> faults,
+std::unique_ptr<PlcSim> MakeSim(const char* model, const std::vector<const char*>& faults,
                                 bool boot = false, uint64_t seed = 1) {
   auto sim = std::make_unique<PlcSim>();
   SimConfig config = SimDefaultConfig(PlcIndexByName(model));
@@ -259,6 +259,14 @@ TEST(SimFaultReplies, EraseSilenceAndALostConfirmation) {
   auto sim = MakeSim("KT4-W", {});
   EXPECT_EQ(Exchange(*sim, kEraseRequest), "");
   EXPECT_TRUE(sim->bootAtReconnect);
+  // With a fault it answers, and has not taken the command.
+  auto lrc = MakeSim("RV4-TRK", {"bad-lrc:erase:1"});
+  const std::string reply = Exchange(*lrc, kEraseRequest);
+  EXPECT_EQ(reply.size(), 19u);
+  EXPECT_EQ(ReplySum(reply), 1);
+  EXPECT_FALSE(lrc->bootAtReconnect);
+  EXPECT_EQ(Exchange(*lrc, kEraseRequest), "");
+  EXPECT_TRUE(lrc->bootAtReconnect);
   auto silent = MakeSim("LM4", {"silent:confirm"});
   Exchange(*silent, kEraseRequest);
   Exchange(*silent, kEraseConfirm);

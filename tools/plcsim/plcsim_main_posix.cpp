@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,7 +50,8 @@ const char kUsage[] =
     "  --line-rate         every character takes its time on a real line at the\n"
     "                      applied speed (10 bit times)\n"
     "  --once              end after the first transfer: exit 0 when the image\n"
-    "                      arrived complete with every CRC good, 1 otherwise\n"
+    "                      arrived complete with every CRC good, 1 when the tool\n"
+    "                      closed the link between \"UPDATE\" and the final EOT\n"
     "  --id HEX            device type ID reported in application mode\n"
     "  --boot-id HEX       device type ID reported by the bootloader\n"
     "  --d1386 HEX         value of register D1386 (default 0)\n"
@@ -112,6 +114,7 @@ struct Server {
   uint64_t inputFreeAtUs = 0;
   uint64_t lastInputUs = 0;
   uint32_t finalAcksSeen = 0;
+  uint32_t lostReplyBytes = 0;
   bool finished = false;
 };
 
@@ -132,8 +135,8 @@ bool ParseHex(const char* text, uint32_t max, uint32_t* value) {
 }
 
 int UsageError(const char* what, const char* arg) {
-  std::fprintf(stderr, "plcsim: %s%s%s\nTry 'plcsim --help'.\n", what, arg ? ": " : "",
-               arg ? arg : "");
+  (void)std::fprintf(stderr, "plcsim: %s%s%s\nTry 'plcsim --help'.\n", what, arg ? ": " : "",
+                     arg ? arg : "");
   return 2;
 }
 
@@ -154,10 +157,10 @@ int ParseOptions(int argc, char** argv, Options& opt) {
     };
     const char* v = nullptr;
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-      std::fputs(kUsage, stdout);
+      (void)std::fputs(kUsage, stdout);
       return 0;
     } else if (std::strcmp(a, "--list-models") == 0) {
-      for (int row = 0; row < kPlcCount; ++row) std::printf("%s\n", PlcName(row));
+      for (int row = 0; row < kPlcCount; ++row) (void)std::printf("%s\n", PlcName(row));
       return 0;
     } else if (std::strcmp(a, "--model") == 0) {
       if (!value(&model)) return UsageError("--model needs a name", nullptr);
@@ -203,9 +206,9 @@ int ParseOptions(int argc, char** argv, Options& opt) {
   if (model == nullptr) return UsageError("--model is required", nullptr);
   const int row = PlcIndexByName(model);
   if (row < 0) {
-    std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
-    for (int r = 0; r < kPlcCount; ++r) std::fprintf(stderr, " %s", PlcName(r));
-    std::fprintf(stderr, "\n");
+    (void)std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
+    for (int r = 0; r < kPlcCount; ++r) (void)std::fprintf(stderr, " %s", PlcName(r));
+    (void)std::fprintf(stderr, "\n");
     return 2;
   }
   opt.config = SimDefaultConfig(row);
@@ -248,7 +251,7 @@ bool OpenPty(Server& srv) {
   if (srv.master < 0 || grantpt(srv.master) != 0 || unlockpt(srv.master) != 0) return false;
   const char* name = ptsname(srv.master);
   if (name == nullptr || std::strlen(name) >= sizeof srv.slavePath) return false;
-  std::strcpy(srv.slavePath, name);
+  std::memcpy(srv.slavePath, name, std::strlen(name) + 1);
   srv.slave = open(srv.slavePath, O_RDWR | O_NOCTTY);
   if (srv.slave < 0) return false;
   // Raw from the start: no echo of our replies back to us, no line editing.
@@ -266,7 +269,7 @@ bool OpenPty(Server& srv) {
     srv.notify = -1;
   }
   if (srv.notify < 0) {
-    std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
+    (void)std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
   }
   return true;
 }
@@ -275,15 +278,17 @@ void ReadSpeed(Server& srv, const Options& opt) {
   termios tio{};
   if (tcgetattr(srv.slave, &tio) != 0) return;
   const uint32_t baud = BaudOf(cfgetospeed(&tio));
-  if (baud != srv.baud && opt.verbose) std::fprintf(stderr, "plcsim: line at %u baud\n", baud);
+  if (baud != srv.baud && opt.verbose)
+    (void)std::fprintf(stderr, "plcsim: line at %u baud\n", baud);
   if (baud != srv.baud || !srv.sim->lineKnown) {
     srv.baud = baud;
     SimSetLine(*srv.sim, LineSettings{baud, 8, 0, 0}, false);
   }
 }
 
-uint64_t CharTimeUs(const Server& srv) {
-  return srv.baud > 1 ? 10u * 1000000u / srv.baud : 0;
+// Time on the line for count characters of 10 bits at the applied speed.
+uint64_t LineTimeUs(const Server& srv, uint64_t count) {
+  return srv.baud > 1 ? count * 10u * 1000000u / srv.baud : 0;
 }
 
 void HandleNotify(Server& srv, const Options& opt) {
@@ -297,12 +302,12 @@ void HandleNotify(Server& srv, const Options& opt) {
         ++srv.toolOpens;
         SimReconnect(*srv.sim);
         srv.pendingLen = 0;
-        if (opt.verbose) std::fprintf(stderr, "plcsim: link opened\n");
+        if (opt.verbose) (void)std::fprintf(stderr, "plcsim: link opened\n");
       }
       if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
         if (srv.toolOpens > 0) --srv.toolOpens;
         srv.sawClose = true;
-        if (opt.verbose) std::fprintf(stderr, "plcsim: link closed\n");
+        if (opt.verbose) (void)std::fprintf(stderr, "plcsim: link closed\n");
       }
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }
@@ -319,7 +324,7 @@ void QueueReplies(Server& srv, const Options& opt, uint64_t now) {
     // The reply goes out once the request is in, and takes its own time.
     const uint64_t start =
         srv.releaseAtUs > srv.inputFreeAtUs ? srv.releaseAtUs : srv.inputFreeAtUs;
-    srv.releaseAtUs = (start > now ? start : now) + added * CharTimeUs(srv);
+    srv.releaseAtUs = (start > now ? start : now) + LineTimeUs(srv, added);
   } else {
     srv.releaseAtUs = now;
   }
@@ -327,14 +332,14 @@ void QueueReplies(Server& srv, const Options& opt, uint64_t now) {
 
 void FlushReplies(Server& srv, uint64_t now) {
   if (srv.pendingLen == 0 || now < srv.releaseAtUs) return;
-  // One write per reply burst; a tool that does not read loses what overflows.
+  // One write per reply burst.  What the line cannot take is lost, as from a
+  // UART whose reader does not read: a tool that stops reading must not make
+  // us spin.
   const ssize_t n = write(srv.master, srv.pending, srv.pendingLen);
-  if (n > 0 && static_cast<uint32_t>(n) < srv.pendingLen) {
-    std::memmove(srv.pending, srv.pending + n, srv.pendingLen - static_cast<uint32_t>(n));
-    srv.pendingLen -= static_cast<uint32_t>(n);
-  } else {
-    srv.pendingLen = 0;
+  if (n < static_cast<ssize_t>(srv.pendingLen)) {
+    srv.lostReplyBytes += srv.pendingLen - static_cast<uint32_t>(n > 0 ? n : 0);
   }
+  srv.pendingLen = 0;
 }
 
 void HandleInput(Server& srv, const Options& opt, uint64_t now) {
@@ -344,13 +349,13 @@ void HandleInput(Server& srv, const Options& opt, uint64_t now) {
   ReadSpeed(srv, opt);
   if (opt.lineRate) {
     const uint64_t start = srv.inputFreeAtUs > now ? srv.inputFreeAtUs : now;
-    srv.inputFreeAtUs = start + static_cast<uint64_t>(n) * CharTimeUs(srv);
+    srv.inputFreeAtUs = start + LineTimeUs(srv, static_cast<uint64_t>(n));
   }
   srv.lastInputUs = now;
   const uint32_t listening = SimExpectedBaud(*srv.sim);
   if (opt.verbose && listening != 0 && listening != srv.baud) {
-    std::fprintf(stderr, "plcsim: %zd bytes at %u baud ignored (listening at %u)\n", n, srv.baud,
-                 listening);
+    (void)std::fprintf(stderr, "plcsim: %zd bytes at %u baud ignored (listening at %u)\n", n,
+                       srv.baud, listening);
   }
   SimFeed(*srv.sim, buf, static_cast<uint32_t>(n));
   QueueReplies(srv, opt, now);
@@ -384,13 +389,21 @@ int Serve(Server& srv, const Options& opt) {
   bool transferStarted = false;
   while (!stopRequested) {
     const uint64_t now = NowUs();
-    int timeoutMs = 100;  // also the quiet time that drops a half-received frame
-    if (srv.pendingLen > 0) {
-      const uint64_t wait = srv.releaseAtUs > now ? (srv.releaseAtUs - now + 999) / 1000 : 0;
-      if (wait < static_cast<uint64_t>(timeoutMs)) timeoutMs = static_cast<int>(wait);
+    // Wake for a reply that is due, or to drop a half-received request once
+    // the line has been quiet; otherwise sleep until something happens.
+    uint64_t waitUs = UINT64_MAX;
+    if (SimHasPartialInput(*srv.sim)) {
+      const uint64_t quietAt = srv.lastInputUs + kSimInterFrameGapMs * 1000u;
+      waitUs = quietAt > now ? quietAt - now : 0;
     }
+    if (srv.pendingLen > 0) {
+      const uint64_t due = srv.releaseAtUs > now ? srv.releaseAtUs - now : 0;
+      if (due < waitUs) waitUs = due;
+    }
+    const timespec timeout{static_cast<time_t>(waitUs / 1000000u),
+                           static_cast<long>(waitUs % 1000000u) * 1000};
     pollfd fds[2] = {{srv.notify, POLLIN, 0}, {srv.master, POLLIN, 0}};
-    const int ready = poll(fds, 2, timeoutMs);
+    const int ready = ppoll(fds, 2, waitUs == UINT64_MAX ? nullptr : &timeout, nullptr);
     if (ready < 0 && errno != EINTR) {
       std::perror("plcsim: poll");
       return 1;
@@ -400,7 +413,7 @@ int Serve(Server& srv, const Options& opt) {
     if (ready > 0 && (fds[0].revents & POLLIN)) HandleNotify(srv, opt);
     if (ready > 0 && (fds[1].revents & POLLIN)) {
       HandleInput(srv, opt, t);
-    } else if (t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
+    } else if (SimHasPartialInput(*srv.sim) && t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
       SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
     }
     FlushReplies(srv, NowUs());
@@ -411,7 +424,7 @@ int Serve(Server& srv, const Options& opt) {
       const bool first = srv.finalAcksSeen == 0;
       srv.finalAcksSeen = srv.sim->finalAcks;
       if (first && opt.flashOut && !WriteImage(opt.flashOut, *srv.sim)) {
-        std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
+        (void)std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
       }
       if (opt.once) {
         srv.finished = true;
@@ -448,19 +461,19 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
 
-  std::printf("%s\n", srv.slavePath);
-  std::fflush(stdout);
+  (void)std::printf("%s\n", srv.slavePath);
+  (void)std::fflush(stdout);
   const int status = Serve(srv, opt);
   if (opt.verbose) {
     const SimCounters& c = sim.counters;
-    std::fprintf(stderr,
-                 "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
-                 "%u bytes received, %u garbage bytes\n",
-                 SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
-                 c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
-                 c.garbageBytes);
+    (void)std::fprintf(stderr,
+                       "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
+                       "%u bytes received, %u garbage bytes, %u reply bytes lost\n",
+                       SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
+                       c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
+                       c.garbageBytes, srv.lostReplyBytes);
   }
   close(srv.slave);
   close(srv.master);

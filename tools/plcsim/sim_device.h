@@ -4,7 +4,9 @@
 // queues the replies, which SimTakeOutput() hands out.  The caller tells it
 // the line settings the tool applied (SimSetLine), when the tool opens the
 // link anew (SimReconnect: a replug or a power cycle) and when the line has
-// been quiet for a while (SimIdle: drops a half-received frame).
+// been quiet for a while (SimIdle: drops a half-received frame).  After a
+// complete transfer the next reconnect starts the new program (application
+// mode again), so one simulator serves burn after burn.
 //
 // Application mode speaks Modbus ASCII; the bootloader speaks plain commands
 // ("ID", "VERSION", "ERASE", EOT, "UPDATE") and then takes block frames at
@@ -113,6 +115,8 @@ uint32_t SimTakeOutput(PlcSim& sim, uint8_t* buffer, uint32_t max);
 void SimSetLine(PlcSim& sim, const LineSettings& line, bool framingKnown);
 void SimReconnect(PlcSim& sim);
 void SimIdle(PlcSim& sim, uint32_t quietMs);
+// A request or frame has begun but not ended (SimIdle would drop it).
+bool SimHasPartialInput(const PlcSim& sim);
 
 // Data size of a block frame for the model: 256 or 128.
 uint32_t SimBlockSize(int row);
