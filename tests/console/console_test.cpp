@@ -166,10 +166,10 @@ class ImageFile : public ::testing::Test {
   void Write(size_t size) {
     FILE* f = std::fopen(path_.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    for (size_t i = 0; i < size; ++i) std::fputc(static_cast<int>(i & 0xFF), f);
-    std::fclose(f);
+    for (size_t i = 0; i < size; ++i) (void)std::fputc(static_cast<int>(i & 0xFF), f);
+    (void)std::fclose(f);
   }
-  void TearDown() override { std::remove(path_.c_str()); }
+  void TearDown() override { (void)std::remove(path_.c_str()); }
   std::string path_ = ::testing::TempDir() + "plcfw_image_test.bin";
 };
 

@@ -39,8 +39,8 @@ FakeSysfs::FakeSysfs(const std::vector<FakeEntry>& entries) {
     } else {
       FILE* f = std::fopen(full.c_str(), "w");
       if (f == nullptr) throw std::runtime_error("fopen " + full);
-      std::fputs(e.content.c_str(), f);
-      std::fclose(f);
+      (void)std::fputs(e.content.c_str(), f);
+      (void)std::fclose(f);
     }
   }
 }

@@ -11,6 +11,7 @@ namespace {
 
 std::vector<std::string> Names(const PortList& list) {
   std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(list.count));
   for (int i = 0; i < list.count; ++i) names.emplace_back(list.names[i]);
   return names;
 }
