@@ -81,9 +81,9 @@ class WindowHost final : public Host {
   const ParamStruct* param_;
 };
 
-// Lives as long as the process: a run that is still going when the window
-// closes ends with the program.
-WindowHost burnHost(&paramStruct);
+// Never destroyed: a run that is still going when the window closes ends with
+// the process, and must not meet a host torn down by the exit's destructors.
+WindowHost& burnHost = *new WindowHost(&paramStruct);
 
 // The text of a combo-box row into out; "" when it does not fit.
 void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize) {
