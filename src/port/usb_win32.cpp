@@ -1,4 +1,5 @@
 // The PLC's USB device: found by its interface path and opened as a file.
+#include <cstddef>
 #include <cstring>
 
 #include "port/ports_win32.h"
