@@ -2,8 +2,6 @@
 // logo at its drawn size and the version information.
 #include <gtest/gtest.h>
 #include <windows.h>
-// windows.h maps LoadImage to LoadImageA; in this file it is the engine's.
-#undef LoadImage
 
 #include <vector>
 
@@ -33,7 +31,7 @@ TEST(Resources, ImageIsResourceBinEightAndReadsFrontToBack) {
   ASSERT_GT(image.length, 0u);
   if (image.length != 2076672u) GTEST_SKIP() << "built with an image of its own";
   std::vector<uint8_t> expected = Placeholder(image.length);
-  ASSERT_TRUE(LoadImage(image));
+  ASSERT_TRUE(LoadFirmware(image));
   EXPECT_EQ(fileLength, 2076672u);
   uint8_t first[256];
   uint8_t second[100];

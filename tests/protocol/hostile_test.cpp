@@ -27,7 +27,7 @@ void RunAll(const std::function<std::string(const Bytes&)>& reply) {
       SelectModel(row);
       ClearStatusValues();
       std::vector<uint8_t> image(row % 2 ? 4200 : 5000, 0x5A);  // a short last block
-      LoadImage({image.data(), static_cast<uint32_t>(image.size())});
+      LoadFirmware({image.data(), static_cast<uint32_t>(image.size())});
       wire.SetResponder([&reply](TestWire& w, const Bytes& request) { w.Reply(reply(request)); });
       const int result = RunOp(op, link);
       EXPECT_TRUE(results.empty() || results.count(result)) << result;

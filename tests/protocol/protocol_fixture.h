@@ -81,7 +81,7 @@ class ProtocolTest : public ::testing::Test {
     SelectModel(PlcIndexByName(model));
     image_.resize(imageLength);  // a counting pattern behind the cursor
     for (uint32_t i = 0; i < imageLength; ++i) image_[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    LoadImage({image_.data(), imageLength});
+    LoadFirmware({image_.data(), imageLength});
   }
   // Each request gets the next reply ("" is silence); then silence.
   void Answer(const std::vector<std::string>& replies) {

@@ -99,7 +99,7 @@ TEST(SendFW, AllocatesNothing) {
     void ApplyTimeouts(const Timeouts&) override {}
   } ack;
   SelectModel(PlcIndexByName("VM500"));
-  ASSERT_TRUE(LoadImage(EmbeddedFirmwareImage()));
+  ASSERT_TRUE(LoadFirmware(EmbeddedFirmwareImage()));
   counting = true;
   EXPECT_EQ(SendFW(&ack), kResultOk);
   counting = false;
