@@ -195,7 +195,7 @@ void BootPass(Host& host, int row) {
 
 // The run itself, once claimed.
 void RunBurn(Host& host) {
-  const bool loaded = LoadImage(host.LoadFirmwareImage());
+  const bool loaded = LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);
 
   const int row = selectedPLCIdx;

@@ -14,7 +14,7 @@ void ModelPrefixOf(const char* imageName, char* out, int outSize) {
   out[n] = '\0';
 }
 
-bool LoadImage(const FirmwareImage& image) {
+bool LoadFirmware(const FirmwareImage& image) {
   hGLOBAL = image.data;
   fin = image.data;
   fileLength = image.data != nullptr ? image.length : 0;

@@ -19,7 +19,7 @@ void ModelPrefixOf(const char* imageName, char* out, int outSize);
 
 // Loads an image for a run: hGLOBAL, fin (first byte) and fileLength.
 // False when the image is missing.
-bool LoadImage(const FirmwareImage& image);
+bool LoadFirmware(const FirmwareImage& image);
 // Copies count bytes from the cursor into destination and advances the
 // cursor; returns the count (0 for a count of 0 or less).  The caller never
 // asks for more than remains of fileLength.

@@ -212,12 +212,7 @@ bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize) {
   if (nameOrPath == nullptr || nameOrPath[0] == '\0' || out == nullptr || outSize == 0) {
     return false;
   }
-  const char* prefix = nameOrPath[0] == '/' ? "" : "/dev/";
-  size_t need = std::strlen(prefix) + std::strlen(nameOrPath) + 1;
-  if (need > outSize) return false;
-  std::strcpy(out, prefix);
-  std::strcat(out, nameOrPath);
-  return true;
+  return FormatPath(out, outSize, "%s%s", nameOrPath[0] == '/' ? "" : "/dev/", nameOrPath);
 }
 
 namespace {

@@ -27,7 +27,7 @@ bool ReadAttribute(const char* path, char* out, size_t outSize) {
   FILE* f = std::fopen(path, "r");
   if (f == nullptr) return false;
   size_t n = std::fread(out, 1, outSize - 1, f);
-  std::fclose(f);
+  (void)std::fclose(f);
   out[n] = '\0';
   while (n > 0 && (out[n - 1] == '\n' || out[n - 1] == ' ')) out[--n] = '\0';
   return true;

@@ -35,8 +35,9 @@ void SortedEntries(const char* dirPath, NameList* out) {
   if (dir == nullptr) return;
   while (dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
-    if (std::strlen(entry->d_name) >= kEntrySize || out->count >= kMaxEntries) continue;
-    std::strcpy(out->names[out->count++], entry->d_name);
+    size_t length = std::strlen(entry->d_name);
+    if (length >= kEntrySize || out->count >= kMaxEntries) continue;
+    std::memcpy(out->names[out->count++], entry->d_name, length + 1);
   }
   closedir(dir);
   std::qsort(out->names, static_cast<size_t>(out->count), kEntrySize, CompareNames);
@@ -47,7 +48,7 @@ bool AttributeIs(const char* path, const char* expected) {
   if (f == nullptr) return false;
   char text[16] = {};
   size_t n = std::fread(text, 1, sizeof text - 1, f);
-  std::fclose(f);
+  (void)std::fclose(f);
   while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
   return std::strcmp(text, expected) == 0;
 }

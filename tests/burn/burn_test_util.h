@@ -1,9 +1,8 @@
-// Shared set-up of the burn-sequence tests.
+// Shared set-up of the burn tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,8 @@
 #include "engine/run_state.h"
 #include "protocol/transfer.h"
 
+using Ints = std::pair<long, long>;
+
 // An image whose bytes differ from block to block and from their neighbours.
 inline std::vector<uint8_t> PatternImage(uint32_t length) {
   std::vector<uint8_t> image(length);
@@ -20,30 +21,19 @@ inline std::vector<uint8_t> PatternImage(uint32_t length) {
   return image;
 }
 
-// A small image that fits the row, not a multiple of the frame size, so the
-// last frame carries filler.
+// A small image for the row whose last frame carries filler.
 inline uint32_t SmallImageLength(int row) {
-  if (IsVmGroup(row)) return 4096 + 2 * 256 + 100;
-  return 3 * 1024 + 50;
+  return IsVmGroup(row) ? 4096 + 2 * 256 + 100 : 3 * 1024 + 50;
 }
 
-// The image bytes the row puts on the wire: the VM group leaves out the
-// last 4,096 bytes.
+// What the row sends (the VM group keeps the last 4 KB back), filled up to whole frames.
 inline std::vector<uint8_t> SentPart(const std::vector<uint8_t>& image, int row) {
-  const size_t kept = IsVmGroup(row) ? image.size() - 4096 : image.size();
-  return std::vector<uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(kept));
+  return std::vector<uint8_t>(image.begin(), image.end() - (IsVmGroup(row) ? 4096 : 0));
 }
-
-// The bytes of the frames that carry `sent`: filler 0x1A up to a whole frame.
 inline std::vector<uint8_t> Padded(std::vector<uint8_t> sent, int row) {
   const auto n = static_cast<size_t>(BlockLayoutOf(row, 0x10000).dataSize);
   while (n != 0 && sent.size() % n != 0) sent.push_back(0x1A);
   return sent;
-}
-
-// The device type ID a bootloader reports: serial models drop bit 15.
-inline uint16_t BootIdOf(int row) {
-  return IsSerialModel(row) ? static_cast<uint16_t>(plcID[row] & 0x7FFF) : plcID[row];
 }
 
 inline void ResetRunState() {
@@ -54,11 +44,8 @@ inline void ResetRunState() {
 }
 
 inline void ExpectAllZero() {
-  EXPECT_EQ(elapsedTime, 0);
-  EXPECT_EQ(flashStatus, 0);
-  EXPECT_EQ(progress, 0);
-  EXPECT_EQ(errCounter, 0);
-  EXPECT_EQ(totalErrCounter, 0);
+  EXPECT_EQ(std::vector<int>({elapsedTime, flashStatus, progress, errCounter, totalErrCounter}),
+            std::vector<int>(5, 0));
   EXPECT_EQ(hSerial, kNoLink);
   EXPECT_EQ(hGLOBAL, nullptr);
   EXPECT_FALSE(BurnInProgress());
@@ -66,6 +53,6 @@ inline void ExpectAllZero() {
 
 // The last n entries of a trace.
 inline std::vector<std::string> Tail(const std::vector<std::string>& trace, size_t n) {
-  if (trace.size() <= n) return trace;
-  return std::vector<std::string>(trace.end() - static_cast<std::ptrdiff_t>(n), trace.end());
+  return std::vector<std::string>(
+      trace.end() - static_cast<std::ptrdiff_t>(std::min(n, trace.size())), trace.end());
 }

@@ -1,5 +1,4 @@
-// A burn against the simulated PLC, in one process on virtual time: the
-// host's pauses and the link's time-outs advance the same clock.
+// A burn against the simulated PLC; pauses and time-outs advance one virtual clock.
 #pragma once
 
 #include <memory>
@@ -11,27 +10,21 @@
 #include "sim_device.h"
 #include "sim_link.h"
 
-// Records every open in the trace like TestHost, but hands out links to the
-// simulator.
+// Records every open in the trace like TestHost, but hands out simulator links.
 class SimHost : public RecordingHost {
  public:
   SimHost(TestWire* wire, SimLinkPair* pair) : RecordingHost(wire), pair_(pair) {}
-  LinkHandle OpenComLink(const char* portName) override {
-    return Route(TestHost::OpenComLink(portName));
-  }
+  LinkHandle OpenComLink(const char* port) override { return Route(TestHost::OpenComLink(port)); }
   LinkHandle OpenUsbLink() override { return Route(TestHost::OpenUsbLink()); }
 
  private:
-  LinkHandle Route(LinkHandle recorded) {
-    if (recorded == kNoLink) return kNoLink;
-    CloseLink(recorded);
-    return pair_->Open();
+  LinkHandle Route(LinkHandle link) {
+    return link == kNoLink ? kNoLink : (CloseLink(link), pair_->Open());
   }
   SimLinkPair* pair_;
 };
 
-// A simulator configured so that a run of the row succeeds: registers that
-// name the selected model, and a bootloader version the gate lets through.
+// A simulator that lets a run of the row succeed (registers, bootloader version).
 inline SimConfig PassingConfig(int row) {
   SimConfig config = SimDefaultConfig(row);
   const std::string name = plcList[row];
@@ -47,28 +40,23 @@ struct SimBench {
     SelectModel(row);
     config = PassingConfig(row);
   }
-
   void AddFault(const char* text) {
     char error[128] = {};
     ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
   }
-
-  // Small image within the row's limit; the VM group gets the embedded one.
-  void UseSmallImage() {
-    image = PatternImage(SmallImageLength(row));
+  void UseSmallImage() { UseImage(PatternImage(SmallImageLength(row))); }
+  void UseImage(const std::vector<uint8_t>& bytes) {
+    image = bytes;
     host.UseImage(image);
   }
   void UseEmbeddedImage() {
     const FirmwareImage embedded = EmbeddedFirmwareImage();
     image.assign(embedded.data, embedded.data + embedded.length);
   }
-
   void Run() {
     SimInit(*sim, config);
     StartBurn(host);
   }
-
-  // The image bytes the simulator stored, filler included.
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }

@@ -1,103 +1,104 @@
-// Shared set-up of the protocol tests: a model selection, clean counters,
-// a test link in hSerial, and helpers to build device replies.
+// Protocol tests: a fresh test link in hSerial per case, operations by name,
+// device replies, and the wire as one text.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <cstring>
+#include <memory>
 
 #include "engine/image.h"
 #include "engine/models.h"
 #include "engine/run_state.h"
+#include "protocol/app_commands.h"
+#include "protocol/boot_commands.h"
+#include "protocol/modbus.h"
+#include "protocol/probe.h"
+#include "protocol/result_codes.h"
+#include "protocol/transfer.h"
 #include "support/test_link.h"
 
-// A 19-character reply to a function-0x64 request: decoded bytes 4, 5, 6 are
-// status, b5, b6 (ID high and low, or error class and detail).
+using Ints = std::pair<long, long>;
+
 inline std::string Reply19(uint8_t status, uint8_t b5 = 0, uint8_t b6 = 0) {
   return ModbusReply({0x00, 0x64, 0x01, 0x59, status, b5, b6});
 }
-
-// A 15-character reply to a register read carrying value.
 inline std::string Reply15(uint16_t value, uint8_t function = 0x03) {
   return ModbusReply(
       {0x00, function, 0x02, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)});
 }
-
-// The same reply with its LRC digits replaced by a wrong value.
 inline std::string WithWrongLrc(std::string reply) {
-  const size_t lrc = reply.size() - 4;
-  reply[lrc] = reply[lrc] == '0' ? '1' : '0';
+  reply[reply.size() - 4] ^= 1;  // the low bit of a hex digit: still a hex digit
   return reply;
 }
 
-inline Bytes B(std::initializer_list<uint8_t> bytes) {
-  return Bytes(bytes);
+inline int RunOp(const std::string& op, LinkHandle link) {
+  if (op == "DummyComm") return DummyComm(link), -1;  // no result
+  if (op == "read_fu_version_A") return read_fu_version_A();
+  if (op == "read_fu_version_B") return read_fu_version_B();
+  // clang-format off
+  const std::pair<const char*, uint8_t (*)(LinkHandle)> ops[] = {
+      {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A}, {"SendErase_A", SendErase_A},
+      {"CheckID_B", CheckID_B}, {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate},
+      {"SendFW", SendFW}};
+  // clang-format on
+  for (const auto& [name, fn] : ops) {
+    if (op == name) return fn(link);
+  }
+  return op == "READ_D1386" ? READ_D1386(link) : READ_D1148(link);
 }
 
-// The events of a wire as short texts, so a whole exchange compares at once:
-// "modbus"/"transfer" line settings, "short"/"long" time-outs, "> text" for a
-// write (the bytes as written, control bytes as \xNN), "< n" for a read of
-// up to n bytes.
-std::vector<std::string> Trace(const TestWire& wire);
-
-// Test names from the cases' name field (letters, digits and '_' only).
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
-  std::string name = param.param.name;
-  for (char& ch : name) {
-    const bool keep =
-        (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
-    if (!keep) ch = '_';
+// "modbus"/"transfer" line settings, "short"/"long" time-outs, ">" and the
+// bytes written, "<" and the count asked for; '|' after each.
+inline std::string Trace(const TestWire& wire) {
+  std::string out;
+  for (const WireEvent& e : wire.Events()) {
+    const auto same = [&e](const Timeouts& t) { return !std::memcmp(&e.timeouts, &t, sizeof t); };
+    const LineSettings& l = e.line;
+    const auto line = std::to_string(l.baudRate) + char('0' + l.byteSize) + char('0' + l.parity) +
+                      char('0' + l.stopBits);
+    if (e.kind == WireEvent::Kind::kWrite) out += ">" + ToText(e.bytes) + "|";
+    if (e.kind == WireEvent::Kind::kRead) out += "<" + std::to_string(e.requested) + "|";
+    if (e.kind == WireEvent::Kind::kLineSettings)
+      out += line == "9600720" ? "modbus|" : line == "115200800" ? "transfer|" : "?|";
+    if (e.kind == WireEvent::Kind::kTimeouts)
+      out += same(kShortTimeouts) ? "short|" : same(kLongTimeouts) ? "long|" : "?|";
   }
-  return name;
+  return out;
 }
 
 class ProtocolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearStatusValues();
-    link_ = wire_.Open();
-    hSerial = link_;
-  }
-  void TearDown() override {
-    hSerial = kNoLink;
+  void SetUp() override { Reset("VM500"); }
+  void TearDown() override { hSerial = kNoLink, CloseLink(link_); }
+  void Reset(const char* model, uint32_t imageLength = 0) {
     CloseLink(link_);
+    wire_ = std::make_unique<TestWire>();
+    hSerial = link_ = wire_->Open();
+    writes_ = 0;
+    ClearStatusValues();
+    ASSERT_GE(PlcIndexByName(model), 0) << model;
+    SelectModel(PlcIndexByName(model));
+    image_.resize(imageLength);  // a counting pattern behind the cursor
+    for (uint32_t i = 0; i < imageLength; ++i) image_[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    LoadFirmware({image_.data(), imageLength});
   }
-
-  void Select(const char* name) {
-    const int row = PlcIndexByName(name);
-    ASSERT_GE(row, 0) << name;
-    SelectModel(row);
-  }
-  // Puts an image of the given length (a counting pattern) behind the cursor.
-  void UseImage(uint32_t length) {
-    image_.resize(length);
-    for (uint32_t i = 0; i < length; ++i) image_[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    LoadImage({image_.data(), length});
-  }
-  // Every request is answered with the next reply; then silence.
+  // Each request gets the next reply ("" is silence); then silence.
   void Answer(const std::vector<std::string>& replies) {
     std::vector<Bytes> script;
     for (const std::string& r : replies) script.push_back(ToBytes(r));
-    wire_.Script(script);
+    wire_->Script(script);
   }
-  // The same reply n times.
-  void AnswerTimes(const std::string& reply, int n) {
-    Answer(std::vector<std::string>(static_cast<size_t>(n), reply));
+  void AnswerAlways(const std::string& reply) {
+    wire_->SetResponder([reply](TestWire& w, const Bytes&) { w.Reply(reply); });
   }
-  // Every request is answered with bytes.
-  void AnswerAlways(const Bytes& bytes) {
-    wire_.SetResponder([bytes](TestWire& wire, const Bytes&) { wire.Reply(bytes); });
-  }
-  int Reads() const {
-    int n = 0;
-    for (const WireEvent& e : wire_.Events()) n += e.kind == WireEvent::Kind::kRead ? 1 : 0;
-    return n;
+  size_t Writes() const { return wire_->Writes().size(); }
+  std::vector<long> Counters() const {
+    return {errCounter, totalErrCounter, static_cast<long>(Writes())};
   }
 
-  TestWire wire_;
+  std::unique_ptr<TestWire> wire_;
   LinkHandle link_ = kNoLink;
   std::vector<uint8_t> image_;
+  int writes_ = 0;
 };

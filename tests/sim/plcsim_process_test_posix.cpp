@@ -1,7 +1,5 @@
-// plcsim as a process: started, its pty slave opened with plain termios, a
-// few exchanges spoken.  No test waits for a time-out: a request the PLC must
-// ignore is confirmed through the program's diagnostics, or told apart by
-// what a following, good request gets.
+// plcsim as a process, its pty opened with plain termios.  Traffic that must
+// be ignored is confirmed through the diagnostics, never by a time-out.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,229 +10,111 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "sim_test_util.h"
 
 namespace {
 
-constexpr int kWaitMs = 5000;  // only reached when something is broken
+// Up to count bytes, or a line when count is 0; gives up after 5 s of silence.
+std::string ReadFrom(int fd, size_t count) {
+  std::string got;
+  pollfd p{fd, POLLIN, 0};
+  char c = 0;
+  while ((count == 0 ? got.empty() || got.back() != '\n' : got.size() < count) &&
+         poll(&p, 1, 5000) == 1 && read(fd, &c, 1) == 1) {
+    got += c;
+  }
+  return got;
+}
 
-class PlcSimProcess {
- public:
-  explicit PlcSimProcess(std::vector<std::string> args) {
-    int out[2];
-    int err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      dup2(err[1], 2);
-      close(out[0]);
-      close(out[1]);
-      close(err[0]);
-      close(err[1]);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(PLCSIM_PATH));
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(PLCSIM_PATH, argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    stdout_ = out[0];
-    stderr_ = err[0];
-    // The first line is the slave's path.
-    char c = 0;
-    pollfd p{stdout_, POLLIN, 0};
-    while (poll(&p, 1, kWaitMs) == 1 && read(stdout_, &c, 1) == 1 && c != '\n') path_ += c;
+// Its diagnostics joined to its output, after the pid (the shell's, plcsim
+// execs in its place) and plcsim's first line, the pty's path.
+struct PlcSimProcess {
+  explicit PlcSimProcess(const std::string& args)
+      : out(popen(("echo $$; exec '" PLCSIM_PATH "' " + args + " 2>&1").c_str(), "r")),
+        pid(std::atoi(ReadFrom(fileno(out), 0).c_str())),
+        path(ReadFrom(fileno(out), 0)) {
+    if (!path.empty()) path.pop_back();
   }
   ~PlcSimProcess() {
-    if (pid_ > 0 && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) close(stdout_);
-    if (stderr_ >= 0) close(stderr_);
+    if (pid > 0) kill(pid, SIGKILL);
+    pclose(out);
   }
-  // Waits for a line of the program's diagnostics that contains text.
   bool WaitForDiagnostic(const std::string& text) {
-    pollfd p{stderr_, POLLIN, 0};
-    char c = 0;
-    while (poll(&p, 1, kWaitMs) == 1 && read(stderr_, &c, 1) == 1) {
-      diagnostics_ += c;
-      if (diagnostics_.find(text) != std::string::npos) {
-        diagnostics_.clear();
-        return true;
-      }
+    for (std::string line; !(line = ReadFrom(fileno(out), 0)).empty();) {
+      if (line.find(text) != std::string::npos) return true;
     }
     return false;
   }
-  const std::string& Path() const { return path_; }
-  // Exit status, or -1 when it did not end in time.
-  int Wait() {
-    for (int i = 0; i < kWaitMs / 10; ++i) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      poll(nullptr, 0, 10);
+  int Wait() {  // the exit status; -1 when it has not ended within 5 s
+    int status = 0;
+    for (int i = 0; i < 500 && pid > 0; ++i, usleep(10000)) {
+      if (waitpid(pid, &status, WNOHANG) == pid) pid = -1;
     }
-    return -1;
+    return pid < 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  void Signal(int sig) { kill(pid_, sig); }
-
- private:
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-  int stderr_ = -1;
-  std::string diagnostics_;
-  bool reaped_ = false;
-  std::string path_;
+  FILE* out;
+  pid_t pid;
+  std::string path;
 };
 
-// The tool's end of the line, as plain termios.
-class Port {
- public:
-  explicit Port(const std::string& path) { fd_ = open(path.c_str(), O_RDWR | O_NOCTTY); }
-  ~Port() { Close(); }
-  bool IsOpen() const { return fd_ >= 0; }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-  void Speed(speed_t speed) {
-    termios tio{};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-    tcsetattr(fd_, TCSANOW, &tio);
-  }
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  std::string Receive(size_t count) {
-    std::string got;
-    char buf[512];
-    pollfd p{fd_, POLLIN, 0};
-    while (got.size() < count && poll(&p, 1, kWaitMs) == 1) {
-      const ssize_t n = read(fd_, buf, std::min(sizeof buf, count - got.size()));
-      if (n <= 0) break;
-      got.append(buf, static_cast<size_t>(n));
-    }
-    return got;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-std::string Reply64(uint8_t sub, uint8_t status, uint8_t b5 = 0, uint8_t b6 = 0) {
-  return ModbusRequest({0x00, 0x64, 0x01, sub, status, b5, b6});
+// Sends at the given speed, as the tool's end of the line.
+void Send(int fd, speed_t speed, const std::string& bytes) {
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  cfsetspeed(&t, speed);
+  tcsetattr(fd, TCSADRAIN, &t);
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
 TEST(PlcSimProcess, AnswersProbeAndIdAtTheModbusSpeedOnly) {
-  PlcSimProcess sim({"--model", "KT4-RV4", "--verbose"});
-  ASSERT_EQ(sim.Path().rfind("/dev/", 0), 0u) << sim.Path();
-  Port port(sim.Path());
-  ASSERT_TRUE(port.IsOpen());
-  port.Speed(B9600);
-  port.Send(kProbe);
-  EXPECT_EQ(port.Receive(19), Reply64(0x59, 0x05));
+  PlcSimProcess sim("--model KT4-RV4 --verbose");
+  ASSERT_EQ(sim.path.rfind("/dev/", 0), 0u) << sim.path;
+  const int port = open(sim.path.c_str(), O_RDWR | O_NOCTTY);
+  Send(port, B9600, kProbe);
+  EXPECT_EQ(ReadFrom(port, 19), Reply64(0x05));
   // At 19200 the probe is noise: the next answer is the ID's, at 9600 again.
-  port.Speed(B19200);
-  port.Send(kProbe);
+  Send(port, B19200, kProbe);
   ASSERT_TRUE(sim.WaitForDiagnostic("15 bytes at 19200 baud ignored (listening at 9600)"));
-  port.Speed(B9600);
-  port.Send(kIdRequest);
-  EXPECT_EQ(port.Receive(19), Reply64(0x59, 0x06, 0x00, 0x0C));
-  sim.Signal(SIGTERM);
+  Send(port, B9600, kIdRequest);
+  EXPECT_EQ(ReadFrom(port, 19), Reply64(0x06, 0x00, 0x0C));
+  close(port);
+  kill(sim.pid, SIGTERM);
   EXPECT_EQ(sim.Wait(), 0);
 }
 
-TEST(PlcSimProcess, ReplugBringsUpTheBootloaderAndKeepsState) {
-  PlcSimProcess sim({"--model", "VM500", "--id", "3010"});
-  {
-    Port port(sim.Path());
-    port.Speed(B38400);  // a USB model does not care
-    port.Send(kEraseRequest);
-    EXPECT_EQ(port.Receive(19), Reply64(0x59, 0x06));
-    port.Send(kEraseConfirm);
-    port.Send(kProbe);
-    EXPECT_EQ(port.Receive(19), Reply64(0x59, 0x05)) << "not before the replug";
-  }
-  Port port(sim.Path());
-  port.Send(kProbe);
-  EXPECT_EQ(port.Receive(19), Reply64(0x59, 0x06));
-  port.Send("ID");
-  EXPECT_EQ(port.Receive(3), Bin({0x06, 0x30, 0x10}));
-}
-
-TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheImage) {
-  char dir[] = "/tmp/plcsim-test-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string flash = std::string(dir) + "/flash.bin";
-  PlcSimProcess sim({"--model", "LM4", "--boot", "--once", "--flash-out", flash, "--verbose"});
-  Port port(sim.Path());
-  port.Speed(B9600);
-  port.Send("UPDATE");
-  EXPECT_EQ(port.Receive(1), Bin({0x06}));
-  std::vector<uint8_t> block1(128), block2(128);
-  for (int i = 0; i < 128; ++i) {
-    block1[i] = static_cast<uint8_t>(i);
-    block2[i] = static_cast<uint8_t>(255 - i);
-  }
+TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheFlashFile) {
+  const std::string flash = ::testing::TempDir() + "plcsim_process_flash.bin";
+  PlcSimProcess sim("--model LM4 --boot --once --verbose --flash-out '" + flash + "'");
+  const int port = open(sim.path.c_str(), O_RDWR | O_NOCTTY);
+  Send(port, B9600, "UPDATE");
+  EXPECT_EQ(ReadFrom(port, 1), Bin({0x06}));
+  const std::string block1 = BlockFrame(1, std::vector<uint8_t>(128, 0x11));
+  const std::string block2 = BlockFrame(2, std::vector<uint8_t>(128, 0x22));
   // Block 1 at the old speed is noise: block 2 is then out of sequence.
-  port.Send(BlockFrame(1, block1));
+  Send(port, B9600, block1);
   ASSERT_TRUE(sim.WaitForDiagnostic("133 bytes at 9600 baud ignored (listening at 115200)"));
-  port.Speed(B115200);
-  port.Send(BlockFrame(2, block2));
-  EXPECT_EQ(port.Receive(1), Bin({0x15}));
-  port.Send(BlockFrame(1, block1));
-  EXPECT_EQ(port.Receive(1), Bin({0x06}));
-  port.Send(BlockFrame(2, block2));
-  EXPECT_EQ(port.Receive(1), Bin({0x06}));
-  port.Send(Bin({0x04}));
-  EXPECT_EQ(port.Receive(1), Bin({0x06}));
-  port.Close();
-  EXPECT_EQ(sim.Wait(), 0);
-  std::ifstream in(flash, std::ios::binary);
-  const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
-  std::vector<uint8_t> want = block1;
-  want.insert(want.end(), block2.begin(), block2.end());
-  EXPECT_EQ(got, want);
-  std::remove(flash.c_str());
-  rmdir(dir);
-}
-
-TEST(PlcSimProcess, OnceFailsWhenTheToolGivesUpOnTheTransfer) {
-  PlcSimProcess sim({"--model", "VM400", "--boot", "--once"});
-  {
-    Port port(sim.Path());
-    port.Send("UPDATE");
-    EXPECT_EQ(port.Receive(1), Bin({0x06}));
+  for (const auto& [frame, reply] : {std::pair{block2, 0x15}, {block1, 0x06}, {block2, 0x06}}) {
+    Send(port, B115200, frame);
+    EXPECT_EQ(ReadFrom(port, 1), Bin({reply}));
   }
-  EXPECT_EQ(sim.Wait(), 1);
+  Send(port, B115200, Bin({0x04}));
+  EXPECT_EQ(ReadFrom(port, 1), Bin({0x06}));
+  close(port);
+  EXPECT_EQ(sim.Wait(), 0);
+  std::stringstream flashed;
+  flashed << std::ifstream(flash, std::ios::binary).rdbuf();
+  EXPECT_EQ(flashed.str(), std::string(128, 0x11) + std::string(128, 0x22));
+  (void)std::remove(flash.c_str());
 }
 
 TEST(PlcSimProcess, UsageErrorsExitWithTwo) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"--model", "VM5000"},
-      {"--model", "VM500", "--fault", "silent:nothing"},
-      {"--model", "VM500", "--id", "12345"},
-      {"--model", "VM500", "--bogus"},
-  };
-  for (const auto& args : cases) {
-    PlcSimProcess sim(args);
-    EXPECT_EQ(sim.Path(), "");
-    EXPECT_EQ(sim.Wait(), 2) << (args.empty() ? "" : args.back());
+  for (const char* args : {"", "--model VM5000", "--model VM500 --fault silent:nothing",
+                           "--model VM500 --id 12345", "--model VM500 --bogus"}) {
+    EXPECT_EQ(PlcSimProcess(args).Wait(), 2) << args;
   }
 }
 

@@ -1,5 +1,4 @@
-// A host for burn-sequence tests: records every window operation in order
-// and runs pauses on the virtual clock.
+// A host for burn tests: records every window operation; pauses run on virtual time.
 #pragma once
 
 #include <functional>
@@ -10,12 +9,20 @@
 #include "support/test_link.h"
 
 struct HostEvent {
-  enum class Kind { kMessage, kEnableButton, kDisableButton, kKillTimer, kPause, kOpenCom, kOpenUsb };
+  enum class Kind {
+    kMessage,
+    kEnableButton,
+    kDisableButton,
+    kKillTimer,
+    kPause,
+    kOpenCom,
+    kOpenUsb
+  };
   Kind kind;
   std::string text;     // message text, or the port name opened
   std::string caption;  // message caption
   BoxIcon icon = BoxIcon::kError;
-  int seconds = 0;      // pause
+  int seconds = 0;  // pause
 };
 
 class TestHost : public Host {
@@ -23,15 +30,20 @@ class TestHost : public Host {
   explicit TestHost(TestWire* wire) : wire_(wire) {}
 
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
-  void EnableStartButton(bool enabled) override;
-  void KillElapsedTimer() override;
+  void EnableStartButton(bool enabled) override {
+    Note(enabled ? HostEvent::Kind::kEnableButton : HostEvent::Kind::kDisableButton);
+  }
+  void KillElapsedTimer() override { Note(HostEvent::Kind::kKillTimer); }
   void PauseSeconds(int seconds) override;
   LinkHandle OpenComLink(const char* portName) override;
   LinkHandle OpenUsbLink() override;
   FirmwareImage LoadFirmwareImage() override;
 
   // Image for the run; defaults to the embedded image.
-  void UseImage(const std::vector<uint8_t>& image);
+  void UseImage(const std::vector<uint8_t>& image) {
+    image_ = image;
+    useImage_ = true;
+  }
   void UseMissingImage() { missingImage_ = true; }
   // When set, opens fail (return kNoLink) while this returns true.
   std::function<bool()> failOpen;
@@ -44,6 +56,9 @@ class TestHost : public Host {
   std::vector<std::string> Trace() const;
 
  private:
+  void Note(HostEvent::Kind kind, const std::string& text = "", int seconds = 0) {
+    events_.push_back({kind, text, "", BoxIcon::kError, seconds});
+  }
   TestWire* wire_;
   std::vector<HostEvent> events_;
   std::vector<uint8_t> image_;

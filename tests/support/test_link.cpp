@@ -1,13 +1,6 @@
 #include "support/test_link.h"
 
-#include <algorithm>
 #include <cstdio>
-
-Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-std::string ToText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-TestWire::TestWire(VirtualClock* clock) : clock_(clock ? clock : &ownClock_) {}
 
 LinkHandle TestWire::Open() {
   ++openLinks_;
@@ -25,26 +18,12 @@ void TestWire::Script(std::vector<Bytes> replies) {
   };
 }
 
-void TestWire::Reply(const Bytes& bytes) { input_.insert(input_.end(), bytes.begin(), bytes.end()); }
-
 std::vector<Bytes> TestWire::Writes() const {
   std::vector<Bytes> out;
   for (const WireEvent& e : events_) {
     if (e.kind == WireEvent::Kind::kWrite) out.push_back(e.bytes);
   }
   return out;
-}
-
-std::vector<std::string> TestWire::WrittenTexts() const {
-  std::vector<std::string> out;
-  for (const Bytes& b : Writes()) out.push_back(ToText(b));
-  return out;
-}
-
-int TestWire::CountWrites(const std::string& text) const {
-  int n = 0;
-  for (const Bytes& b : Writes()) n += ToText(b) == text ? 1 : 0;
-  return n;
 }
 
 uint32_t TestWire::OnWrite(const uint8_t* data, uint32_t count) {
@@ -67,31 +46,15 @@ uint32_t TestWire::OnRead(uint8_t* buffer, uint32_t count) {
   return n;
 }
 
-void TestWire::OnLineSettings(const LineSettings& settings) {
-  events_.push_back({WireEvent::Kind::kLineSettings, {}, 0, settings, {}});
-}
-
-void TestWire::OnTimeouts(const Timeouts& timeouts) {
-  timeouts_ = timeouts;
-  events_.push_back({WireEvent::Kind::kTimeouts, {}, 0, {}, timeouts});
-}
-
-void TestWire::OnClose() {
-  --openLinks_;
-  events_.push_back({WireEvent::Kind::kClose, {}, 0, {}, {}});
-}
-
 std::string ModbusReply(const Bytes& bytes) {
   std::string out = ":";
   unsigned sum = 0;
   char hex[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
+  for (size_t i = 0; i <= bytes.size(); ++i) {
+    const unsigned b = i < bytes.size() ? bytes[i] : (0x100 - (sum & 0xFF)) & 0xFF;
+    (void)std::snprintf(hex, sizeof hex, "%02X", b);
     out += hex;
     sum += b;
   }
-  std::snprintf(hex, sizeof hex, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  out += hex;
-  out += "\r\n";
-  return out;
+  return out + "\r\n";
 }

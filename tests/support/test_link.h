@@ -1,14 +1,11 @@
-// A link for tests, on virtual time.
-//
-// A TestWire is the far end: it records every byte written and every setting
-// applied, in order, and answers each request from a script or a callback.
-// TestWire::Open() hands out Link objects that the code under test may close
-// (delete) as it likes; the wire and its record outlive them.  A read that
-// cannot be satisfied returns what there is at once and advances the virtual
-// clock by the read total time-out in force, so a path of six 3-second
-// time-outs costs nothing but reads 18,000 ms on the clock.
+// A link for tests, on virtual time.  A TestWire is the far end: it records
+// every byte written and every setting applied, in order, and answers each
+// request from a script or a callback.  Links from Open() may be closed at will.
+// A read that cannot be satisfied returns what there is at once and advances
+// the virtual clock by the read total time-out in force.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -31,18 +28,22 @@ struct WireEvent {
 };
 
 using Bytes = std::vector<uint8_t>;
-Bytes ToBytes(const std::string& text);
-std::string ToText(const Bytes& bytes);
+inline Bytes ToBytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+inline std::string ToText(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 class TestWire {
  public:
   // Called with each request as written (after a short write: the part that
-  // went out); whatever it queues with Reply() is what the next reads get.
+  // went out); what it queues with Reply() is what the next reads get.
   using Responder = std::function<void(TestWire& wire, const Bytes& request)>;
   // Decides how many bytes of a write of `requested` bytes go out.
   using WritePolicy = std::function<uint32_t(uint32_t requested)>;
 
-  explicit TestWire(VirtualClock* clock = nullptr);
+  explicit TestWire(VirtualClock* clock = nullptr) : clock_(clock ? clock : &ownClock_) {}
 
   LinkHandle Open();
   void SetResponder(Responder responder) { responder_ = std::move(responder); }
@@ -51,13 +52,15 @@ class TestWire {
   // an empty reply is silence.  Requests beyond the script are not answered.
   void Script(std::vector<Bytes> replies);
   // Queues bytes for the reads to come.
-  void Reply(const Bytes& bytes);
+  void Reply(const Bytes& bytes) { input_.insert(input_.end(), bytes.begin(), bytes.end()); }
   void Reply(const std::string& text) { Reply(ToBytes(text)); }
 
   const std::vector<WireEvent>& Events() const { return events_; }
   std::vector<Bytes> Writes() const;
-  std::vector<std::string> WrittenTexts() const;
-  int CountWrites(const std::string& text) const;
+  int CountWrites(const std::string& text) const {
+    const std::vector<Bytes> writes = Writes();
+    return static_cast<int>(std::count(writes.begin(), writes.end(), ToBytes(text)));
+  }
   uint64_t NowMs() const { return clock_->nowMs; }
   VirtualClock& Clock() { return *clock_; }
   int OpenLinks() const { return openLinks_; }
@@ -65,9 +68,17 @@ class TestWire {
   // The Link side, used by TestLink.
   uint32_t OnWrite(const uint8_t* data, uint32_t count);
   uint32_t OnRead(uint8_t* buffer, uint32_t count);
-  void OnLineSettings(const LineSettings& settings);
-  void OnTimeouts(const Timeouts& timeouts);
-  void OnClose();
+  void OnLineSettings(const LineSettings& s) {
+    events_.push_back({WireEvent::Kind::kLineSettings, {}, 0, s, {}});
+  }
+  void OnTimeouts(const Timeouts& t) {
+    timeouts_ = t;
+    events_.push_back({WireEvent::Kind::kTimeouts, {}, 0, {}, t});
+  }
+  void OnClose() {
+    --openLinks_;
+    events_.push_back({WireEvent::Kind::kClose, {}, 0, {}, {}});
+  }
 
  private:
   VirtualClock ownClock_;

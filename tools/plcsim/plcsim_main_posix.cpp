@@ -50,7 +50,8 @@ const char kUsage[] =
     "  --line-rate         every character takes its time on a real line at the\n"
     "                      applied speed (10 bit times)\n"
     "  --once              end after the first transfer: exit 0 when the image\n"
-    "                      arrived complete with every CRC good, 1 otherwise\n"
+    "                      arrived complete with every CRC good, 1 when the tool\n"
+    "                      closed the link between \"UPDATE\" and the final EOT\n"
     "  --id HEX            device type ID reported in application mode\n"
     "  --boot-id HEX       device type ID reported by the bootloader\n"
     "  --d1386 HEX         value of register D1386 (default 0)\n"
@@ -134,8 +135,8 @@ bool ParseHex(const char* text, uint32_t max, uint32_t* value) {
 }
 
 int UsageError(const char* what, const char* arg) {
-  std::fprintf(stderr, "plcsim: %s%s%s\nTry 'plcsim --help'.\n", what, arg ? ": " : "",
-               arg ? arg : "");
+  (void)std::fprintf(stderr, "plcsim: %s%s%s\nTry 'plcsim --help'.\n", what, arg ? ": " : "",
+                     arg ? arg : "");
   return 2;
 }
 
@@ -156,10 +157,10 @@ int ParseOptions(int argc, char** argv, Options& opt) {
     };
     const char* v = nullptr;
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-      std::fputs(kUsage, stdout);
+      (void)std::fputs(kUsage, stdout);
       return 0;
     } else if (std::strcmp(a, "--list-models") == 0) {
-      for (int row = 0; row < kPlcCount; ++row) std::printf("%s\n", PlcName(row));
+      for (int row = 0; row < kPlcCount; ++row) (void)std::printf("%s\n", PlcName(row));
       return 0;
     } else if (std::strcmp(a, "--model") == 0) {
       if (!value(&model)) return UsageError("--model needs a name", nullptr);
@@ -205,9 +206,9 @@ int ParseOptions(int argc, char** argv, Options& opt) {
   if (model == nullptr) return UsageError("--model is required", nullptr);
   const int row = PlcIndexByName(model);
   if (row < 0) {
-    std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
-    for (int r = 0; r < kPlcCount; ++r) std::fprintf(stderr, " %s", PlcName(r));
-    std::fprintf(stderr, "\n");
+    (void)std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
+    for (int r = 0; r < kPlcCount; ++r) (void)std::fprintf(stderr, " %s", PlcName(r));
+    (void)std::fprintf(stderr, "\n");
     return 2;
   }
   opt.config = SimDefaultConfig(row);
@@ -250,7 +251,7 @@ bool OpenPty(Server& srv) {
   if (srv.master < 0 || grantpt(srv.master) != 0 || unlockpt(srv.master) != 0) return false;
   const char* name = ptsname(srv.master);
   if (name == nullptr || std::strlen(name) >= sizeof srv.slavePath) return false;
-  std::strcpy(srv.slavePath, name);
+  std::memcpy(srv.slavePath, name, std::strlen(name) + 1);
   srv.slave = open(srv.slavePath, O_RDWR | O_NOCTTY);
   if (srv.slave < 0) return false;
   // Raw from the start: no echo of our replies back to us, no line editing.
@@ -268,7 +269,7 @@ bool OpenPty(Server& srv) {
     srv.notify = -1;
   }
   if (srv.notify < 0) {
-    std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
+    (void)std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
   }
   return true;
 }
@@ -277,7 +278,8 @@ void ReadSpeed(Server& srv, const Options& opt) {
   termios tio{};
   if (tcgetattr(srv.slave, &tio) != 0) return;
   const uint32_t baud = BaudOf(cfgetospeed(&tio));
-  if (baud != srv.baud && opt.verbose) std::fprintf(stderr, "plcsim: line at %u baud\n", baud);
+  if (baud != srv.baud && opt.verbose)
+    (void)std::fprintf(stderr, "plcsim: line at %u baud\n", baud);
   if (baud != srv.baud || !srv.sim->lineKnown) {
     srv.baud = baud;
     SimSetLine(*srv.sim, LineSettings{baud, 8, 0, 0}, false);
@@ -300,12 +302,12 @@ void HandleNotify(Server& srv, const Options& opt) {
         ++srv.toolOpens;
         SimReconnect(*srv.sim);
         srv.pendingLen = 0;
-        if (opt.verbose) std::fprintf(stderr, "plcsim: link opened\n");
+        if (opt.verbose) (void)std::fprintf(stderr, "plcsim: link opened\n");
       }
       if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
         if (srv.toolOpens > 0) --srv.toolOpens;
         srv.sawClose = true;
-        if (opt.verbose) std::fprintf(stderr, "plcsim: link closed\n");
+        if (opt.verbose) (void)std::fprintf(stderr, "plcsim: link closed\n");
       }
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }
@@ -352,8 +354,8 @@ void HandleInput(Server& srv, const Options& opt, uint64_t now) {
   srv.lastInputUs = now;
   const uint32_t listening = SimExpectedBaud(*srv.sim);
   if (opt.verbose && listening != 0 && listening != srv.baud) {
-    std::fprintf(stderr, "plcsim: %zd bytes at %u baud ignored (listening at %u)\n", n, srv.baud,
-                 listening);
+    (void)std::fprintf(stderr, "plcsim: %zd bytes at %u baud ignored (listening at %u)\n", n,
+                       srv.baud, listening);
   }
   SimFeed(*srv.sim, buf, static_cast<uint32_t>(n));
   QueueReplies(srv, opt, now);
@@ -422,7 +424,7 @@ int Serve(Server& srv, const Options& opt) {
       const bool first = srv.finalAcksSeen == 0;
       srv.finalAcksSeen = srv.sim->finalAcks;
       if (first && opt.flashOut && !WriteImage(opt.flashOut, *srv.sim)) {
-        std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
+        (void)std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
       }
       if (opt.once) {
         srv.finished = true;
@@ -459,19 +461,19 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
 
-  std::printf("%s\n", srv.slavePath);
-  std::fflush(stdout);
+  (void)std::printf("%s\n", srv.slavePath);
+  (void)std::fflush(stdout);
   const int status = Serve(srv, opt);
   if (opt.verbose) {
     const SimCounters& c = sim.counters;
-    std::fprintf(stderr,
-                 "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
-                 "%u bytes received, %u garbage bytes, %u reply bytes lost\n",
-                 SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
-                 c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
-                 c.garbageBytes, srv.lostReplyBytes);
+    (void)std::fprintf(stderr,
+                       "plcsim: %s; %u frames (%u stored, %u repeated), %u NAKs, %u erase units, "
+                       "%u bytes received, %u garbage bytes, %u reply bytes lost\n",
+                       SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
+                       c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
+                       c.garbageBytes, srv.lostReplyBytes);
   }
   close(srv.slave);
   close(srv.master);

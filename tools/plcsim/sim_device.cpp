@@ -286,9 +286,16 @@ void HandleModbus(PlcSim& sim, const uint8_t* b, uint32_t n) {
     if (app && len == 5 && std::memcmp(cmd, "ERASE", 5) == 0 && sub == variant) {
       ReplyPlan plan = PlanFor(sim, SimKind::kErase);
       if (plan.silent) return;
-      if (IsPowerCycleModel(row)) {
+      const bool shaped = plan.refuse || plan.statusSet || plan.badLrc || plan.corrupt ||
+                          plan.lowerHex || plan.shortReply;
+      if (IsPowerCycleModel(row) && !shaped) {
         // These PLCs say nothing; the bootloader comes up at the power cycle.
         if (!HasFault(sim, SimFaultType::kNoBoot)) sim.bootAtReconnect = true;
+        return;
+      }
+      if (IsPowerCycleModel(row)) {
+        // A fault makes it answer after all: it has not taken the command.
+        Reply64(sim, sub, kAck, 0, 0, plan);
         return;
       }
       if (!plan.refuse && !plan.statusSet) sim.eraseAccepted = true;
@@ -403,25 +410,27 @@ bool IsCommandPrefix(const char* buf, uint32_t len) {
   return false;
 }
 
+void FeedByte(PlcSim& sim, uint8_t byte);
+
 void BootCommandByte(PlcSim& sim, uint8_t byte) {
   if (sim.cmdLen == 0 && byte == kEot) {
     ReplyPlan plan = PlanFor(sim, SimKind::kBootEot);
     QueueAck(sim, plan);
     return;
   }
+  const uint32_t had = sim.cmdLen;
   sim.cmdBuf[sim.cmdLen++] = static_cast<char>(byte);
   sim.cmdBuf[sim.cmdLen] = '\0';
   if (!IsCommandPrefix(sim.cmdBuf, sim.cmdLen)) {
-    // Out of step: drop what came so far and see whether this byte starts anew.
-    sim.counters.garbageBytes += sim.cmdLen - 1;
+    // Out of step: drop what came so far; the byte itself may start anew
+    // (a command, EOT or a Modbus frame).
     sim.cmdLen = 0;
-    sim.cmdBuf[0] = static_cast<char>(byte);
-    sim.cmdBuf[1] = '\0';
-    if (IsCommandPrefix(sim.cmdBuf, 1)) {
-      sim.cmdLen = 1;
-    } else {
+    if (had == 0) {
       ++sim.counters.garbageBytes;
+      return;
     }
+    sim.counters.garbageBytes += had;
+    FeedByte(sim, byte);
     return;
   }
   static const char* const kCommands[] = {"ID", "VERSION", "ERASE", "UPDATE"};
@@ -639,7 +648,13 @@ void SimReconnect(PlcSim& sim) {
   ResetInput(sim);
   sim.outHead = 0;
   sim.outCount = 0;
-  if (sim.bootAtReconnect) EnterBoot(sim);
+  if (sim.bootAtReconnect) {
+    EnterBoot(sim);
+  } else if (sim.mode == SimMode::kBoot && sim.transferDone) {
+    // Replugged or powered up after a complete transfer: the new program runs.
+    sim.mode = SimMode::kApplication;
+    sim.phase = SimBootPhase::kCommands;
+  }
 }
 
 void SimIdle(PlcSim& sim, uint32_t quietMs) {

@@ -4,7 +4,9 @@
 // queues the replies, which SimTakeOutput() hands out.  The caller tells it
 // the line settings the tool applied (SimSetLine), when the tool opens the
 // link anew (SimReconnect: a replug or a power cycle) and when the line has
-// been quiet for a while (SimIdle: drops a half-received frame).
+// been quiet for a while (SimIdle: drops a half-received frame).  After a
+// complete transfer the next reconnect starts the new program (application
+// mode again), so one simulator serves burn after burn.
 //
 // Application mode speaks Modbus ASCII; the bootloader speaks plain commands
 // ("ID", "VERSION", "ERASE", EOT, "UPDATE") and then takes block frames at

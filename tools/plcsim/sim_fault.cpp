@@ -37,7 +37,7 @@ bool FieldIs(const Field& f, const char* word) {
 }
 
 void Fail(char* error, size_t size, const char* why, const char* text) {
-  if (error && size > 0) std::snprintf(error, size, "%s: \"%s\"", why, text);
+  if (error && size > 0) (void)std::snprintf(error, size, "%s: \"%s\"", why, text);
 }
 
 // Unsigned number of the field in the given base, at most max.
@@ -114,27 +114,26 @@ bool ParseKindList(const Field& f, uint32_t* mask) {
 
 struct Shape {
   const char* name;
+  int values;  // hex values after the kind (refuse 2, status 1, wrong-id 1)
   SimFaultType type;
   bool hasKind;
-  int values;  // hex values after the kind (refuse 2, status 1, wrong-id 1)
-  bool hasSelector;
   SimKind fixedKind;
 };
 
 const Shape kShapes[] = {
-    {"silent", SimFaultType::kSilent, true, 0, true, SimKind::kProbe},
-    {"bad-lrc", SimFaultType::kBadLrc, true, 0, true, SimKind::kProbe},
-    {"lower-hex", SimFaultType::kLowerHex, true, 0, true, SimKind::kProbe},
-    {"short", SimFaultType::kShort, true, 0, true, SimKind::kProbe},
-    {"corrupt", SimFaultType::kCorrupt, true, 0, true, SimKind::kProbe},
-    {"refuse", SimFaultType::kRefuse, true, 2, true, SimKind::kProbe},
-    {"status", SimFaultType::kStatus, true, 1, true, SimKind::kProbe},
-    {"wrong-id", SimFaultType::kWrongId, true, 1, true, SimKind::kId},
-    {"run-mode", SimFaultType::kRefuse, false, 0, true, SimKind::kProbe},
-    {"nak-frame", SimFaultType::kRefuse, false, 0, true, SimKind::kFrame},
-    {"lost-ack", SimFaultType::kLostAck, false, 0, true, SimKind::kFrame},
-    {"corrupt-frame", SimFaultType::kCorruptFrame, false, 0, true, SimKind::kFrame},
-    {"lost-frame", SimFaultType::kLostFrame, false, 0, true, SimKind::kFrame},
+    {"silent", 0, SimFaultType::kSilent, true, SimKind::kProbe},
+    {"bad-lrc", 0, SimFaultType::kBadLrc, true, SimKind::kProbe},
+    {"lower-hex", 0, SimFaultType::kLowerHex, true, SimKind::kProbe},
+    {"short", 0, SimFaultType::kShort, true, SimKind::kProbe},
+    {"corrupt", 0, SimFaultType::kCorrupt, true, SimKind::kProbe},
+    {"refuse", 2, SimFaultType::kRefuse, true, SimKind::kProbe},
+    {"status", 1, SimFaultType::kStatus, true, SimKind::kProbe},
+    {"wrong-id", 1, SimFaultType::kWrongId, true, SimKind::kId},
+    {"run-mode", 0, SimFaultType::kRefuse, false, SimKind::kProbe},
+    {"nak-frame", 0, SimFaultType::kRefuse, false, SimKind::kFrame},
+    {"lost-ack", 0, SimFaultType::kLostAck, false, SimKind::kFrame},
+    {"corrupt-frame", 0, SimFaultType::kCorruptFrame, false, SimKind::kFrame},
+    {"lost-frame", 0, SimFaultType::kLostFrame, false, SimKind::kFrame},
 };
 
 }  // namespace

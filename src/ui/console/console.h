@@ -158,6 +158,9 @@ int PlcfwMain(int argc, const char* const* argv);
 
 // ---- Platform (console_posix.cpp, console_win32.cpp) --------------------
 
+// True when standard error is a terminal.  The progress line is redrawn with
+// "\r" and cleared with the escape sequence ESC [ K, so a platform whose
+// terminal needs it switched on for such sequences does that here.
 bool StderrIsTerminal();
 // Ctrl-C (and a termination request) only sets a flag that the main thread
 // polls; the burn thread is never interrupted in the middle of a call.

@@ -118,7 +118,7 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out) 
       break;
     }
   }
-  std::fclose(f);
+  (void)std::fclose(f);
   // An empty file is no image: burning it would leave the PLC erased.
   return !failed && !out->empty();
 }

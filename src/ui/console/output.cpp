@@ -15,8 +15,8 @@ ProgressLog progressLog;
 
 void ClearLineLocked() {
   if (!lineShown) return;
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
+  (void)std::fputs("\r\033[K", stderr);
+  (void)std::fflush(stderr);
   lineShown = false;
 }
 
@@ -38,15 +38,15 @@ bool ConsoleStderrIsTerminal() {
 void ConsolePrintMessage(const char* caption, const char* text) {
   std::lock_guard<std::mutex> hold(outputLock);
   ClearLineLocked();
-  std::fprintf(stdout, "%s: %s\n", caption, text);
-  std::fflush(stdout);
+  (void)std::fprintf(stdout, "%s: %s\n", caption, text);
+  (void)std::fflush(stdout);
 }
 
 void ConsolePrintNote(const char* line) {
   std::lock_guard<std::mutex> hold(outputLock);
   ClearLineLocked();
-  std::fprintf(stderr, "%s\n", line);
-  std::fflush(stderr);
+  (void)std::fprintf(stderr, "%s\n", line);
+  (void)std::fflush(stderr);
 }
 
 void ConsoleSuspendProgress(bool suspend) {
@@ -62,12 +62,12 @@ void ConsoleProgressTick() {
   std::lock_guard<std::mutex> hold(outputLock);
   if (suspended) return;
   if (onTerminal) {
-    std::fprintf(stderr, "\r%s\033[K", line);
+    (void)std::fprintf(stderr, "\r%s\033[K", line);
     lineShown = true;
   } else if (ProgressLineDue(progressLog, s)) {
-    std::fprintf(stderr, "%s\n", line);
+    (void)std::fprintf(stderr, "%s\n", line);
   }
-  std::fflush(stderr);
+  (void)std::fflush(stderr);
 }
 
 void ConsoleEndProgress() {
@@ -101,8 +101,8 @@ void FormatProgressLine(const StatusSnapshot& s, char* out, size_t outSize) {
   int filled = percent * kBarWidth / 100;
   for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
   bar[kBarWidth] = '\0';
-  std::snprintf(out, outSize, "%4d s [%s] %3d%% %-11s Error/Total Error: %d/%d", s.elapsed, bar,
-                percent, PhaseName(s.status), s.errors, s.totalErrors);
+  (void)std::snprintf(out, outSize, "%4d s [%s] %3d%% %-11s Error/Total Error: %d/%d", s.elapsed,
+                      bar, percent, PhaseName(s.status), s.errors, s.totalErrors);
 }
 
 bool ProgressLineDue(ProgressLog& log, const StatusSnapshot& s) {

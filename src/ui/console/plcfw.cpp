@@ -53,8 +53,8 @@ void SelectPort(const ConsoleOptions& options) {
     ConsolePrintNote("plcfw: interrupted");
   }
   ReleasePortsBeforeExit();
-  std::fflush(stdout);
-  std::fflush(stderr);
+  (void)std::fflush(stdout);
+  (void)std::fflush(stderr);
   // The burn thread may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
 }
@@ -66,7 +66,7 @@ int Burn(const ConsoleOptions& options) {
     imageMissing = !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image);
   }
   SelectModel(options.model);
-  std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
+  (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
   SelectPort(options);
 
   ConsoleOutputInit(StderrIsTerminal());
@@ -105,12 +105,13 @@ int PlcfwMain(int argc, const char* const* argv) {
   ConsoleOptions options;
   std::string error;
   if (!ParseConsoleOptions(argc, argv, defaultModel, &options, &error)) {
-    std::fprintf(stderr, "plcfw: %s\nTry 'plcfw --help' for more information.\n", error.c_str());
+    (void)std::fprintf(stderr, "plcfw: %s\nTry 'plcfw --help' for more information.\n",
+                       error.c_str());
     return kExitUsage;
   }
   switch (options.action) {
     case ConsoleAction::kHelp:
-      std::fputs(ConsoleUsage(), stdout);
+      (void)std::fputs(ConsoleUsage(), stdout);
       return kExitSuccess;
     case ConsoleAction::kVersion:
       std::printf("plcfw %s\nbuilt-in image %s (%u bytes) for %s\n", PLC_VERSION, imageName,

@@ -10,7 +10,7 @@ std::string HexAndText(const uint8_t* data, uint32_t count) {
   text.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     char two[4];
-    std::snprintf(two, sizeof two, "%s%02X", i == 0 ? "" : " ", data[i]);
+    (void)std::snprintf(two, sizeof two, "%s%02X", i == 0 ? "" : " ", data[i]);
     hex += two;
     text += (data[i] >= 0x20 && data[i] < 0x7F) ? static_cast<char>(data[i]) : '.';
   }
@@ -54,8 +54,8 @@ void TraceLink::ApplyLineSettings(const LineSettings& settings) {
   if (inner_ != kNoLink) inner_->ApplyLineSettings(settings);
   char line[64];
   const char parity = settings.parity == 2 ? 'E' : (settings.parity == 1 ? 'O' : 'N');
-  std::snprintf(line, sizeof line, "= line %u %u%c%s", settings.baudRate, settings.byteSize, parity,
-                settings.stopBits == 0 ? "1" : "2");
+  (void)std::snprintf(line, sizeof line, "= line %u %u%c%s", settings.baudRate, settings.byteSize,
+                      parity, settings.stopBits == 0 ? "1" : "2");
   ConsolePrintNote(line);
 }
 

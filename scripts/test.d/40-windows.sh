@@ -1,0 +1,375 @@
+# The Windows programs, cross-built with MinGW-w64 and run under Wine on a
+# virtual X display: the unit tests, plcfw.exe burning plcsim over a
+# pseudo-terminal mapped to a COM port, and plcfwupdate.exe driven with
+# xdotool (as built for VM500, and built once more for a serial model).
+# Screenshots and logs are left in build/mingw/wine-checks.
+source "$(dirname "$0")/../lib.sh"
+set -euo pipefail
+
+ensure_packages "${BUILD_PACKAGES[@]}" googletest mingw-w64 g++-mingw-w64-x86-64-posix \
+  wine wine64 xvfb xdotool openbox imagemagick
+
+BUILD="$ROOT/build/mingw"
+SERIAL_BUILD="$ROOT/build/mingw-serial"
+OUT="$BUILD/wine-checks"
+SERIAL_MODEL=LM4
+SERIAL_NAME="${SERIAL_MODEL}_v1.00_20210422_01_TEST.bin"
+COM=COM12  # above COM9: opened only through the device namespace
+PLCSIM="$ROOT/build/debug/tools/plcsim/plcsim"
+IMAGE_TOOL=convert-im6.q16
+SCREENSHOT_TOOL=import-im6.q16
+
+# ---- Builds ------------------------------------------------------------------
+build_preset mingw
+cmake --build --preset mingw --target package_windows >/dev/null
+say "building plcsim"
+cmake --preset debug -S "$ROOT" >/dev/null
+cmake --build --preset debug --target plcsim -j "$(nproc)" >/dev/null
+
+rm -rf "$OUT"
+mkdir -p "$OUT"
+# The serial window embeds a small image of its own: long enough that the
+# transfer at line rate can be caught on a screenshot, short enough to be quick.
+SMALL_IMAGE="$SERIAL_BUILD-image.bin"
+[ -f "$SMALL_IMAGE" ] || "$BUILD/make_placeholder" "$SMALL_IMAGE" 49152 0x2468ACE1
+say "building plcfwupdate.exe for $SERIAL_MODEL"
+cmake -S "$ROOT" -B "$SERIAL_BUILD" --toolchain "$ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+  -DFIRMWARE_NAME="$SERIAL_NAME" -DFIRMWARE_IMAGE="$SMALL_IMAGE" >/dev/null
+cmake --build "$SERIAL_BUILD" --target plcfwupdate -j "$(nproc)" >/dev/null
+
+# ---- Checks ------------------------------------------------------------------
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what="$1"
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "  ok: $what" >&2
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+# wait_for SECONDS COMMAND...: retries COMMAND every 0.2 s; false on time-out.
+wait_for() {
+  local seconds="$1" i
+  shift
+  for ((i = 0; i < seconds * 5; i++)); do
+    "$@" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+zip_listing="$(cmake -E tar tf "$BUILD"/plcfwupdate-*-win64.zip)"
+for f in plcfwupdate.exe plcfw.exe README.txt; do
+  check "package holds $f" grep -q "/$f\$" <<<"$zip_listing"
+done
+
+# ---- Display, window manager, Wine ---------------------------------------------
+xvfb_pid=""
+openbox_pid=""
+sim_pid=""
+wine_started=""
+cleanup() {
+  # Wine first: a process still holding the pty would keep plcsim waiting.
+  if [ -n "$wine_started" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    timeout 20 wineserver -w >/dev/null 2>&1 || true
+  fi
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  [ -n "$openbox_pid" ] && kill "$openbox_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  return 0
+}
+trap cleanup EXIT
+
+display=""
+for n in $(seq 91 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    display=":$n"
+    break
+  fi
+done
+[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY="$display"
+wait_for 15 xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
+openbox >"$OUT/openbox.log" 2>&1 &
+openbox_pid=$!
+
+export WINEPREFIX="$BUILD/wineprefix"
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No Mono or Gecko installer dialogs in a new prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine_started=1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "creating the Wine prefix"
+  timeout 180 wineboot -i >"$OUT/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+  timeout 60 wineserver -w
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  # A crash must end the program, not wait on a dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Wine draws the frame itself: the X window is the whole Windows window.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+fi
+# A persistent server keeps Wine warm between the many short runs below.  The
+# first program started also starts Wine's services, which keep its standard
+# output open for as long as the server lives: that first program must not
+# write into a pipe that someone waits on (ctest, a probe), so it is this one.
+start_wine() {
+  wineserver -p >/dev/null 2>&1 || true
+  timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+start_wine
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# ---- Unit tests under Wine -------------------------------------------------------
+say "unit tests under Wine"
+if (cd "$ROOT" && ctest --preset mingw --timeout 120 >"$OUT/ctest.log" 2>&1); then
+  check "unit tests under Wine" true
+else
+  check "unit tests under Wine" false
+  tail -n 40 "$OUT/ctest.log" >&2
+fi
+grep -E 'tests passed|tests failed' "$OUT/ctest.log" >&2 || true
+
+# ---- plcsim behind a COM port --------------------------------------------------
+# start_sim NAME ARGS...: plcsim on a new pty, mapped to $COM; Wine is
+# restarted so that it sees the mapping.
+start_sim() {
+  local name="$1"
+  shift
+  "$PLCSIM" --verbose "$@" >"$OUT/$name-sim.out" 2>"$OUT/$name-sim.err" &
+  sim_pid=$!
+  if ! wait_for 10 test -s "$OUT/$name-sim.out"; then
+    echo "plcsim did not start:" >&2
+    cat "$OUT/$name-sim.err" >&2
+    return 1
+  fi
+  local pty
+  pty="$(head -n 1 "$OUT/$name-sim.out")"
+  wine reg add 'HKLM\Software\Wine\Ports' /v "$COM" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 20 wineserver -w >/dev/null 2>&1 || true
+  start_wine
+}
+# stop_sim: waits (at most 20 s) for plcsim --once to end; status in $simrc.
+stop_sim() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill "$sim_pid" 2>/dev/null || true
+  simrc=0
+  wait "$sim_pid" || simrc=$?
+  sim_pid=""
+}
+# same_image RECEIVED EXPECTED: the received bytes are the image, followed at
+# most by the filler of the last block.
+same_image() {
+  local received="$1" expected="$2" length size
+  [ -f "$received" ] || return 1
+  length=$(stat -c %s "$expected")
+  size=$(stat -c %s "$received")
+  [ "$size" -ge "$length" ] && [ $((size - length)) -lt 256 ] || return 1
+  cmp -s -n "$length" "$received" "$expected" || return 1
+  [ "$(tail -c +$((length + 1)) "$received" | tr -d '\032' | wc -c)" -eq 0 ]
+}
+
+say "plcfw.exe burns plcsim ($SERIAL_MODEL) through $COM"
+start_sim plcfw --model "$SERIAL_MODEL" --flash-out "$OUT/plcfw-flash.bin" --once
+rc=0
+timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --model "$SERIAL_MODEL" \
+  --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes \
+  </dev/null >"$OUT/plcfw.out" 2>"$OUT/plcfw.err" || rc=$?
+stop_sim
+check "plcfw.exe exits 0" [ "$rc" -eq 0 ]
+check "plcfw.exe reports success" grep -qxF "INFORMATION: Firmware update is SUCCESSFUL" \
+  <(tr -d '\r' <"$OUT/plcfw.out")
+check "plcsim received a complete image from plcfw.exe" [ "$simrc" -eq 0 ]
+check "received image = the image" same_image "$OUT/plcfw-flash.bin" "$SMALL_IMAGE"
+
+# ---- The window ------------------------------------------------------------------
+probe() { wine "$BUILD/tests/window/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+# value KEY: from the last probe
+value() { sed -n "s/^$1=//p" "$OUT/probe.txt"; }
+probe_main() { probe main >"$OUT/probe.txt" && [ "$(value found)" = 1 ]; }
+box_shown() { probe box "$1" >"$OUT/box.txt" && grep -qx 'found=1' "$OUT/box.txt"; }
+box_gone() { ! box_shown "$1"; }
+box_value() { sed -n "s/^$1=//p" "$OUT/box.txt"; }
+button_enabled() { probe_main && [ "$(value button_enabled)" = 1 ]; }
+window_gone() { ! probe_main; }
+
+# start_window EXE: starts the window and waits for it; its X window in $xid
+# and the client area's offset in it in $cx, $cy.
+start_window() {
+  wine "$1" >"$OUT/window.log" 2>&1 &
+  if ! wait_for 30 probe_main; then
+    echo "the window did not appear" >&2
+    return 1
+  fi
+  xid="$(xdotool search --sync --limit 1 --name '^Vemora PLC Firmware Update Program$' | head -n 1)"
+  local outer client
+  outer="$(value outer_origin)"
+  client="$(value client_origin)"
+  cx=$((${client%,*} - ${outer%,*}))
+  cy=$((${client#*,} - ${outer#*,}))
+}
+# click X Y: a click at client coordinates of the main window.
+click() { xdotool mousemove --window "$xid" $(($1 + cx)) $(($2 + cy)) click 1; }
+screenshot() { "$SCREENSHOT_TOOL" -window root "$OUT/$1.png"; }
+window_shot() { "$SCREENSHOT_TOOL" -window "$xid" "$OUT/$1.png"; }
+# rgb SHOT X Y: "r,g,b" of a client pixel of a window screenshot.
+rgb() {
+  "$IMAGE_TOOL" "$OUT/$1.png" -format \
+    "%[fx:int(255*p{$(($2 + cx)),$(($3 + cy))}.r)],%[fx:int(255*p{$(($2 + cx)),$(($3 + cy))}.g)],%[fx:int(255*p{$(($2 + cx)),$(($3 + cy))}.b)]" \
+    info:
+}
+# text_width SHOT: width of what is drawn in the phase field after "Status: ".
+phase_width() {
+  "$IMAGE_TOOL" "$OUT/$1.png" -crop "90x20+$((209 + cx))+$((140 + cy))" +repage \
+    -bordercolor "$(rgb "$1" 300 159 | sed 's/^/rgb(/;s/$/)/')" -border 1 -trim \
+    -format '%w' info: 2>/dev/null || echo 0
+}
+# close_box CAPTION: answers the box with Enter and waits until it is gone.
+close_box() {
+  local box
+  box="$(xdotool search --limit 1 --name "^$1\$" | head -n 1)"
+  [ -n "$box" ] || return 1
+  press "$box" Return
+  wait_for 10 box_gone "$1"
+}
+x_size_is() { [[ "$(xdotool getwindowgeometry "$xid")" == *"Geometry: $1"* ]]; }
+# The keyboard goes through the X server (XTEST) to the active window, as a
+# user's keys would.
+press() {
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  xdotool key "$2"
+}
+close_window() {
+  press "$xid" alt+F4
+  wait_for 15 window_gone
+}
+
+say "plcfwupdate.exe as built (VM500)"
+if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
+  check "window title" [ "$(value title)" = "Vemora PLC Firmware Update Program" ]
+  check "outer size 544 x 205 (Windows)" [ "$(value outer)" = 544x205 ]
+  check "outer size 544 x 205 (X)" x_size_is 544x205
+  check "caption, system menu and minimize box only" [ "$(value style)" = 14CA0000 ]
+  check "model list holds the 24 models" [ "$(value model_rows | tr ',' '\n' | wc -l)" -eq 24 ]
+  check "model list shows VM500" [ "$(value model_selected)" = VM500 ]
+  check "model list is disabled" [ "$(value model_enabled)" = 0 ]
+  check "port list is USB" [ "$(value port_rows)" = USB ]
+  check "USB selected" [ "$(value port_selected)" = USB ]
+  check "button enabled" [ "$(value button_enabled)" = 1 ]
+  sleep 0.5  # one tick of the panel timer draws the logo
+  window_shot vm500-window
+  check "logo drawn" [ "$(rgb vm500-window 437 17)" = "31,58,104" ]
+
+  # Escape is not the start command.
+  press "$xid" Escape
+  sleep 1.5
+  check "Escape starts no burn" box_gone ERROR
+
+  click 60 75
+  if wait_for 20 box_shown ERROR; then
+    check "box text" [ "$(box_value text)" = "CANNOT open USB Port!!!" ]
+    check "box owned by the main window" [ "$(box_value owner_is_main)" = 1 ]
+    check "xdotool finds the box by its caption" xdotool search --name '^ERROR$'
+    probe_main || true
+    check "button disabled while the box is up" [ "$(value button_enabled)" = 0 ]
+    screenshot vm500-error-box
+    check "box closes" close_box ERROR
+    check "button enabled again" wait_for 10 button_enabled
+  else
+    check "box \"CANNOT open USB Port!!!\" appears" false
+  fi
+  check "window closes" close_window
+else
+  check "VM500 window appears" false
+fi
+
+say "plcfwupdate.exe built for $SERIAL_MODEL burns plcsim through $COM"
+start_sim window --model "$SERIAL_MODEL" --flash-out "$OUT/window-flash.bin" --once --line-rate
+if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
+  check "model list shows $SERIAL_MODEL" [ "$(value model_selected)" = "$SERIAL_MODEL" ]
+  check "model list is disabled" [ "$(value model_enabled)" = 0 ]
+  check "port list offers $COM" grep -qx "$COM" <(value port_rows | tr ',' '\n')
+  check "first port selected" [ "$(value port_selected)" = "$(value port_rows | cut -d, -f1)" ]
+  # Pick the port: open the list, go to its row, take it.
+  row=$(value port_rows | tr ',' '\n' | grep -nx "$COM" | cut -d: -f1)
+  click 210 30
+  sleep 0.5
+  xdotool key Home
+  for ((i = 1; i < ${row:-1}; i++)); do xdotool key Down; done
+  xdotool key Return
+  sleep 0.5
+  probe_main || true
+  check "$COM picked" [ "$(value port_selected)" = "$COM" ]
+  window_shot serial-window
+
+  click 60 75
+  # The transfer runs once the line is switched to 115200 baud.
+  if wait_for 60 grep -q 'line at 115200' "$OUT/window-sim.err"; then
+    caught=""
+    for ((i = 0; i < 40; i++)); do
+      window_shot serial-transfer
+      red_left="$(rgb serial-transfer 11 115)"
+      red_right="$(rgb serial-transfer 518 115)"
+      if [ "$red_left" = "255,0,0" ] && [ "$red_right" != "255,0,0" ]; then
+        caught=1
+        break
+      fi
+      sleep 0.2
+    done
+    check "screenshot during the transfer shows a partly red bar" [ -n "$caught" ]
+    width="$(phase_width serial-transfer)"
+    echo "  phase text width: $width px (Idle ~20, Erasing ~45, Programming ~75)" >&2
+    check "screenshot during the transfer shows \"Programming\"" [ "${width:-0}" -ge 60 ]
+
+    # Closing during the run asks first; No keeps the run going.
+    press "$xid" alt+F4
+    if wait_for 10 box_shown WARNING; then
+      check "close question" [ "$(box_value text)" = "A firmware update is in progress. Closing now can leave the PLC without a working program. Close anyway?" ]
+      screenshot serial-close-question
+      press "$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)" n
+      check "No keeps the window" wait_for 10 box_gone WARNING
+    else
+      check "closing during a run asks first" false
+    fi
+
+    if wait_for 120 box_shown INFORMATION; then
+      check "success box" [ "$(box_value text)" = "Firmware update is SUCCESSFUL" ]
+      screenshot serial-success-box
+      check "box closes" close_box INFORMATION
+      check "button enabled again" wait_for 10 button_enabled
+    else
+      check "box \"Firmware update is SUCCESSFUL\" appears" false
+      box_shown ERROR && echo "  ERROR box instead: $(box_value text)" >&2
+    fi
+  else
+    check "the transfer starts" false
+    tail -n 5 "$OUT/window-sim.err" >&2
+  fi
+  check "window closes" close_window
+else
+  check "$SERIAL_MODEL window appears" false
+fi
+# Wine lets go of the pty before plcsim is stopped.
+wineserver -k >/dev/null 2>&1 || true
+timeout 20 wineserver -w >/dev/null 2>&1 || true
+stop_sim
+check "plcsim received a complete image from the window" [ "$simrc" -eq 0 ]
+check "received image = the embedded image" same_image "$OUT/window-flash.bin" "$SMALL_IMAGE"
+
+say "screenshots and logs: $OUT"
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

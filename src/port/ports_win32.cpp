@@ -1,0 +1,168 @@
+// COM ports on Windows: the link over a file handle, the COM open and the
+// list of present ports.
+#include "port/ports_win32.h"
+
+#include <cstring>
+
+#include "engine/run_state.h"
+#include "port/friendly_name.h"
+
+static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
+
+Win32Link::~Win32Link() {
+  CloseHandle(handle_);
+}
+
+uint32_t Win32Link::Write(const uint8_t* data, uint32_t count) {
+  DWORD written = 0;
+  if (!WriteFile(handle_, data, count, &written, nullptr)) return 0;
+  return written <= count ? written : count;
+}
+
+uint32_t Win32Link::Read(uint8_t* buffer, uint32_t count) {
+  DWORD got = 0;
+  if (!ReadFile(handle_, buffer, count, &got, nullptr)) return got <= count ? got : 0;
+  return got <= count ? got : count;
+}
+
+void ChangeLineFields(DCB& dcb, const LineSettings& settings) {
+  dcb.BaudRate = settings.baudRate;
+  dcb.ByteSize = settings.byteSize;
+  dcb.Parity = settings.parity;
+  dcb.StopBits = settings.stopBits;
+  // fDtrControl is bits 4-5 of the first flag byte and fRtsControl bits 4-5
+  // of the second; 0 in both is "disable".  The bytes are masked rather than
+  // the bit-fields assigned so that no neighbouring flag can be touched.
+  unsigned char* flags = reinterpret_cast<unsigned char*>(&dcb) + 2 * sizeof(DWORD);
+  flags[0] = static_cast<unsigned char>(flags[0] & 0xCF);
+  flags[1] = static_cast<unsigned char>(flags[1] & 0xCF);
+}
+
+void Win32Link::ApplyLineSettings(const LineSettings& settings) {
+  // Read, change, write; a port that refuses a value keeps its own (a
+  // pseudo-terminal behind Wine stays 8N1) and the exchange goes ahead.
+  DCB dcb;
+  std::memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(handle_, &dcb);
+  ChangeLineFields(dcb, settings);
+  SetCommState(handle_, &dcb);
+}
+
+void Win32Link::ApplyTimeouts(const Timeouts& timeouts) {
+  COMMTIMEOUTS record;
+  record.ReadIntervalTimeout = timeouts.readIntervalTimeout;
+  record.ReadTotalTimeoutMultiplier = timeouts.readTotalTimeoutMultiplier;
+  record.ReadTotalTimeoutConstant = timeouts.readTotalTimeoutConstant;
+  record.WriteTotalTimeoutMultiplier = timeouts.writeTotalTimeoutMultiplier;
+  record.WriteTotalTimeoutConstant = timeouts.writeTotalTimeoutConstant;
+  SetCommTimeouts(handle_, &record);
+}
+
+LinkHandle LinkFromHandle(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return kNoLink;
+  return new Win32Link(handle);
+}
+
+LinkHandle OpenComPort(const char* nameOrPath) {
+  // Through the device namespace: a plain "COM10" and above cannot be opened.
+  char path[MAX_PATH];
+  if (!ComDevicePath(nameOrPath, path, sizeof path)) return kNoLink;
+  return LinkFromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+LinkHandle OpenUsbPath(const char* path) {
+  if (path == nullptr) return kNoLink;
+  return LinkFromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+}
+
+namespace {
+
+// Ports that Windows' serial drivers (and Wine) register by device name.
+void ReadSerialCommPorts(PortList* out) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  for (DWORD index = 0;; ++index) {
+    char valueName[256];
+    DWORD valueNameSize = sizeof valueName;
+    char data[kPortNameSize + 1];
+    DWORD dataSize = sizeof data - 1;
+    DWORD type = 0;
+    std::memset(data, 0, sizeof data);
+    LONG status = RegEnumValueA(key, index, valueName, &valueNameSize, nullptr, &type,
+                                reinterpret_cast<BYTE*>(data), &dataSize);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    // A value that does not fit is passed over like an overlong cut.
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    data[sizeof data - 1] = '\0';
+    AddPortName(out, data);
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+bool FindComPorts(PortList* out) {
+  std::memset(out, 0, sizeof *out);
+  HDEVINFO devices =
+      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+  if (devices == INVALID_HANDLE_VALUE) return false;
+  SP_DEVINFO_DATA device;
+  device.cbSize = sizeof device;
+  bool anyComName = false;
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+    char friendlyName[1024];
+    std::memset(friendlyName, 0, sizeof friendlyName);
+    // One byte short of the buffer so that the name always ends in a NUL.
+    if (!SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                           reinterpret_cast<BYTE*>(friendlyName),
+                                           sizeof friendlyName - 1, nullptr)) {
+      continue;
+    }
+    if (!HasComMarker(friendlyName)) continue;
+    anyComName = true;
+    char name[kPortNameSize];
+    if (ComNameFromFriendlyName(friendlyName, name)) AddPortName(out, name);
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  // Wine, and some virtual-port drivers, register their ports only here.
+  if (!anyComName) ReadSerialCommPorts(out);
+  return true;
+}
+
+void ListComPorts(PortList* out) {
+  if (out == nullptr) return;
+  if (!FindComPorts(out)) out->count = 0;
+}
+
+namespace {
+
+void RemoveListedRows(HWND portList) {
+  for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
+  totalComPort = 0;
+}
+
+}  // namespace
+
+void EnumComPort(HWND portList) {
+  PortList found;
+  if (!FindComPorts(&found)) return;
+  RemoveListedRows(portList);
+  for (int i = 0; i < found.count; ++i) {
+    SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.names[i]));
+    totalComPort = totalComPort + 1;
+  }
+}
+
+void EnumUSBPort(HWND portList) {
+  RemoveListedRows(portList);
+  SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
+  SendMessageA(portList, CB_SETCURSEL, 0, 0);
+  totalComPort = 1;
+}

@@ -1,0 +1,56 @@
+// The Win32 side of the port layer: the link over a file handle, the USB
+// device search and the port list of the window.
+#pragma once
+
+#include <windows.h>
+// setupapi.h needs windows.h first.
+#include <setupapi.h>
+
+#include "port/ports.h"
+
+// A COM port or the USB device, opened with CreateFileA.
+class Win32Link final : public Link {
+ public:
+  explicit Win32Link(HANDLE handle) : handle_(handle) {}
+  ~Win32Link() override;
+  uint32_t Write(const uint8_t* data, uint32_t count) override;
+  uint32_t Read(uint8_t* buffer, uint32_t count) override;
+  void ApplyLineSettings(const LineSettings& settings) override;
+  void ApplyTimeouts(const Timeouts& timeouts) override;
+
+ private:
+  HANDLE handle_;
+};
+
+// Wraps an open handle; kNoLink for INVALID_HANDLE_VALUE.
+LinkHandle LinkFromHandle(HANDLE handle);
+
+// Stores the named fields in a port state read with GetCommState: speed,
+// data bits, parity and stop bits, and DTR and RTS control set to "disable"
+// by clearing bits 4-5 of each of the flag word's two low bytes.  Every
+// other field and flag keeps the value the port reported.
+void ChangeLineFields(DCB& dcb, const LineSettings& settings);
+
+// The present COM ports from the device-setup walk over the friendly names;
+// when no friendly name names a COM port at all, the ports registered under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.  False when the device set cannot be
+// had (the caller then keeps what it had).
+bool FindComPorts(PortList* out);
+
+// The window's port list (a sorted combo box): all COM ports found, or the
+// single row "USB" selected.  Both replace the rows they added before.
+void EnumComPort(HWND portList);
+void EnumUSBPort(HWND portList);
+
+// The USB device search.
+extern const GUID USB_DRIVER_GUID;
+inline constexpr int kDevicePathSize = 300;
+// Fetches one interface's path into devicePath (kDevicePathSize bytes) and
+// opens it, shared, when it carries "vid_4b2c&pid_0001".  A path that with a
+// backslash does not fit the buffer is passed over.
+HANDLE OpenOneDevice(HDEVINFO deviceSet, PSP_DEVICE_INTERFACE_DATA interfaceData, char* devicePath);
+// The first present interface of the class that OpenOneDevice opens.
+HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath);
+// 1 when a matching device could be opened (its path is then in
+// devicePath; the test handle is closed again), else 0.
+int GetUsbDeviceFileName(const GUID* interfaceClass, char* devicePath);

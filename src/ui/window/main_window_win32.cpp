@@ -1,0 +1,278 @@
+// The main window: model list locked on the image's model, port list,
+// "Start Burn", and the status panel; the burn itself runs on its own thread.
+#include <windows.h>
+
+#include <cstring>
+
+#include "engine/burn.h"
+#include "engine/image.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "port/ports_win32.h"
+#include "resource_ids.h"
+#include "ui/window/status_panel_win32.h"
+
+namespace {
+
+constexpr char kClassName[] = "WindowsApp";
+constexpr char kTitle[] = "Vemora PLC Firmware Update Program";
+constexpr char kCloseQuestion[] =
+    "A firmware update is in progress. Closing now can leave the PLC without a working program. "
+    "Close anyway?";
+constexpr char kWarningCaption[] = "WARNING";
+
+constexpr int kStartButtonId = 2;
+constexpr int kPortListId = 7;
+constexpr int kModelListId = 8;
+constexpr UINT_PTR kElapsedTimer = 5;
+constexpr UINT_PTR kPanelTimer = 6;
+
+constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
+constexpr DWORD kModelListStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP |
+                                  CBS_DROPDOWNLIST | CBS_AUTOHSCROLL | CBS_SORT | CBS_HASSTRINGS;
+constexpr DWORD kPortListStyle =
+    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT | CBS_HASSTRINGS;
+static_assert(kMainStyle == 0x00CA0000, "caption, system menu, minimize box only");
+static_assert(kButtonStyle == 0x50010001, "button style");
+static_assert(kModelListStyle == 0x50210343, "model list style");
+static_assert(kPortListStyle == 0x50210303, "port list style");
+
+// Handed to the burn thread: the owner of its message boxes and of timer 5,
+// and the button it disables and enables again.
+struct ParamStruct {
+  HWND hwnd;
+  HWND hwndButton;
+};
+ParamStruct paramStruct;
+HWND hComPortList;
+
+// What the burn sequence needs of the window, on the burn thread.
+class WindowHost final : public Host {
+ public:
+  explicit WindowHost(const ParamStruct* param) : param_(param) {}
+
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override {
+    UINT style = MB_OK;
+    switch (icon) {
+      case BoxIcon::kError:
+        style |= MB_ICONERROR;
+        break;
+      case BoxIcon::kInformation:
+        style |= MB_ICONINFORMATION;
+        break;
+      case BoxIcon::kWarning:
+        style |= MB_ICONWARNING;
+        break;
+    }
+    MessageBoxA(param_->hwnd, text, caption, style);
+  }
+  void EnableStartButton(bool enabled) override {
+    EnableWindow(param_->hwndButton, enabled ? TRUE : FALSE);
+  }
+  void KillElapsedTimer() override { KillTimer(param_->hwnd, kElapsedTimer); }
+  void PauseSeconds(int seconds) override {
+    if (seconds > 0) Sleep(static_cast<DWORD>(seconds) * 1000u);
+  }
+  LinkHandle OpenComLink(const char* portName) override { return OpenComPort(portName); }
+  LinkHandle OpenUsbLink() override { return OpenMyDevPipe(""); }
+
+ private:
+  const ParamStruct* param_;
+};
+
+// Never destroyed: a run that is still going when the window closes ends with
+// the process, and must not meet a host torn down by the exit's destructors.
+WindowHost& burnHost = *new WindowHost(&paramStruct);
+
+// The text of a combo-box row into out; "" when it does not fit.
+void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize) {
+  out[0] = '\0';
+  if (row < 0) return;
+  LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0);
+  if (length < 0 || static_cast<size_t>(length) >= outSize) return;
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(out));
+}
+
+// The selected port row's text becomes the port the next run opens.
+void TakeSelectedPort(HWND portList) {
+  char text[64];
+  ComboRowText(portList, SendMessageA(portList, CB_GETCURSEL, 0, 0), text, sizeof text);
+  SetSelectedComPort(text);
+}
+
+// Selects the model row with this name in the table (selectedPLCIdx and
+// selectedPLCID together) and remembers the name shown.
+void TakeModel(const char* name) {
+  std::memset(selectedPLC, 0, sizeof selectedPLC);
+  size_t length = std::strlen(name);
+  if (length > sizeof selectedPLC - 1) length = sizeof selectedPLC - 1;
+  std::memcpy(selectedPLC, name, length);
+  SelectModel(PlcIndexByName(name));
+}
+
+void FillPortList(HWND portList) {
+  if (IsUsbModel(selectedPLCIdx)) {
+    EnumUSBPort(portList);
+  } else {
+    EnumComPort(portList);
+  }
+}
+
+void OnStartCommand(HWND hwnd, HWND button) {
+  // A second start while a run is under way is ignored: the button is
+  // disabled only once the burn thread has loaded the image.
+  if (BurnInProgress()) return;
+  paramStruct.hwnd = hwnd;
+  paramStruct.hwndButton = button;
+  SetTimer(hwnd, kElapsedTimer, 1000, nullptr);
+  if (!StartBurnThread(burnHost)) KillTimer(hwnd, kElapsedTimer);
+}
+
+void OnSelectionChange(HWND control, int id) {
+  if (id == kPortListId) {
+    ComSelidx = static_cast<int32_t>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    TakeSelectedPort(control);
+  } else if (id == kModelListId) {
+    // Reached only while the model list is enabled, which it never is after
+    // start-up; kept so that an unlocked build behaves.
+    char name[64];
+    ComboRowText(control, SendMessageA(control, CB_GETCURSEL, 0, 0), name, sizeof name);
+    TakeModel(name);
+    FillPortList(hComPortList);
+    if (!IsUsbModel(selectedPLCIdx))
+      SendMessageA(hComPortList, CB_SETCURSEL, static_cast<WPARAM>(ComSelidx), 0);
+    TakeSelectedPort(hComPortList);
+  }
+}
+
+LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      // A burn cut short erases the PLC's program without writing the new one.
+      if (BurnInProgress() &&
+          MessageBoxA(hwnd, kCloseQuestion, kWarningCaption, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return 0;
+      }
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC hdc = BeginPaint(hwnd, &paint);
+      DisplayStatusPanel(hwnd, hdc, false);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam == kElapsedTimer) {
+        elapsedTime += 1;
+      } else if (wParam == kPanelTimer) {
+        HDC hdc = GetDC(hwnd);
+        DisplayStatusPanel(hwnd, hdc, true);
+        ReleaseDC(hwnd, hdc);
+      }
+      return 0;
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      const int code = HIWORD(wParam);
+      // NOLINTNEXTLINE(performance-no-int-to-ptr)
+      HWND control = reinterpret_cast<HWND>(lParam);
+      if (code == CBN_SELCHANGE) {
+        OnSelectionChange(control, id);
+      } else if (code == BN_CLICKED && id == kStartButtonId && control != nullptr &&
+                 control == GetDlgItem(hwnd, kStartButtonId)) {
+        OnStartCommand(hwnd, control);
+      }
+      // Command 1 (the dialog keyboard's OK) would choose a file that no
+      // run reads: there is no such branch.
+      return 0;
+    }
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+// Escape is kept from the dialog keyboard handling, which would turn it into
+// command 2, the start command: a burn erases the PLC's program, so only the
+// button itself starts one.  The focused control still gets the key (an open
+// drop-down list closes).
+bool IsEscapeKey(const MSG& msg) {
+  return (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+         msg.wParam == VK_ESCAPE;
+}
+
+HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* text, DWORD style,
+                 int x, int y, int width, int height, int id) {
+  // A child window's id travels in the menu handle's place.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  HMENU childId = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+  return CreateWindowExA(0, cls, text, style, x, y, width, height, parent, childId, instance,
+                         nullptr);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
+  WNDCLASSEXA windowClass;
+  std::memset(&windowClass, 0, sizeof windowClass);
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.hInstance = hInstance;
+  windowClass.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_PLC_ICON));
+  windowClass.hIconSm = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_PLC_ICON));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  // A system colour + 1 stands for its brush; the panel clears with the same.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_SCROLLBAR + 1));
+  windowClass.lpszClassName = kClassName;
+  if (!RegisterClassExA(&windowClass)) return 0;
+
+  HWND hwnd = CreateWindowExA(0, kClassName, kTitle, kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT, 544,
+                              205, nullptr, nullptr, hInstance, nullptr);
+  CreateChild(hwnd, hInstance, "BUTTON", "Start Burn", kButtonStyle, 10, 60, 100, 30,
+              kStartButtonId);
+  HWND modelList =
+      CreateChild(hwnd, hInstance, "COMBOBOX", "", kModelListStyle, 10, 20, 100, 200, kModelListId);
+
+  for (int row = 0; row < kPlcCount; ++row) {
+    SendMessageA(modelList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(plcList[row]));
+  }
+  // The image's name chooses the model: its part before the first '_'.
+  char prefix[sizeof selectedPLC];
+  ModelPrefixOf(EmbeddedFirmwareName(), prefix, sizeof prefix);
+  LRESULT found = SendMessageA(modelList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                               reinterpret_cast<LPARAM>(prefix));
+  if (found != CB_ERR) {
+    SendMessageA(modelList, CB_SETCURSEL, static_cast<WPARAM>(found), 0);
+    TakeModel(prefix);
+  } else {
+    SendMessageA(modelList, CB_SETCURSEL, 0, 0);
+    char first[64];
+    ComboRowText(modelList, 0, first, sizeof first);
+    TakeModel(first);
+  }
+  EnableWindow(modelList, FALSE);
+
+  hComPortList =
+      CreateChild(hwnd, hInstance, "COMBOBOX", "", kPortListStyle, 160, 20, 100, 200, kPortListId);
+  FillPortList(hComPortList);
+  SendMessageA(hComPortList, CB_SETCURSEL, 0, 0);
+  TakeSelectedPort(hComPortList);
+
+  SetTimer(hwnd, kPanelTimer, 100, nullptr);
+  ShowWindow(hwnd, nCmdShow);
+
+  MSG msg;
+  BOOL got;
+  while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0 && got != -1) {
+    if (IsEscapeKey(msg) || !IsDialogMessageA(hwnd, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return got == -1 ? 0 : static_cast<int>(msg.wParam);
+}
