@@ -47,7 +47,7 @@ void BM_SendFwPerFrame(benchmark::State& state, const char* model) {
   const BlockLayout layout = BlockLayoutOf(selectedPLCIdx, image.length);
   AckLink link;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    LoadImage(image);
+    LoadFirmware(image);
     if (SendFW(&link) != 0) state.SkipWithError("SendFW failed");
   }
   state.counters["frames"] = layout.blockCount;

@@ -233,7 +233,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SelectModel(row);
   ClearStatusValues();
   VM_fu_version = 0;
-  LoadImage({image, length});
+  LoadFirmware({image, length});
   hSerial = &link;
 
   int result = 0;
