@@ -75,9 +75,9 @@ static int TextWidth(const Glyph* set, int n, const char* text, int scale) {
 }
 
 static const Pixel kClear = {0, 0, 0, 0};
-static const Pixel kBody = {0x42, 0x38, 0x30, 0xFF};  /* dark slate */
+static const Pixel kBody = {0x42, 0x38, 0x30, 0xFF}; /* dark slate */
 static const Pixel kEdge = {0x26, 0x20, 0x1A, 0xFF};
-static const Pixel kPin = {0xC8, 0xC8, 0xC8, 0xFF};   /* tin */
+static const Pixel kPin = {0xC8, 0xC8, 0xC8, 0xFF}; /* tin */
 static const Pixel kWhite = {0xFF, 0xFF, 0xFF, 0xFF};
 static const Pixel kGreen = {0x40, 0xD0, 0x30, 0xFF}; /* run LED */
 static const Pixel kNavy = {0x68, 0x3A, 0x1F, 0xFF};

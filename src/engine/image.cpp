@@ -28,4 +28,6 @@ int32_t FileRead(uint8_t* destination, int32_t count) {
   return count;
 }
 
-void CloseFile() { hGLOBAL = nullptr; }
+void CloseFile() {
+  hGLOBAL = nullptr;
+}

@@ -3,14 +3,16 @@
 #include "engine/image.h"
 #include "firmware_blob.h"
 
-__asm__(".section .rodata.plc_firmware,\"a\",@progbits\n"
-        ".balign 64\n"
-        ".globl plc_firmware_begin\n"
-        "plc_firmware_begin:\n"
-        ".incbin \"" PLC_FIRMWARE_PATH "\"\n"
-        ".globl plc_firmware_end\n"
-        "plc_firmware_end:\n"
-        ".previous\n");
+__asm__(
+    ".section .rodata.plc_firmware,\"a\",@progbits\n"
+    ".balign 64\n"
+    ".globl plc_firmware_begin\n"
+    "plc_firmware_begin:\n"
+    ".incbin \"" PLC_FIRMWARE_PATH
+    "\"\n"
+    ".globl plc_firmware_end\n"
+    "plc_firmware_end:\n"
+    ".previous\n");
 
 extern "C" const uint8_t plc_firmware_begin[];
 extern "C" const uint8_t plc_firmware_end[];
@@ -19,4 +21,6 @@ FirmwareImage EmbeddedFirmwareImage() {
   return {plc_firmware_begin, static_cast<uint32_t>(plc_firmware_end - plc_firmware_begin)};
 }
 
-const char* EmbeddedFirmwareName() { return PLC_FIRMWARE_NAME; }
+const char* EmbeddedFirmwareName() {
+  return PLC_FIRMWARE_NAME;
+}

@@ -3,9 +3,9 @@
 #include <cstring>
 
 const char plcList[kPlcCount][kPlcNameSize] = {
-    "KT4-RV4", "LM4",       "LQ4",     "LP4",   "KT4-W", "LN",    "TW5",   "36RV4-AIO",
-    "LQ",      "KT4-N",     "LN-P",    "LP4-P", "VM600", "KT-RV-TW4", "RV4-TRK", "LP32",
-    "KT4-G",   "VM500",     "VM500-AIO", "LN30", "KT5",  "BRK-T", "VM400", "RV5-AIO",
+    "KT4-RV4", "LM4",   "LQ4",       "LP4",   "KT4-W", "LN",        "TW5",     "36RV4-AIO",
+    "LQ",      "KT4-N", "LN-P",      "LP4-P", "VM600", "KT-RV-TW4", "RV4-TRK", "LP32",
+    "KT4-G",   "VM500", "VM500-AIO", "LN30",  "KT5",   "BRK-T",     "VM400",   "RV5-AIO",
 };
 
 const uint16_t plcID[kPlcCount] = {
@@ -15,7 +15,9 @@ const uint16_t plcID[kPlcCount] = {
 
 namespace {
 
-bool ValidRow(int row) { return row >= 0 && row < kPlcCount; }
+bool ValidRow(int row) {
+  return row >= 0 && row < kPlcCount;
+}
 
 bool NameIs(int row, const char* name) {
   return ValidRow(row) && std::strcmp(plcList[row], name) == 0;
@@ -29,8 +31,8 @@ bool NameIn(int row, const char* const (&names)[N]) {
   return false;
 }
 
-const char* const kUsbModels[] = {"LN",    "LN-P", "VM600", "VM500", "VM500-AIO",
-                                  "LN30",  "KT5",  "BRK-T", "VM400", "RV5-AIO"};
+const char* const kUsbModels[] = {"LN",   "LN-P", "VM600", "VM500", "VM500-AIO",
+                                  "LN30", "KT5",  "BRK-T", "VM400", "RV5-AIO"};
 const char* const kAioModels[] = {"36RV4-AIO", "VM500-AIO", "RV5-AIO"};
 const char* const kVmGroup[] = {"VM600", "VM500", "KT5", "BRK-T", "VM400"};
 const char* const kPowerCycleModels[] = {"KT4-W", "RV4-TRK"};
@@ -52,13 +54,25 @@ int PlcIndexByName(const char* name) {
   return -1;
 }
 
-const char* PlcName(int row) { return ValidRow(row) ? plcList[row] : ""; }
+const char* PlcName(int row) {
+  return ValidRow(row) ? plcList[row] : "";
+}
 
-bool IsUsbModel(int row) { return NameIn(row, kUsbModels); }
-bool IsSerialModel(int row) { return ValidRow(row) && !IsUsbModel(row); }
-bool IsAioModel(int row) { return NameIn(row, kAioModels); }
-bool IsVmGroup(int row) { return NameIn(row, kVmGroup); }
-bool IsPowerCycleModel(int row) { return NameIn(row, kPowerCycleModels); }
+bool IsUsbModel(int row) {
+  return NameIn(row, kUsbModels);
+}
+bool IsSerialModel(int row) {
+  return ValidRow(row) && !IsUsbModel(row);
+}
+bool IsAioModel(int row) {
+  return NameIn(row, kAioModels);
+}
+bool IsVmGroup(int row) {
+  return NameIn(row, kVmGroup);
+}
+bool IsPowerCycleModel(int row) {
+  return NameIn(row, kPowerCycleModels);
+}
 
 bool IsVersionReadId(uint16_t id) {
   return id == 0x3000 || id == 0x3010 || id == 0x0020 || id == 0xA00B || id == 0x3020;
