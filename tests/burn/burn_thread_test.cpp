@@ -8,18 +8,17 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST(StatusPanel, SamplesTheStatusValuesDuringAWholeBurn) {
   SimBench bench(PlcIndexByName("VM500"));
   bench.UseImage(PatternImage(4096 + 64 * 1024));
   // Each box (the replug prompt, the success) also costs real time.
-  bench.host.onMessage = [](const std::string&) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  };
+  bench.host.onMessage = [](const std::string&) { std::this_thread::sleep_for(20ms); };
   std::atomic<bool> done{false};
   std::vector<std::vector<int>> samples;
   std::thread reader([&] {
-    for (; !done && samples.size() < 100000;
-         std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+    for (; !done && samples.size() < 100000; std::this_thread::sleep_for(1ms))
       samples.push_back({flashStatus, progress, errCounter, totalErrCounter, elapsedTime});
   });
   bench.Run();  // on this thread, while the reader samples
