@@ -8,31 +8,26 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST(StatusPanel, SamplesTheStatusValuesDuringAWholeBurn) {
   SimBench bench(PlcIndexByName("VM500"));
   bench.UseImage(PatternImage(4096 + 64 * 1024));
   // Each box (the replug prompt, the success) also costs real time.
-  bench.host.onMessage = [](const std::string&) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  };
+  bench.host.onMessage = [](const std::string&) { std::this_thread::sleep_for(20ms); };
   std::atomic<bool> done{false};
   std::vector<std::vector<int>> samples;
   std::thread reader([&] {
-    for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-      if (samples.size() < 100000)
-        samples.push_back({flashStatus, progress, errCounter, totalErrCounter, elapsedTime});
-    }
+    for (; !done && samples.size() < 100000; std::this_thread::sleep_for(1ms))
+      samples.push_back({flashStatus, progress, errCounter, totalErrCounter, elapsedTime});
   });
   bench.Run();  // on this thread, while the reader samples
   done = true;
   reader.join();
-  EXPECT_EQ(bench.host.Messages().back(),
-            "Firmware update is SUCCESSFUL!, please REPLUG the USB cable");
+  EXPECT_EQ(bench.host.Messages().back(), SuccessMessageOf(bench.row).text);
   EXPECT_GT(samples.size(), 10u);
-  for (const std::vector<int>& s : samples) {
-    EXPECT_TRUE(s[0] >= 0 && s[0] <= 2 && s[1] >= 0 && s[1] <= 100 && s[2] >= 0 && s[2] <= 6 &&
-                s[3] >= 0);
-  }
+  for (const std::vector<int>& s : samples)
+    EXPECT_TRUE(s[0] >= 0 && s[0] <= 2 && s[1] <= 100 && s[2] >= 0 && s[2] <= 6 && s[3] >= 0);
   ExpectAllZero();
 }
 

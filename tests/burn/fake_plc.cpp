@@ -1,4 +1,4 @@
-#include "fake_plc.h"
+#include "sim_bench.h"
 
 StatusSnapshot TakeSnapshot() {
   return {elapsedTime,     flashStatus,        progress,          errCounter,

@@ -1,21 +1,50 @@
 // A burn against the simulated PLC; pauses and time-outs advance one virtual clock.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "burn_test_util.h"
-#include "fake_plc.h"
+#include "engine/burn.h"
+#include "engine/image.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "protocol/transfer.h"
 #include "sim_device.h"
 #include "sim_link.h"
+#include "support/test_host.h"
 
-// Records every open in the trace like TestHost, but hands out simulator links.
-class SimHost : public RecordingHost {
+using Ints = std::pair<long, long>;
+
+// The run state as a box or the button enabling finds it.
+struct StatusSnapshot {
+  int32_t elapsed, flash, progress, err, totalErr;
+  bool linkOpen, imageHeld;
+};
+StatusSnapshot TakeSnapshot();
+
+// Notes the run state at each box and button enabling; label names the COM link; records
+// every open in the trace like TestHost, but hands out simulator links.
+class SimHost : public TestHost {
  public:
-  SimHost(TestWire* wire, SimLinkPair* pair) : RecordingHost(wire), pair_(pair) {}
+  SimHost(TestWire* wire, SimLinkPair* pair) : TestHost(wire), pair_(pair) {}
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override {
+    atBox.push_back(TakeSnapshot());
+    TestHost::ShowMessage(text, caption, icon);
+  }
+  void EnableStartButton(bool enabled) override {
+    if (enabled) atEnable.push_back(TakeSnapshot());
+    TestHost::EnableStartButton(enabled);
+  }
+  const char* ComLinkLabel(const char* port) override {
+    return label.empty() ? port : label.c_str();
+  }
   LinkHandle OpenComLink(const char* port) override { return Route(TestHost::OpenComLink(port)); }
   LinkHandle OpenUsbLink() override { return Route(TestHost::OpenUsbLink()); }
+  std::vector<StatusSnapshot> atBox, atEnable;
+  std::string label;
 
  private:
   LinkHandle Route(LinkHandle link) {
@@ -24,43 +53,53 @@ class SimHost : public RecordingHost {
   SimLinkPair* pair_;
 };
 
-// A simulator that lets a run of the row succeed (registers, bootloader version).
-inline SimConfig PassingConfig(int row) {
-  SimConfig config = SimDefaultConfig(row);
-  const std::string name = plcList[row];
-  if (name == "KT4-W") config.d1386 = 0x4138;
-  if (name == "LP32" || name == "LN30") config.d1148 = 1;
-  config.version = 0x12;
-  return config;
+// An image whose bytes differ from block to block and from their neighbours.
+inline std::vector<uint8_t> PatternImage(uint32_t length) {
+  std::vector<uint8_t> image(length);
+  for (uint32_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(i * 7u + (i >> 8) + 3u);
+  return image;
+}
+
+inline void ExpectAllZero() {
+  EXPECT_EQ(std::vector<long>({elapsedTime, flashStatus, progress, errCounter, totalErrCounter,
+                               hSerial != kNoLink, hGLOBAL != nullptr, BurnInProgress()}),
+            std::vector<long>(8, 0));
 }
 
 struct SimBench {
-  explicit SimBench(int selectedRow) : row(selectedRow) {
-    ResetRunState();
+  // A simulator that lets a run of the row succeed; small images end in filler.
+  explicit SimBench(int selectedRow) : row(selectedRow), config(SimDefaultConfig(row)) {
+    ClearStatusValues();
+    VM_fu_version = 0;
+    SetSelectedComPort("COM3");
+    CloseLink(hSerial);
     SelectModel(row);
-    config = PassingConfig(row);
+    const std::string name = plcList[row];
+    if (name == "KT4-W") config.d1386 = 0x4138;
+    if (name == "LP32" || name == "LN30") config.d1148 = 1;
+    config.version = 0x12;
   }
   void AddFault(const char* text) {
     char error[128] = {};
     ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
   }
-  void UseSmallImage() { UseImage(PatternImage(SmallImageLength(row))); }
-  void UseImage(const std::vector<uint8_t>& bytes) {
-    image = bytes;
-    host.UseImage(image);
-  }
+  void UseSmallImage() { UseImage(PatternImage(IsVmGroup(row) ? 4096 + 612 : 3 * 1024 + 50)); }
+  void UseImage(const std::vector<uint8_t>& bytes) { host.UseImage(image = bytes); }
   void UseEmbeddedImage() {
     const FirmwareImage embedded = EmbeddedFirmwareImage();
-    image.assign(embedded.data, embedded.data + embedded.length);
+    UseImage({embedded.data, embedded.data + embedded.length});
   }
-  void Run() {
-    SimInit(*sim, config);
-    StartBurn(host);
-  }
+  void Run() { SimInit(*sim, config), StartBurn(host); }
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }
-  std::vector<uint8_t> Expected() const { return Padded(SentPart(image, row), row); }
+  // What the row sends (the VM group keeps the last 4 KB back), filled up to whole frames.
+  std::vector<uint8_t> Expected() const {
+    std::vector<uint8_t> sent(image.begin(), image.end() - (IsVmGroup(row) ? 4096 : 0));
+    while (sent.size() % static_cast<size_t>(BlockLayoutOf(row, 0x10000).dataSize) != 0)
+      sent.push_back(0x1A);  // filler
+    return sent;
+  }
 
   int row;
   SimConfig config;

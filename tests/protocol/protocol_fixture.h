@@ -34,18 +34,14 @@ inline std::string WithWrongLrc(std::string reply) {
 
 inline int RunOp(const std::string& op, LinkHandle link) {
   if (op == "DummyComm") return DummyComm(link), -1;  // no result
-  if (op == "read_fu_version_A") return read_fu_version_A();
-  if (op == "read_fu_version_B") return read_fu_version_B();
-  // clang-format off
+  if (op[0] == 'r') return op.back() == 'A' ? read_fu_version_A() : read_fu_version_B();
+  if (op[0] == 'R') return op == "READ_D1386" ? READ_D1386(link) : READ_D1148(link);
   const std::pair<const char*, uint8_t (*)(LinkHandle)> ops[] = {
-      {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A}, {"SendErase_A", SendErase_A},
-      {"CheckID_B", CheckID_B}, {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate},
-      {"SendFW", SendFW}};
-  // clang-format on
-  for (const auto& [name, fn] : ops) {
+      {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A},     {"SendErase_A", SendErase_A},
+      {"CheckID_B", CheckID_B},     {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate}};
+  for (const auto& [name, fn] : ops)
     if (op == name) return fn(link);
-  }
-  return op == "READ_D1386" ? READ_D1386(link) : READ_D1148(link);
+  return SendFW(link);
 }
 
 // "modbus"/"transfer" line settings, "short"/"long" time-outs, ">" and the
@@ -53,16 +49,16 @@ inline int RunOp(const std::string& op, LinkHandle link) {
 inline std::string Trace(const TestWire& wire) {
   std::string out;
   for (const WireEvent& e : wire.Events()) {
-    const auto same = [&e](const Timeouts& t) { return !std::memcmp(&e.timeouts, &t, sizeof t); };
     const LineSettings& l = e.line;
-    const auto line = std::to_string(l.baudRate) + char('0' + l.byteSize) + char('0' + l.parity) +
-                      char('0' + l.stopBits);
+    const auto is = [&e](const Timeouts& t) { return !std::memcmp(&e.timeouts, &t, sizeof t); };
     if (e.kind == WireEvent::Kind::kWrite) out += ">" + ToText(e.bytes) + "|";
     if (e.kind == WireEvent::Kind::kRead) out += "<" + std::to_string(e.requested) + "|";
     if (e.kind == WireEvent::Kind::kLineSettings)
-      out += line == "9600720" ? "modbus|" : line == "115200800" ? "transfer|" : "?|";
+      out += l.baudRate == 9600 && l.byteSize == 7 && l.parity == 2 && l.stopBits == 0 ? "modbus|"
+             : l.baudRate == 115200 && l.byteSize == 8 && !l.parity && !l.stopBits     ? "transfer|"
+                                                                                       : "?|";
     if (e.kind == WireEvent::Kind::kTimeouts)
-      out += same(kShortTimeouts) ? "short|" : same(kLongTimeouts) ? "long|" : "?|";
+      out += is(kShortTimeouts) ? "short|" : is(kLongTimeouts) ? "long|" : "?|";
   }
   return out;
 }
@@ -93,9 +89,7 @@ class ProtocolTest : public ::testing::Test {
     wire_->SetResponder([reply](TestWire& w, const Bytes&) { w.Reply(reply); });
   }
   size_t Writes() const { return wire_->Writes().size(); }
-  std::vector<long> Counters() const {
-    return {errCounter, totalErrCounter, static_cast<long>(Writes())};
-  }
+  std::vector<long> Counters() const { return {errCounter, totalErrCounter, long(Writes())}; }
 
   std::unique_ptr<TestWire> wire_;
   LinkHandle link_ = kNoLink;

@@ -4,8 +4,8 @@
 
 namespace {
 
-std::string Rep(const std::string& text, int n) {
-  return n > 0 ? text + Rep(text, n - 1) : "";
+std::string Rep(const std::string& t, int n) {
+  return n > 0 ? t + Rep(t, n - 1) : "";
 }
 
 TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
@@ -13,17 +13,13 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
   const std::tuple<const char*, const char*, std::vector<std::string>, int, std::string> cases[] = {
       // clang-format off
     {"KT4-RV4", "DummyComm", {}, -1, "modbus|short|" + wake},
-    {"VM500", "DummyComm", {}, -1, "short|" + wake},
     {"KT4-RV4", "ConfirmComm", {Reply19(5)}, 5, "modbus|long|>:006401590141\r\n|<19|"},
-    {"VM500", "ConfirmComm", {Reply19(6)}, 6, "long|>:006401590141\r\n|<19|"},
     {"VM500-AIO", "ConfirmComm", {Reply19(5)}, 5, "long|>:0064015B013F\r\n|<19|"},
-    {"36RV4-AIO", "ConfirmComm", {Reply19(5)}, 5, "modbus|long|>:0064015B013F\r\n|<19|"},
     {"KT4-RV4", "CheckID_A", {Reply19(6, 0, 0x0C)}, 0, "long|>:006401594944B5\r\n|<19|"},
     {"RV5-AIO", "CheckID_A", {Reply19(6, 0, 0x20)}, 0, "long|>:0064015B4944B3\r\n|<19|"},
     {"KT4-W", "READ_D1386", {Reply15(0x4138)}, 0x4138, "long|>:0003156A00017D\r\n|<15|"},
     {"VM500-AIO", "READ_D1148", {Reply15(0x0203)}, 0x0203, "long|>:0003147C00016C\r\n|<15|"},
     {"VM500", "read_fu_version_A", {Reply19(0x10)}, 0x10, "long|>:00640159053D\r\n|<19|"},
-    {"VM500-AIO", "read_fu_version_A", {Reply19(0x12)}, 0x12, "long|>:00640159053D\r\n|<19|"},
     {"VM500", "SendErase_A", {Reply19(6)}, 0, "long|>:006401594552415345D2\r\n|<19|>:00640159063C\r\n|"},
     {"VM500-AIO", "SendErase_A", {Reply19(6)}, 0, "long|>:0064015B4552415345D0\r\n|<19|>:0064015B063A\r\n|"},
     {"VM500", "CheckID_B", {"\x06\x30\x10"}, 0, "long|>ID|<3|"},

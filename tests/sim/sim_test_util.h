@@ -12,10 +12,7 @@ inline std::string ModbusRequest(const std::vector<uint8_t>& bytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = ":";
   unsigned sum = 0;
-  for (uint8_t b : bytes) {
-    out += {kHex[b >> 4], kHex[b & 0x0F]};
-    sum += b;
-  }
+  for (uint8_t b : bytes) sum += b, out += {kHex[b >> 4], kHex[b & 0x0F]};
   const unsigned lrc = (0x100 - (sum & 0xFF)) & 0xFF;
   return out + kHex[lrc >> 4] + kHex[lrc & 0x0F] + "\r\n";
 }

@@ -11,12 +11,12 @@ void TestHost::PauseSeconds(int seconds) {
 }
 
 LinkHandle TestHost::OpenComLink(const char* portName) {
-  Note(HostEvent::Kind::kOpenCom, portName);
+  Note(HostEvent::Kind::kOpen, portName);
   return failOpen && failOpen() ? kNoLink : wire_->Open();
 }
 
 LinkHandle TestHost::OpenUsbLink() {
-  Note(HostEvent::Kind::kOpenUsb, "USB");
+  Note(HostEvent::Kind::kOpen, "USB");
   return failOpen && failOpen() ? kNoLink : wire_->Open();
 }
 
@@ -28,21 +28,18 @@ FirmwareImage TestHost::LoadFirmwareImage() {
 
 std::vector<std::string> TestHost::Messages() const {
   std::vector<std::string> out;
-  for (const HostEvent& e : events_) {
+  for (const HostEvent& e : events_)
     if (e.kind == HostEvent::Kind::kMessage) out.push_back(e.text);
-  }
   return out;
 }
 
 std::vector<std::string> TestHost::Trace() const {
-  static const char* const kNames[] = {"box:",   "enable", "disable", "kill",
-                                       "pause:", "open:",  "open:"};
+  static const char* const kNames[] = {"box:", "enable", "disable", "kill", "pause:", "open:"};
   std::vector<std::string> out;
   for (const HostEvent& e : events_) {
     const bool box = e.kind == HostEvent::Kind::kMessage;
-    const bool pause = e.kind == HostEvent::Kind::kPause;
     out.push_back(kNames[static_cast<int>(e.kind)] + (box ? e.caption + ":" : "") + e.text +
-                  (pause ? std::to_string(e.seconds) : ""));
+                  (e.kind == HostEvent::Kind::kPause ? std::to_string(e.seconds) : ""));
   }
   return out;
 }

@@ -9,15 +9,7 @@
 #include "support/test_link.h"
 
 struct HostEvent {
-  enum class Kind {
-    kMessage,
-    kEnableButton,
-    kDisableButton,
-    kKillTimer,
-    kPause,
-    kOpenCom,
-    kOpenUsb
-  };
+  enum class Kind { kMessage, kEnableButton, kDisableButton, kKillTimer, kPause, kOpen };
   Kind kind;
   std::string text;     // message text, or the port name opened
   std::string caption;  // message caption
@@ -40,10 +32,7 @@ class TestHost : public Host {
   FirmwareImage LoadFirmwareImage() override;
 
   // Image for the run; defaults to the embedded image.
-  void UseImage(const std::vector<uint8_t>& image) {
-    image_ = image;
-    useImage_ = true;
-  }
+  void UseImage(const std::vector<uint8_t>& image) { image_ = image, useImage_ = true; }
   void UseMissingImage() { missingImage_ = true; }
   // When set, opens fail (return kNoLink) while this returns true.
   std::function<bool()> failOpen;

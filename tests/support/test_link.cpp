@@ -11,18 +11,14 @@ LinkHandle TestWire::Open() {
 void TestWire::Script(std::vector<Bytes> replies) {
   script_.assign(replies.begin(), replies.end());
   responder_ = [](TestWire& wire, const Bytes&) {
-    if (wire.script_.empty()) return;
-    Bytes next = std::move(wire.script_.front());
-    wire.script_.pop_front();
-    wire.Reply(next);
+    if (!wire.script_.empty()) wire.Reply(wire.script_.front()), wire.script_.pop_front();
   };
 }
 
 std::vector<Bytes> TestWire::Writes() const {
   std::vector<Bytes> out;
-  for (const WireEvent& e : events_) {
+  for (const WireEvent& e : events_)
     if (e.kind == WireEvent::Kind::kWrite) out.push_back(e.bytes);
-  }
   return out;
 }
 
@@ -37,10 +33,7 @@ uint32_t TestWire::OnWrite(const uint8_t* data, uint32_t count) {
 
 uint32_t TestWire::OnRead(uint8_t* buffer, uint32_t count) {
   uint32_t n = 0;
-  while (n < count && !input_.empty()) {
-    buffer[n++] = input_.front();
-    input_.pop_front();
-  }
+  for (; n < count && !input_.empty(); input_.pop_front()) buffer[n++] = input_.front();
   if (n < count) clock_->nowMs += timeouts_.readTotalTimeoutConstant;
   events_.push_back({WireEvent::Kind::kRead, Bytes(buffer, buffer + n), count, {}, {}});
   return n;

@@ -1,8 +1,6 @@
-// A link for tests, on virtual time.  A TestWire is the far end: it records
-// every byte written and every setting applied, in order, and answers each
-// request from a script or a callback.  Links from Open() may be closed at will.
-// A read that cannot be satisfied returns what there is at once and advances
-// the virtual clock by the read total time-out in force.
+// A link for tests, on virtual time.  A TestWire is the far end: it records every byte written
+// and every setting applied, in order, and answers each request from a script or a callback.
+// A read short of its count returns at once and advances the clock by the read time-out.
 #pragma once
 
 #include <algorithm>
@@ -48,10 +46,8 @@ class TestWire {
   LinkHandle Open();
   void SetResponder(Responder responder) { responder_ = std::move(responder); }
   void SetWritePolicy(WritePolicy policy) { writePolicy_ = std::move(policy); }
-  // Answers the next requests in order with these replies, one per write;
-  // an empty reply is silence.  Requests beyond the script are not answered.
+  // One reply per request in order ("" is silence); requests beyond the script go unanswered.
   void Script(std::vector<Bytes> replies);
-  // Queues bytes for the reads to come.
   void Reply(const Bytes& bytes) { input_.insert(input_.end(), bytes.begin(), bytes.end()); }
   void Reply(const std::string& text) { Reply(ToBytes(text)); }
 
@@ -65,7 +61,7 @@ class TestWire {
   VirtualClock& Clock() { return *clock_; }
   int OpenLinks() const { return openLinks_; }
 
-  // The Link side, used by TestLink.
+  // The Link side.
   uint32_t OnWrite(const uint8_t* data, uint32_t count);
   uint32_t OnRead(uint8_t* buffer, uint32_t count);
   void OnLineSettings(const LineSettings& s) {
@@ -96,10 +92,8 @@ class TestLink : public Link {
  public:
   explicit TestLink(TestWire* wire) : wire_(wire) {}
   ~TestLink() override { wire_->OnClose(); }
-  uint32_t Write(const uint8_t* data, uint32_t count) override {
-    return wire_->OnWrite(data, count);
-  }
-  uint32_t Read(uint8_t* buffer, uint32_t count) override { return wire_->OnRead(buffer, count); }
+  uint32_t Write(const uint8_t* data, uint32_t n) override { return wire_->OnWrite(data, n); }
+  uint32_t Read(uint8_t* buffer, uint32_t n) override { return wire_->OnRead(buffer, n); }
   void ApplyLineSettings(const LineSettings& settings) override { wire_->OnLineSettings(settings); }
   void ApplyTimeouts(const Timeouts& timeouts) override { wire_->OnTimeouts(timeouts); }
 
