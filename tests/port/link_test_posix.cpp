@@ -87,7 +87,7 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   EXPECT_FALSE(Held()) << "the hold would outlive the link on a pty";
   // The replug: the port opens again although the far side kept it open, and
   // what came before the open is gone.
-  FarSideSends("stale");
+  FarSideSends("stale\n");  // a whole line: the port is back in canonical mode
   pollfd p{slave_, POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 2000), 1);
   LinkHandle again = OpenComPort(path_.c_str());
