@@ -38,7 +38,7 @@ bool ComesFirst(const char* name, const char* first) {
 }
 
 void Keep(char* out, const char* name) {
-  std::snprintf(out, kNameSize, "%s", name);
+  (void)std::snprintf(out, kNameSize, "%s", name);
 }
 
 bool AttributeIs(const char* path, const char* expected) {
