@@ -183,18 +183,28 @@ same_image() {
   [ "$(tail -c +$((length + 1)) "$received" | tr -d '\032' | wc -c)" -eq 0 ]
 }
 
-say "plcfw.exe burns plcsim ($SERIAL_MODEL) through $COM"
-start_sim plcfw --model "$SERIAL_MODEL" --flash-out "$OUT/plcfw-flash.bin" --once
-rc=0
-timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --model "$SERIAL_MODEL" \
-  --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes \
-  </dev/null >"$OUT/plcfw.out" 2>"$OUT/plcfw.err" || rc=$?
-stop_sim
-check "plcfw.exe exits 0" [ "$rc" -eq 0 ]
-check "plcfw.exe reports success" grep -qxF "INFORMATION: Firmware update is SUCCESSFUL" \
-  <(tr -d '\r' <"$OUT/plcfw.out")
-check "plcsim received a complete image from plcfw.exe" [ "$simrc" -eq 0 ]
-check "received image = the image" same_image "$OUT/plcfw-flash.bin" "$SMALL_IMAGE"
+# plcfw_burn NAME MODEL [STTY...]: plcfw.exe burns the small image into plcsim
+# playing MODEL through $COM, the pty's termios first changed by STTY.
+plcfw_burn() {
+  local name="$1" model="$2" rc=0
+  shift 2
+  say "plcfw.exe burns plcsim ($model${*:+, stty $*}) through $COM"
+  start_sim "$name" --model "$model" --flash-out "$OUT/$name-flash.bin" --once
+  [ $# -eq 0 ] || stty -F "$(head -n 1 "$OUT/$name-sim.out")" "$@"
+  timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --model "$model" \
+    --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes \
+    </dev/null >"$OUT/$name.out" 2>"$OUT/$name.err" || rc=$?
+  stop_sim
+  check "plcfw.exe ($model) exits 0" [ "$rc" -eq 0 ]
+  check "plcfw.exe ($model) reports success" grep -qxF \
+    "INFORMATION: Firmware update is SUCCESSFUL" <(tr -d '\r' <"$OUT/$name.out")
+  check "plcsim received a complete image from plcfw.exe ($model)" [ "$simrc" -eq 0 ]
+  check "received image = the image ($model)" same_image "$OUT/$name-flash.bin" "$SMALL_IMAGE"
+}
+plcfw_burn plcfw "$SERIAL_MODEL"
+# A port left by another program with XON/XOFF on (a pty's default, which
+# plcsim's raw set-up clears): the LP4's boot ID 0x0013 is XOFF.
+plcfw_burn plcfw-lp4 LP4 ixon ixoff
 
 # ---- The window ------------------------------------------------------------------
 probe() { wine "$BUILD/tests/window/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }

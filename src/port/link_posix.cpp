@@ -15,23 +15,43 @@
 
 namespace {
 
-// Descriptors that hold a port exclusively, so that an interrupted process
-// can give the ports back before it ends.  A burn holds one at a time.
-constexpr int kHeldSlots = 8;
-std::atomic<int> heldPorts[kHeldSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+// Every open link with the settings its port had before, so that a process
+// that ends in the middle of a run (Ctrl-C) can give the ports back as it
+// found them.  A burn has one link at a time.  A slot holds -1 when free,
+// kFilling while its settings are written, else the descriptor.
+constexpr int kLinkSlots = 8;
+constexpr int kFilling = -2;
+struct OpenLinkSlot {
+  std::atomic<int> fd{-1};
+  bool comPort = false;
+  termios saved{};
+};
+OpenLinkSlot openLinks[kLinkSlots];
 
-void RememberHeld(int fd) {
-  for (auto& slot : heldPorts) {
+void Remember(int fd, bool comPort, const termios& saved) {
+  for (auto& slot : openLinks) {
     int expected = -1;
-    if (slot.compare_exchange_strong(expected, fd)) return;
+    if (!slot.fd.compare_exchange_strong(expected, kFilling)) continue;
+    slot.comPort = comPort;
+    slot.saved = saved;
+    slot.fd.store(fd);
+    return;
   }
 }
 
-void ForgetHeld(int fd) {
-  for (auto& slot : heldPorts) {
+void Forget(int fd) {
+  for (auto& slot : openLinks) {
     int expected = fd;
-    if (slot.compare_exchange_strong(expected, -1)) return;
+    if (slot.fd.compare_exchange_strong(expected, -1)) return;
   }
+}
+
+int ControlCall(int fd, unsigned long request, int* value) {
+  return ioctl(fd, request, value);
+}
+
+void PauseMs(int ms) {
+  (void)poll(nullptr, 0, ms);
 }
 
 int64_t NowMs() {
@@ -91,22 +111,60 @@ speed_t SpeedOf(uint32_t baudRate) {
   }
 }
 
+// What a link has written may take this long to leave.  At 9600 baud a
+// second carries 960 characters, many times what a run ever leaves queued
+// (a request and its repeats); output still queued after it cannot leave.
+constexpr int kDrainLimitMs = 1000;
+constexpr int kDrainStepMs = 2;
+
+// Puts a termios record in force once the output has left, so that neither
+// a speed switch nor the restore at close cuts off a request on its way out
+// ("UPDATE" sent a second time, the erase confirmation that the close
+// follows).  Output that cannot leave (a wedged USB device, CTS held low on
+// a port that kept hardware flow control) is discarded instead: waiting for
+// it would hold the burn for ever and the close for the driver's 30 s.
+void SetWhenDrained(int fd, const termios& t) {
+  int queued = 0;
+  for (int waited = 0; ttyCalls.control(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
+       waited += kDrainStepMs) {
+    if (waited >= kDrainLimitMs) {
+      (void)ttyCalls.flush(fd, TCOFLUSH);
+      (void)ttyCalls.setAttr(fd, TCSANOW, &t);
+      return;
+    }
+    ttyCalls.pause(kDrainStepMs);
+  }
+  // Waits further only for the few characters in the UART's own buffer.
+  (void)ttyCalls.setAttr(fd, TCSADRAIN, &t);
+}
+
+void FlowControlOff(termios& t) {
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+}
+
 }  // namespace
 
-PosixLink::PosixLink(int fd, bool exclusive)
-    : fd_(fd), exclusive_(exclusive), timeouts_(kLongTimeouts) {
-  if (exclusive_) RememberHeld(fd_);
+TtyCalls ttyCalls = {tcgetattr, tcsetattr, ControlCall, tcflush, PauseMs};
+
+PosixLink::PosixLink(int fd, bool comPort, const termios& saved)
+    : fd_(fd), comPort_(comPort), saved_(saved), timeouts_(kLongTimeouts) {
+  Remember(fd_, comPort_, saved_);
 }
 
 PosixLink::~PosixLink() {
   if (fd_ < 0) return;
-  if (exclusive_) {
+  // The port goes back to the settings it had before the open: a terminal
+  // named by mistake stays usable, and the next program finds the port as
+  // it left it.
+  SetWhenDrained(fd_, saved_);
+  if (comPort_) {
     // TIOCEXCL belongs to the tty, not to this descriptor: on a pty whose
     // other side stays open it would keep the port shut to the next open.
     ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
-    ForgetHeld(fd_);
   }
+  Forget(fd_);
   close(fd_);
 }
 
@@ -171,6 +229,7 @@ termios LineTermios(const termios& current, const LineSettings& settings) {
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
   }
+  FlowControlOff(t);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
   switch (settings.byteSize) {
     case 5:
@@ -196,12 +255,10 @@ void PosixLink::ApplyLineSettings(const LineSettings& settings) {
   // Results are not looked at: a pty refuses 7E1 with EINVAL and has no
   // modem lines (ENOTTY), and neither may stop a burn.
   termios current{};
-  if (tcgetattr(fd_, &current) == 0) {
-    termios wanted = LineTermios(current, settings);
-    (void)tcsetattr(fd_, TCSANOW, &wanted);
-  }
+  if (ttyCalls.getAttr(fd_, &current) == 0) SetWhenDrained(fd_, LineTermios(current, settings));
+  if (!comPort_) return;
   int lines = TIOCM_DTR | TIOCM_RTS;
-  (void)ioctl(fd_, TIOCMBIC, &lines);
+  (void)ttyCalls.control(fd_, TIOCMBIC, &lines);
 }
 
 void PosixLink::ApplyTimeouts(const Timeouts& timeouts) {
@@ -217,11 +274,12 @@ bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize) {
 
 namespace {
 
-// Opens a tty for reading and writing, raw, with stale input discarded.
-// Anything that is not a tty is refused: it could not carry the protocol.
-// An exclusive open claims the port before it touches its settings, so that
-// a port that another program holds is left as that program has it.
-int OpenTty(const char* nameOrPath, bool exclusive) {
+// Opens a tty for reading and writing, raw, with stale input discarded, and
+// keeps the settings it had in saved.  Anything that is not a tty is
+// refused: it could not carry the protocol.  An exclusive open claims the
+// port before it touches its settings, so that a port that another program
+// holds is left as that program has it.
+int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
   char path[4096];
   if (!ResolvePortPath(nameOrPath, path, sizeof path)) return -1;
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -237,7 +295,9 @@ int OpenTty(const char* nameOrPath, bool exclusive) {
     close(fd);
     return -1;
   }
+  *saved = t;
   cfmakeraw(&t);
+  FlowControlOff(t);
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
@@ -249,13 +309,15 @@ int OpenTty(const char* nameOrPath, bool exclusive) {
 }  // namespace
 
 LinkHandle OpenComPort(const char* nameOrPath) {
-  int fd = OpenTty(nameOrPath, true);
-  return fd < 0 ? kNoLink : new PosixLink(fd, true);
+  termios saved{};
+  int fd = OpenTty(nameOrPath, true, &saved);
+  return fd < 0 ? kNoLink : new PosixLink(fd, true, saved);
 }
 
 LinkHandle OpenUsbPath(const char* path) {
-  int fd = OpenTty(path, false);
-  return fd < 0 ? kNoLink : new PosixLink(fd, false);
+  termios saved{};
+  int fd = OpenTty(path, false, &saved);
+  return fd < 0 ? kNoLink : new PosixLink(fd, false, saved);
 }
 
 bool FormatPath(char* out, size_t outSize, const char* format, ...) {
@@ -267,8 +329,13 @@ bool FormatPath(char* out, size_t outSize, const char* format, ...) {
 }
 
 void ReleaseHeldPorts() {
-  for (auto& slot : heldPorts) {
-    int fd = slot.load();
-    if (fd >= 0) ioctl(fd, TIOCNXCL);
+  for (auto& slot : openLinks) {
+    int fd = slot.fd.load();
+    if (fd < 0) continue;
+    // At once: the process is about to end, and its close must not wait
+    // for output that may never leave.
+    (void)tcflush(fd, TCOFLUSH);
+    (void)tcsetattr(fd, TCSANOW, &slot.saved);
+    if (slot.comPort) (void)ioctl(fd, TIOCNXCL);
   }
 }

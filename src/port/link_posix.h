@@ -16,9 +16,13 @@
 
 class PosixLink : public Link {
  public:
-  // Takes over an open descriptor.  An exclusive link holds the flock and
-  // TIOCEXCL and gives both up before it closes.
-  PosixLink(int fd, bool exclusive);
+  // Takes over an open descriptor and the line settings it had before the
+  // open changed them, which the close puts back.  A COM link holds the
+  // flock and TIOCEXCL (and gives both up before it closes) and drops DTR
+  // and RTS with its line settings; the USB device's link shares the tty
+  // and keeps its modem lines as the open left them, since a CDC ACM device
+  // takes DTR going down for the host going away.
+  PosixLink(int fd, bool comPort, const termios& saved);
   ~PosixLink() override;
 
   uint32_t Write(const uint8_t* data, uint32_t count) override;
@@ -30,16 +34,31 @@ class PosixLink : public Link {
 
  private:
   int fd_;
-  bool exclusive_;
+  bool comPort_;
+  termios saved_;
   Timeouts timeouts_;
 };
+
+// The tty calls with which a link changes its port's settings and lets go of
+// it, behind pointers so that a test can record them.  control is ioctl with
+// an int argument (TIOCMBIC, TIOCOUTQ); pause sleeps for milliseconds.
+struct TtyCalls {
+  int (*getAttr)(int fd, termios* t);
+  int (*setAttr)(int fd, int when, const termios* t);
+  int (*control)(int fd, unsigned long request, int* value);
+  int (*flush)(int fd, int queue);
+  void (*pause)(int ms);
+};
+extern TtyCalls ttyCalls;
 
 // "/dev/" + a listed name, or an absolute path as it is.  False when the
 // text is empty or the result does not fit.
 bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize);
 
 // The termios record that line settings produce from the port's current one:
-// speed, character size, parity and stop bits change, nothing else does.
+// speed, character size, parity and stop bits change, and software and
+// hardware flow control go off (XON/XOFF would swallow the 0x11 and 0x13 of
+// binary replies); nothing else changes.
 termios LineTermios(const termios& current, const LineSettings& settings);
 
 // The present serial ports under a sysfs root ("/sys" on a live system).
@@ -56,6 +75,7 @@ bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize);
 bool FormatPath(char* out, size_t outSize, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Gives up the exclusive hold of every link still open, for a process that
-// is about to end in the middle of a run (Ctrl-C).  Async-signal-safe.
+// For a process that is about to end in the middle of a run (Ctrl-C): every
+// link still open gives up its exclusive hold, discards its unsent output and
+// puts back the settings its port had.  Async-signal-safe.
 void ReleaseHeldPorts();

@@ -25,7 +25,7 @@ uint32_t Win32Link::Read(uint8_t* buffer, uint32_t count) {
   return got <= count ? got : count;
 }
 
-void ChangeLineFields(DCB& dcb, const LineSettings& settings) {
+void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort) {
   dcb.BaudRate = settings.baudRate;
   dcb.ByteSize = settings.byteSize;
   dcb.Parity = settings.parity;
@@ -36,6 +36,22 @@ void ChangeLineFields(DCB& dcb, const LineSettings& settings) {
   unsigned char* flags = reinterpret_cast<unsigned char*>(&dcb) + 2 * sizeof(DWORD);
   flags[0] = static_cast<unsigned char>(flags[0] & 0xCF);
   flags[1] = static_cast<unsigned char>(flags[1] & 0xCF);
+  if (!comPort) return;
+  // A port keeps these from the last program that used it.  Left on, they
+  // drop or hold back protocol bytes: XON/XOFF swallows the 0x11 and 0x13 of
+  // a binary reply (an LP4's boot ID is 0x0013), fNull and fErrorChar drop or
+  // replace bytes, DSR sensitivity and the CTS/DSR handshake wait on lines
+  // that nobody drives once DTR and RTS are off, and abort-on-error stalls
+  // every call after a framing error.
+  dcb.fBinary = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fAbortOnError = FALSE;
 }
 
 void Win32Link::ApplyLineSettings(const LineSettings& settings) {
@@ -45,7 +61,7 @@ void Win32Link::ApplyLineSettings(const LineSettings& settings) {
   std::memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
   GetCommState(handle_, &dcb);
-  ChangeLineFields(dcb, settings);
+  ChangeLineFields(dcb, settings, comPort_);
   SetCommState(handle_, &dcb);
 }
 
@@ -59,9 +75,9 @@ void Win32Link::ApplyTimeouts(const Timeouts& timeouts) {
   SetCommTimeouts(handle_, &record);
 }
 
-LinkHandle LinkFromHandle(HANDLE handle) {
+LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
   if (handle == INVALID_HANDLE_VALUE) return kNoLink;
-  return new Win32Link(handle);
+  return new Win32Link(handle, comPort);
 }
 
 LinkHandle OpenComPort(const char* nameOrPath) {
@@ -69,14 +85,16 @@ LinkHandle OpenComPort(const char* nameOrPath) {
   char path[MAX_PATH];
   if (!ComDevicePath(nameOrPath, path, sizeof path)) return kNoLink;
   return LinkFromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    FILE_ATTRIBUTE_NORMAL, nullptr),
+                        true);
 }
 
 LinkHandle OpenUsbPath(const char* path) {
   if (path == nullptr) return kNoLink;
-  return LinkFromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
+  return LinkFromHandle(
+      CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr),
+      false);
 }
 
 namespace {

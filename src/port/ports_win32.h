@@ -11,7 +11,7 @@
 // A COM port or the USB device, opened with CreateFileA.
 class Win32Link final : public Link {
  public:
-  explicit Win32Link(HANDLE handle) : handle_(handle) {}
+  Win32Link(HANDLE handle, bool comPort) : handle_(handle), comPort_(comPort) {}
   ~Win32Link() override;
   uint32_t Write(const uint8_t* data, uint32_t count) override;
   uint32_t Read(uint8_t* buffer, uint32_t count) override;
@@ -20,16 +20,22 @@ class Win32Link final : public Link {
 
  private:
   HANDLE handle_;
+  bool comPort_;
 };
 
-// Wraps an open handle; kNoLink for INVALID_HANDLE_VALUE.
-LinkHandle LinkFromHandle(HANDLE handle);
+// Wraps an open handle (a COM port, or the USB device); kNoLink for
+// INVALID_HANDLE_VALUE.
+LinkHandle LinkFromHandle(HANDLE handle, bool comPort);
 
 // Stores the named fields in a port state read with GetCommState: speed,
 // data bits, parity and stop bits, and DTR and RTS control set to "disable"
-// by clearing bits 4-5 of each of the flag word's two low bytes.  Every
-// other field and flag keeps the value the port reported.
-void ChangeLineFields(DCB& dcb, const LineSettings& settings);
+// by clearing bits 4-5 of each of the flag word's two low bytes.  On a COM
+// port, the flags that decide whether data is dropped, altered or held back
+// are put in a fixed state as well: binary mode on; XON/XOFF, NUL
+// discarding, the error character, DSR sensitivity, abort-on-error and the
+// CTS and DSR output handshake off.  Every other field and flag keeps the
+// value the port reported; the USB device's request is the line fields alone.
+void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 
 // The present COM ports from the device-setup walk over the friendly names;
 // when no friendly name names a COM port at all, the ports registered under

@@ -1,13 +1,15 @@
 // The USB device search: the PLC's USB device (vendor 4b2c, product 0001)
 // shows up as a tty (ttyACM* through cdc-acm, ttyUSB* through a USB serial
-// driver) below one of its interfaces.  The devices are walked in name order
-// so that the same device wins every time while the bus stays as it is.
+// driver) below one of its interfaces.  The device, interface and tty that
+// come first in name order win, so that the same device wins every time
+// while the bus stays as it is.  Every folder is read to its end: the
+// devices folder lists every device and interface of every hub, and a cut
+// after some entries in directory order would miss the PLC at random.
 #include <dirent.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
+#include <initializer_list>
 
 #include "port/link_posix.h"
 
@@ -15,32 +17,28 @@ namespace {
 
 constexpr const char* kVendorId = "4b2c";
 constexpr const char* kProductId = "0001";
-constexpr int kMaxEntries = 256;
-constexpr int kEntrySize = 256;
+// A folder entry's name and its NUL.
+constexpr size_t kNameSize = sizeof(dirent::d_name);
 
-struct NameList {
-  int count;
-  char names[kMaxEntries][kEntrySize];
-};
-
-int CompareNames(const void* a, const void* b) {
-  return std::strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
-}
-
-// The entries of a folder in text order; entries whose names do not fit,
-// or past kMaxEntries, are not seen.
-void SortedEntries(const char* dirPath, NameList* out) {
-  out->count = 0;
+// Calls visit(name) for every entry of a folder but the dot names, in
+// directory order.
+template <typename Visit>
+void ForEachEntry(const char* dirPath, Visit visit) {
   DIR* dir = opendir(dirPath);
   if (dir == nullptr) return;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    size_t length = std::strlen(entry->d_name);
-    if (length >= kEntrySize || out->count >= kMaxEntries) continue;
-    std::memcpy(out->names[out->count++], entry->d_name, length + 1);
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') visit(entry->d_name);
   }
   closedir(dir);
-  std::qsort(out->names, static_cast<size_t>(out->count), kEntrySize, CompareNames);
+}
+
+// True when name comes before what first holds (or first is empty).
+bool ComesFirst(const char* name, const char* first) {
+  return first[0] == '\0' || std::strcmp(name, first) < 0;
+}
+
+void Keep(char* out, const char* name) {
+  (void)std::snprintf(out, kNameSize, "%s", name);
 }
 
 bool AttributeIs(const char* path, const char* expected) {
@@ -57,82 +55,67 @@ bool IsTtyName(const char* name) {
   return std::strncmp(name, "ttyACM", 6) == 0 || std::strncmp(name, "ttyUSB", 6) == 0;
 }
 
-// The first tty below the interfaces of one USB device.  cdc-acm puts it in
-// <interface>/tty/ttyACMn, the USB serial drivers in <interface>/ttyUSBn.
-bool FindTtyOfDevice(const char* devicePath, const char* deviceName, NameList& interfaces,
-                     NameList& inner, char* tty, size_t ttySize) {
-  SortedEntries(devicePath, &interfaces);
-  size_t prefixLength = std::strlen(deviceName);
-  for (int i = 0; i < interfaces.count; ++i) {
-    const char* iface = interfaces.names[i];
-    // Interfaces are named "<device>:<config>.<number>".
-    if (std::strncmp(iface, deviceName, prefixLength) != 0 || iface[prefixLength] != ':') continue;
-    char path[4096];
-    for (int level = 0; level < 2; ++level) {
-      if (!FormatPath(path, sizeof path, level == 0 ? "%s/%s" : "%s/%s/tty", devicePath, iface)) {
-        continue;
-      }
-      SortedEntries(path, &inner);
-      for (int j = 0; j < inner.count; ++j) {
-        if (!IsTtyName(inner.names[j])) continue;
-        if (FormatPath(tty, ttySize, "/dev/%s", inner.names[j])) return true;
-      }
-    }
+// The first tty of one interface: the USB serial drivers put it in
+// <interface>/ttyUSBn, cdc-acm in <interface>/tty/ttyACMn.
+bool TtyOfInterface(const char* devicePath, const char* iface, char* tty) {
+  tty[0] = '\0';
+  char path[4096];
+  for (const char* format : {"%s/%s", "%s/%s/tty"}) {
+    if (!FormatPath(path, sizeof path, format, devicePath, iface)) continue;
+    ForEachEntry(path, [&](const char* name) {
+      if (IsTtyName(name) && ComesFirst(name, tty)) Keep(tty, name);
+    });
+    if (tty[0] != '\0') return true;
   }
   return false;
 }
 
-struct SearchLists {
-  NameList devices;
-  NameList interfaces;
-  NameList inner;
-};
+// The tty of the first interface of one USB device that has one.
+bool TtyOfDevice(const char* devicePath, const char* deviceName, char* tty) {
+  char firstIface[kNameSize] = {};
+  size_t prefixLength = std::strlen(deviceName);
+  ForEachEntry(devicePath, [&](const char* iface) {
+    // Interfaces are named "<device>:<config>.<number>".
+    if (std::strncmp(iface, deviceName, prefixLength) != 0 || iface[prefixLength] != ':') return;
+    char found[kNameSize];
+    if (!ComesFirst(iface, firstIface) || !TtyOfInterface(devicePath, iface, found)) return;
+    Keep(firstIface, iface);
+    Keep(tty, found);
+  });
+  return firstIface[0] != '\0';
+}
 
-bool FindIn(const char* sysRoot, SearchLists& lists, char* path, size_t pathSize);
+bool IsThePlc(const char* devicePath) {
+  char attribute[4096];
+  return FormatPath(attribute, sizeof attribute, "%s/idVendor", devicePath) &&
+         AttributeIs(attribute, kVendorId) &&
+         FormatPath(attribute, sizeof attribute, "%s/idProduct", devicePath) &&
+         AttributeIs(attribute, kProductId);
+}
 
 }  // namespace
 
 bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize) {
   if (sysRoot == nullptr || path == nullptr || pathSize == 0) return false;
   path[0] = '\0';
-  // The one heap block of the search: the folder lists are too large for a
-  // thread's stack.
-  auto* lists = new (std::nothrow) SearchLists;
-  if (lists == nullptr) return false;
-  bool found = FindIn(sysRoot, *lists, path, pathSize);
-  delete lists;
-  if (!found) path[0] = '\0';
-  return found;
-}
-
-namespace {
-
-bool FindIn(const char* sysRoot, SearchLists& lists, char* path, size_t pathSize) {
-  NameList& devices = lists.devices;
   char devicesPath[4096];
   if (!FormatPath(devicesPath, sizeof devicesPath, "%s/bus/usb/devices", sysRoot)) return false;
-  SortedEntries(devicesPath, &devices);
-  for (int i = 0; i < devices.count; ++i) {
-    const char* name = devices.names[i];
+  char firstDevice[kNameSize] = {};
+  char tty[kNameSize] = {};
+  ForEachEntry(devicesPath, [&](const char* name) {
     char devicePath[4096];
-    char attribute[4096];
-    if (!FormatPath(devicePath, sizeof devicePath, "%s/%s", devicesPath, name)) continue;
-    if (!FormatPath(attribute, sizeof attribute, "%s/idVendor", devicePath) ||
-        !AttributeIs(attribute, kVendorId)) {
-      continue;
+    char found[kNameSize];
+    if (ComesFirst(name, firstDevice) &&
+        FormatPath(devicePath, sizeof devicePath, "%s/%s", devicesPath, name) &&
+        IsThePlc(devicePath) && TtyOfDevice(devicePath, name, found)) {
+      Keep(firstDevice, name);
+      Keep(tty, found);
     }
-    if (!FormatPath(attribute, sizeof attribute, "%s/idProduct", devicePath) ||
-        !AttributeIs(attribute, kProductId)) {
-      continue;
-    }
-    if (FindTtyOfDevice(devicePath, name, lists.interfaces, lists.inner, path, pathSize)) {
-      return true;
-    }
-  }
+  });
+  if (firstDevice[0] != '\0' && FormatPath(path, pathSize, "/dev/%s", tty)) return true;
+  path[0] = '\0';
   return false;
 }
-
-}  // namespace
 
 LinkHandle OpenMyDevPipe(const char* pipeName) {
   // A tty has no pipes: only the device itself can be opened.

@@ -49,7 +49,33 @@ class Pty : public ::testing::Test {
   std::string path_;
 };
 
-TEST_F(Pty, LineSettingsOfEachPhaseAreInForceOnTheFarSide) {
+bool FlowControlOn(const termios& t) {
+  return (t.c_iflag & (IXON | IXOFF | IXANY)) != 0 || (t.c_cflag & CRTSCTS) != 0;
+}
+
+// As another program may leave a port: XON/XOFF and RTS/CTS on (an LP4's
+// boot ID 0x0013 is XOFF), another speed.
+termios LeaveFlowControlOn(const char* path) {
+  termios t{};
+  const int fd = open(path, O_RDWR | O_NOCTTY);
+  tcgetattr(fd, &t);
+  t.c_iflag |= IXON | IXOFF | IXANY;
+  t.c_cflag |= CRTSCTS;
+  cfsetspeed(&t, B4800);
+  tcsetattr(fd, TCSANOW, &t);
+  tcgetattr(fd, &t);
+  close(fd);
+  return t;
+}
+
+TEST_F(Pty, LineSettingsOfEachPhaseAreInForceOnTheFarSideAndUndoneAtTheEnd) {
+  const termios before = LeaveFlowControlOn(path_.c_str());
+  ASSERT_TRUE(FlowControlOn(before) && (before.c_cflag & CRTSCTS) != 0);
+  auto unchanged = [&] {
+    termios t{};
+    return tcgetattr(slave_, &t) == 0 && t.c_iflag == before.c_iflag &&
+           t.c_cflag == before.c_cflag && t.c_lflag == before.c_lflag;
+  };
   LinkHandle link = OpenComPort(path_.c_str());
   ASSERT_NE(link, kNoLink);
   // The probe, the transfer, the next run's probe on the same port, the same
@@ -60,11 +86,13 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceOnTheFarSide) {
                                                              {SetModbusLineSettings, B9600},
                                                              {SetTransferLineSettings, B115200}};
   for (const auto& [apply, speed] : phases) {
+    LeaveFlowControlOn(path_.c_str());  // whatever came in between
     apply(link);
     termios t{};
     ASSERT_EQ(tcgetattr(slave_, &t), 0);
     EXPECT_EQ(cfgetospeed(&t), speed);
     EXPECT_EQ(cfgetispeed(&t), speed);
+    EXPECT_FALSE(FlowControlOn(t));
     const uint8_t frame[] = {':', '0', '1', '\r', '\n'};  // raw: no CR added to the LF
     EXPECT_EQ(LinkWrite(link, frame, sizeof frame), sizeof frame);
     std::string got;
@@ -74,7 +102,58 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceOnTheFarSide) {
     }
     EXPECT_EQ(got, ":01\r\n");
   }
+  // The port is given back as it was found, by a process interrupted in the
+  // middle of a run as by the close.
+  ReleaseHeldPorts();
+  EXPECT_TRUE(unchanged());
   CloseLink(link);
+  EXPECT_TRUE(unchanged());
+}
+
+// The tty calls of a link: "flush", "set" or "drain+set" to 115200 or back,
+// "lines off".  The port's output queue holds `queued` characters that
+// cannot leave.
+std::string ttyLog;
+int queued = 0;
+const TtyCalls realCalls = ttyCalls;
+const TtyCalls kRecording = {
+    realCalls.getAttr,
+    [](int fd, int when, const termios* t) {
+      ttyLog += when == TCSADRAIN ? "|drain+set " : "|set ";
+      ttyLog += cfgetospeed(t) == B115200 ? "115200" : "back";
+      return realCalls.setAttr(fd, when, t);
+    },
+    [](int fd, unsigned long request, int* value) {
+      if (request == TIOCOUTQ) return *value = queued, 0;
+      return ttyLog += "|lines off", realCalls.control(fd, request, value);
+    },
+    [](int fd, int queue) { return ttyLog += "|flush", realCalls.flush(fd, queue); }, [](int) {}};
+
+// Flow control is off from the open on (the USB device's link gets no other
+// line settings before the transfer), and the USB device's link keeps its
+// modem lines.  The switch to 115200 and the restore at close wait until the
+// output has left; output that cannot leave is discarded rather than waited
+// for (the driver would wait 30 s at the close).
+TEST_F(Pty, TheSpeedSwitchAndTheCloseWaitForTheOutputOrDiscardIt) {
+  const std::tuple<LinkHandle (*)(const char*), int, const char*> cases[] = {
+      {OpenComPort, 0, "|drain+set 115200|lines off|drain+set back"},
+      {OpenUsbPath, 0, "|drain+set 115200|drain+set back"},
+      {OpenComPort, 5, "|flush|set 115200|lines off|flush|set back"},
+  };
+  for (const auto& [open, stuck, expected] : cases) {
+    LeaveFlowControlOn(path_.c_str());
+    LinkHandle link = open(path_.c_str());
+    ASSERT_NE(link, kNoLink);
+    termios t{};
+    EXPECT_FALSE(tcgetattr(slave_, &t) != 0 || FlowControlOn(t)) << "off from the open on";
+    ttyCalls = kRecording;
+    ttyLog.clear();
+    queued = stuck;
+    SetTransferLineSettings(link);
+    CloseLink(link);
+    ttyCalls = realCalls;
+    EXPECT_EQ(ttyLog, expected);
+  }
 }
 
 TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
@@ -87,7 +166,7 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   EXPECT_FALSE(Held()) << "the hold would outlive the link on a pty";
   // The replug: the port opens again although the far side kept it open, and
   // what came before the open is gone.
-  FarSideSends("stale");
+  FarSideSends("stale\n");  // a whole line: the port is back in canonical mode
   pollfd p{slave_, POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 2000), 1);
   LinkHandle again = OpenComPort(path_.c_str());
@@ -147,12 +226,14 @@ struct PtyHost : Host {
   int opens = 0;
 };
 
-// Each model's burn; "kept" bytes at the end of the image are not sent to the
-// model, and two opens show that the reconnect closed and reopened the link.
+// Each model's burn on a port left with flow control on; "kept" bytes at the
+// end of the image are not sent to the model, and two opens show that the
+// reconnect closed and reopened the link.
 TEST(PosixLinkAgainstPlcsim, BurnsThroughTheRealLinkAndReopensAfterTheReconnect) {
   const std::tuple<const char*, const char*, uint32_t, uint32_t, int, const char*> cases[] = {
       {"KT4-W", "--d1386 4138", 3000, 0, 2, "INFORMATION: Firmware update is SUCCESSFUL"},
       {"LM4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
+      {"LP4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
       {"VM500", "", 64 * 1024, 4096, 2,
        "Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable"},
   };
@@ -170,6 +251,7 @@ TEST(PosixLinkAgainstPlcsim, BurnsThroughTheRealLinkAndReopensAfterTheReconnect)
     char pty[256] = {};
     ASSERT_TRUE(fgets(pty, sizeof pty, sim));
     pty[strcspn(pty, "\n")] = '\0';
+    EXPECT_TRUE(FlowControlOn(LeaveFlowControlOn(pty)));
     SelectModel(PlcIndexByName(model));
     SetSelectedComPort("pty");
     host.pty = pty;

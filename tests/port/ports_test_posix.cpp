@@ -85,6 +85,22 @@ TEST(FindUsbTtyIn, TakesTheFirstMatchingDeviceWithATty) {
               expected[0] != '\0');
     EXPECT_STREQ(path, expected);
   }
+  // Every entry counts: the folder lists each device and interface of every
+  // hub, and the PLC may come anywhere in directory order (in the middle of
+  // the creation order here).
+  FakeSysfs crowded({}, {});
+  const fs::path devices = crowded.root / "bus/usb/devices";
+  for (int i = 0; i < 1200; ++i) {
+    if (i == 600) {
+      crowded.Write("bus/usb/devices/1-9/idVendor", "4b2c\n");
+      crowded.Write("bus/usb/devices/1-9/idProduct", "0001\n");
+      crowded.Write("bus/usb/devices/1-9/1-9:1.0/tty/ttyACM7/dev", "166:7\n");
+    }
+    fs::create_directory_symlink("../../../devices/x", devices / ("2-1." + std::to_string(i)));
+  }
+  char found[300];
+  EXPECT_TRUE(FindUsbTtyIn(crowded.root.c_str(), found, sizeof found));
+  EXPECT_STREQ(found, "/dev/ttyACM7");
   char path[8];  // a path that does not fit is not returned cut
   EXPECT_FALSE(FindUsbTtyIn(FakeSysfs({}, cases[1].first).root.c_str(), path, sizeof path));
   EXPECT_STREQ(path, "");

@@ -92,6 +92,21 @@ TEST(PlcSimProcess, OnceEndsWithTheTransferAndWritesTheFlashFile) {
   (void)std::remove(flash.c_str());
 }
 
+// The stop signals are let through only inside its wait, whatever mask it
+// was started with: an idle simulator ends on SIGTERM at once.
+TEST(PlcSimProcess, AnIdleSimulatorEndsOnSigtermAlthoughStartedWithItBlocked) {
+  sigset_t term;
+  sigset_t old;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &old);
+  PlcSimProcess sim("--model LM4");
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ASSERT_GT(sim.pid, 0);
+  kill(sim.pid, SIGTERM);
+  EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(PlcSimProcess, UsageErrorsExitWithTwo) {
   for (const char* args : {"", "--model VM5000", "--model VM500 --fault silent:nothing",
                            "--model VM500 --id 12345", "--model VM500 --bogus"}) {

@@ -9,6 +9,7 @@
 // speed its mode listens at.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -385,7 +386,10 @@ void DrainBeforeExit(Server& srv) {
   poll(nullptr, 0, 20);
 }
 
-int Serve(Server& srv, const Options& opt) {
+// waitMask is the signal mask inside ppoll, the only place where the stop
+// signals are let through: one that comes after the stop check waits for
+// the next ppoll, which takes it at once, rather than for the next event.
+int Serve(Server& srv, const Options& opt, const sigset_t& waitMask) {
   bool transferStarted = false;
   while (!stopRequested) {
     const uint64_t now = NowUs();
@@ -403,7 +407,7 @@ int Serve(Server& srv, const Options& opt) {
     const timespec timeout{static_cast<time_t>(waitUs / 1000000u),
                            static_cast<long>(waitUs % 1000000u) * 1000};
     pollfd fds[2] = {{srv.notify, POLLIN, 0}, {srv.master, POLLIN, 0}};
-    const int ready = ppoll(fds, 2, waitUs == UINT64_MAX ? nullptr : &timeout, nullptr);
+    const int ready = ppoll(fds, 2, waitUs == UINT64_MAX ? nullptr : &timeout, &waitMask);
     if (ready < 0 && errno != EINTR) {
       std::perror("plcsim: poll");
       return 1;
@@ -462,10 +466,20 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
   (void)std::signal(SIGPIPE, SIG_IGN);
+  // Blocked from here on, whatever mask we were started with, except in
+  // Serve's ppoll.
+  sigset_t stopSignals;
+  sigset_t waitMask;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
 
   (void)std::printf("%s\n", srv.slavePath);
   (void)std::fflush(stdout);
-  const int status = Serve(srv, opt);
+  const int status = Serve(srv, opt, waitMask);
   if (opt.verbose) {
     const SimCounters& c = sim.counters;
     (void)std::fprintf(stderr,
