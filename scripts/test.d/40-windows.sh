@@ -187,7 +187,7 @@ say "plcfw.exe burns plcsim ($SERIAL_MODEL) through $COM"
 start_sim plcfw --model "$SERIAL_MODEL" --flash-out "$OUT/plcfw-flash.bin" --once
 rc=0
 timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --model "$SERIAL_MODEL" \
-  --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes \
+  --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes --log "$(win_path "$OUT/plcfw.jsonl")" \
   </dev/null >"$OUT/plcfw.out" 2>"$OUT/plcfw.err" || rc=$?
 stop_sim
 check "plcfw.exe exits 0" [ "$rc" -eq 0 ]
@@ -195,6 +195,25 @@ check "plcfw.exe reports success" grep -qxF "INFORMATION: Firmware update is SUC
   <(tr -d '\r' <"$OUT/plcfw.out")
 check "plcsim received a complete image from plcfw.exe" [ "$simrc" -eq 0 ]
 check "received image = the image" same_image "$OUT/plcfw-flash.bin" "$SMALL_IMAGE"
+
+say "plcfw.exe --identify plcsim ($SERIAL_MODEL) through $COM"
+# Without --once: identify starts no transfer for plcsim to wait for.
+start_sim identify --model "$SERIAL_MODEL"
+rc=0
+timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --identify --model "$SERIAL_MODEL" --port "$COM" \
+  --log "$(win_path "$OUT/plcfw.jsonl")" </dev/null >"$OUT/identify.out" 2>"$OUT/identify.err" || rc=$?
+kill "$sim_pid" 2>/dev/null || true
+stop_sim
+check "plcfw.exe --identify exits 0" [ "$rc" -eq 0 ]
+check "plcfw.exe --identify reports the device" grep -qxF "Device type ID: 0x000E ($SERIAL_MODEL)" \
+  <(tr -d '\r' <"$OUT/identify.out")
+# The burn's record and the identify's, one line each; the image's SHA-256 from CNG.
+check "plcfw.exe --log records both runs" python3 -c '
+import hashlib, json, sys
+burn, identify = (json.loads(l) for l in open(sys.argv[1]).read().splitlines())
+sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["facts"]["fits"]) !=
+         ("success", hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest(), "identified", "yes"))
+' "$OUT/plcfw.jsonl" "$SMALL_IMAGE"
 
 # ---- The window ------------------------------------------------------------------
 probe() { wine "$BUILD/tests/window/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
