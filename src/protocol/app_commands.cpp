@@ -57,7 +57,7 @@ bool ReadRegister(LinkHandle link, const Frame& request, uint16_t* value) {
                    : Attempt::kFailedRead;
       });
   // Decoded bytes 3 and 4: the register value, high byte first.
-  *value = accepted ? static_cast<uint16_t>(reply[4] << 8 | reply[5]) : 0;
+  *value = accepted ? static_cast<uint16_t>(reply[4] << 8 | reply[5]) : uint16_t{0};
   return accepted;
 }
 
