@@ -85,7 +85,7 @@ TEST(Identify, ReportsTheDeviceAndChangesNothing) {
 // A burn (one failed probe on the way) and a refusal, appended to one file and parsed back.
 TEST(BurnLog, RecordsEachRunOnOneLine) {
   const std::string path = ::testing::TempDir() + "burn-record.jsonl";
-  std::remove(path.c_str());
+  (void)std::remove(path.c_str());
   for (const bool refused : {false, true}) {
     SimRig rig("VM500", {"bad-lrc:probe:1"});
     rig.UseImage(refused ? std::vector<uint8_t>{'a', 'b', 'c'} : std::vector<uint8_t>(5000, 'Z'));

@@ -106,9 +106,9 @@ TEST(ListPlcUsbPortsIn, PairsEachPlcDeviceWithItsByPathLink) {
     fs::create_symlink(target, byPath / link);
   UsbPortList list;
   ListPlcUsbPortsIn(sys.root.c_str(), byPath.c_str(), &list);
-  std::vector<std::string> got;
+  std::vector<std::string> got(static_cast<size_t>(list.count));
   for (int i = 0; i < list.count; ++i)
-    got.push_back(list.nodes[i] + (" " + std::string(list.stable[i])));
+    got[static_cast<size_t>(i)] = list.nodes[i] + (" " + std::string(list.stable[i]));
   const std::string by = byPath.string() + "/" + pci;
   EXPECT_EQ(
       got, (std::vector<std::string>{"/dev/ttyACM0 " + by + "usb-0:1:1.1",
