@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # plcfw as a process, against plcsim on a pseudo-terminal.
-# Usage: plcfw_process_test.sh usage|open-failure|vm500|identify|serial|interrupt PLCFW PLCSIM IMAGE
+# Usage: plcfw_process_test.sh usage|open-failure|vm500|serial|interrupt PLCFW PLCSIM IMAGE
 set -uo pipefail
 case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4"
 work="$(mktemp -d)"
@@ -83,15 +83,9 @@ sys.exit(ports != ["ttyUSB8", "ttyUSB9"])' "$work/log.jsonl"
 
   vm500)
     start_sim --model VM500 || exit 1
-    run burn --port "$pty" --yes --log "$work/burn.jsonl"
+    run burn --port "$pty" --yes
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
-    check "the record: success, the image's length and SHA-256" python3 -c '
-import hashlib, json, sys
-r = json.loads(open(sys.argv[1]).read())
-image = open(sys.argv[2], "rb").read()
-sys.exit((r["result"], r["exitStatus"], r["imageLength"], r["imageSha256"]) !=
-         ("success", 0, len(image), hashlib.sha256(image).hexdigest()))' "$work/burn.jsonl" "$IMAGE"
     check "the replug prompt, then the success message" diff - "$work/burn.out" <<'EOF'
 Information: Please REPLUG the USB Cable, and then press OK to continue
 Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable
@@ -102,20 +96,6 @@ EOF
     length=$(($(stat -c %s "$IMAGE") - 4096))
     check "received = the built-in image byte for byte" cmp -n "$length" "$work/flash.bin" "$IMAGE"
     check "and nothing more" [ "$(stat -c %s "$work/flash.bin")" -eq "$length" ]
-    ;;
-
-  identify)
-    # plcsim without --once: identify starts no transfer for it to wait for.
-    "$PLCSIM" --model LP32 --d1148 1 >"$work/sim.out" 2>"$work/sim.err" &
-    simpid=$!
-    for _ in $(seq 100); do pty="$(head -n 1 "$work/sim.out")" && [ -n "$pty" ] && break; sleep 0.1; done
-    run fits --identify --model LP32 --port "$pty"
-    check "exit 0 when the PLC fits" [ "$rc" -eq 0 ]
-    check "the register tells LP32" has_line fits.out "Register D1148: 0x0001 (LP32)"
-    run other --identify --model LP4 --port "$pty" --trace
-    check "exit 1 for another model" [ "$rc" -eq 1 ]
-    check "which models it fits" has_line other.out "Fits the models: LP32"
-    check "five wake-ups, the probe, the ID and D1148: nothing else went out" [ "$(grep -c '^> ' "$work/other.err")" -eq 8 ]
     ;;
 
   serial)
