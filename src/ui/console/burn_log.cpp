@@ -97,6 +97,7 @@ void BurnLogBegin(const char* action, int model, const std::string& port) {
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
+  if (recordFile == kNoRecordFile) return;  // no --log: no digest to compute
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
   record["imageLength"] = length;

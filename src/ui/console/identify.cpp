@@ -70,7 +70,9 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   add("model", "Selected model", PlcName(row));
   const DeviceIdentity d = IdentifyDevice(host);
   if (!d.opened) {
-    add("link", "Link", "cannot be opened");
+    // The burn's words for it.
+    add("link", "Link",
+        std::string("CANNOT open ") + (IsUsbModel(row) ? "USB" : portLabel) + " Port!!!");
     return report;
   }
   if (d.mode == DeviceMode::kNone) {
