@@ -28,7 +28,7 @@ ensure_packages() {
 }
 
 # The packages every native build needs.
-BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3)
+BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev)
 
 # build_preset NAME: configures and builds a CMake preset.
 build_preset() {

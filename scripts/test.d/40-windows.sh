@@ -192,7 +192,7 @@ plcfw_burn() {
   start_sim "$name" --model "$model" --flash-out "$OUT/$name-flash.bin" --once
   [ $# -eq 0 ] || stty -F "$(head -n 1 "$OUT/$name-sim.out")" "$@"
   timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --model "$model" \
-    --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes \
+    --image "$(win_path "$SMALL_IMAGE")" --port "$COM" --yes --log "$(win_path "$OUT/$name.jsonl")" \
     </dev/null >"$OUT/$name.out" 2>"$OUT/$name.err" || rc=$?
   stop_sim
   check "plcfw.exe ($model) exits 0" [ "$rc" -eq 0 ]
@@ -205,6 +205,25 @@ plcfw_burn plcfw "$SERIAL_MODEL"
 # A port left by another program with XON/XOFF on (a pty's default, which
 # plcsim's raw set-up clears): the LP4's boot ID 0x0013 is XOFF.
 plcfw_burn plcfw-lp4 LP4 ixon ixoff
+
+say "plcfw.exe --identify plcsim ($SERIAL_MODEL) through $COM"
+# Without --once: identify starts no transfer for plcsim to wait for.
+start_sim identify --model "$SERIAL_MODEL"
+rc=0
+timeout 120 wine "$BUILD/src/ui/console/plcfw.exe" --identify --model "$SERIAL_MODEL" --port "$COM" \
+  --log "$(win_path "$OUT/plcfw.jsonl")" </dev/null >"$OUT/identify.out" 2>"$OUT/identify.err" || rc=$?
+kill "$sim_pid" 2>/dev/null || true
+stop_sim
+check "plcfw.exe --identify exits 0" [ "$rc" -eq 0 ]
+check "plcfw.exe --identify reports the device" grep -qxF "Device type ID: 0x000E ($SERIAL_MODEL)" \
+  <(tr -d '\r' <"$OUT/identify.out")
+# The burn's record and the identify's, one line each; the image's SHA-256 from CNG.
+check "plcfw.exe --log records both runs" python3 -c '
+import hashlib, json, sys
+burn, identify = (json.loads(l) for l in open(sys.argv[1]).read().splitlines())
+sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["facts"]["fits"]) !=
+         ("success", hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest(), "identified", "yes"))
+' "$OUT/plcfw.jsonl" "$SMALL_IMAGE"
 
 # ---- The window ------------------------------------------------------------------
 probe() { wine "$BUILD/tests/window/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }

@@ -71,6 +71,19 @@ void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out);
 // False when there is none.
 bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize);
 
+// Every present USB device of the PLC with a tty, in the order of the search
+// above: the device files into out->nodes (stable names left empty).
+void ListUsbTtysIn(const char* sysRoot, UsbPortList* out);
+
+// The link in byPathDir ("/dev/serial/by-path") that points at the device
+// file ttyPath, as byPathDir/<link>; the first in name order when several
+// do.  udev makes these links from the USB port's place on the bus, so they
+// are read rather than worked out again here.  False when none points there.
+bool ByPathNameIn(const char* byPathDir, const char* ttyPath, char* out, size_t outSize);
+
+// ListUsbTtysIn with each node's by-path name.
+void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* out);
+
 // printf into a path buffer; false when the result does not fit.
 bool FormatPath(char* out, size_t outSize, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

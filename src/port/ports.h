@@ -28,3 +28,16 @@ LinkHandle OpenUsbPath(const char* path);
 // Finds the first present USB device of the PLC (vendor 4b2c, product 0001)
 // and opens it with the pipe name appended; kNoLink when none can be opened.
 LinkHandle OpenMyDevPipe(const char* pipeName);
+
+// The PLC's USB devices that are present, each with the stable name that
+// stays bound to the physical USB port across a replug (on Linux the
+// /dev/serial/by-path link; empty where there is none).  Nodes are in the
+// order of the USB search.
+inline constexpr int kMaxUsbPorts = 16;
+inline constexpr int kUsbPortPathSize = 256;
+struct UsbPortList {
+  int count;
+  char nodes[kMaxUsbPorts][kUsbPortPathSize];   // "/dev/ttyACM0"
+  char stable[kMaxUsbPorts][kUsbPortPathSize];  // "/dev/serial/by-path/..." or ""
+};
+void ListPlcUsbPorts(UsbPortList* out);

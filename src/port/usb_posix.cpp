@@ -124,3 +124,34 @@ LinkHandle OpenMyDevPipe(const char* pipeName) {
   if (!FindUsbTtyIn("/sys", path, sizeof path)) return kNoLink;
   return OpenUsbPath(path);
 }
+
+void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {
+  if (out == nullptr) return;
+  std::memset(out, 0, sizeof *out);
+  if (sysRoot == nullptr) return;
+  char devicesPath[4096];
+  if (!FormatPath(devicesPath, sizeof devicesPath, "%s/bus/usb/devices", sysRoot)) return;
+  auto* lists = new (std::nothrow) SearchLists;
+  if (lists == nullptr) return;
+  SortedEntries(devicesPath, &lists->devices);
+  for (int i = 0; i < lists->devices.count && out->count < kMaxUsbPorts; ++i) {
+    const char* name = lists->devices.names[i];
+    char devicePath[4096];
+    char attribute[4096];
+    if (!FormatPath(devicePath, sizeof devicePath, "%s/%s", devicesPath, name) ||
+        !FormatPath(attribute, sizeof attribute, "%s/idVendor", devicePath) ||
+        !AttributeIs(attribute, kVendorId) ||
+        !FormatPath(attribute, sizeof attribute, "%s/idProduct", devicePath) ||
+        !AttributeIs(attribute, kProductId)) {
+      continue;
+    }
+    char* node = out->nodes[out->count];
+    if (FindTtyOfDevice(devicePath, name, lists->interfaces, lists->inner, node,
+                        kUsbPortPathSize)) {
+      ++out->count;
+    } else {
+      node[0] = '\0';
+    }
+  }
+  delete lists;
+}

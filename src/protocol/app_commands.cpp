@@ -25,15 +25,29 @@ uint8_t EraseFailure(const uint8_t* reply) {
   return 21;
 }
 
-bool IdMatches(uint16_t reported, uint16_t selected) {
-  // The models of ID 12 also accept a PLC that reports 13.
-  if (selected == 12) return reported == 12 || reported == 13;
-  return reported == selected;
+// The ID request under the retry budget: a reply is taken when it is whole,
+// its sum is good, its status is ACK and fits(reported ID) holds.  The
+// failure code when the budget is spent.
+template <typename Fits>
+uint8_t IdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
+  SetLongTimeouts(link);
+  uint8_t reply[kLongReplyLength] = {};
+  const bool accepted =
+      RunRetryBudget(link, IdRequestFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget,
+                     [&](uint32_t got) {
+                       if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
+                         return Attempt::kFailedRead;
+                       }
+                       *reported = static_cast<uint16_t>(reply[kClassPos] << 8 | reply[kDetailPos]);
+                       return reply[kStatusPos] == kAck && fits(*reported) ? Attempt::kAccepted
+                                                                           : Attempt::kFailedRead;
+                     });
+  return accepted ? kResultOk : IdFailure(reply);
 }
 
-// One register read; 0 when the budget is spent.  errCounter keeps the
+// One register read; false when the budget is spent.  errCounter keeps the
 // number of failed reads before the good reply.
-uint16_t ReadRegister(LinkHandle link, const Frame& request) {
+bool ReadRegister(LinkHandle link, const Frame& request, uint16_t* value) {
   SetLongTimeouts(link);
   uint8_t reply[kShortReplyLength] = {};
   const bool accepted =
@@ -42,40 +56,57 @@ uint16_t ReadRegister(LinkHandle link, const Frame& request) {
                    ? Attempt::kAccepted
                    : Attempt::kFailedRead;
       });
-  if (!accepted) return 0;
   // Decoded bytes 3 and 4: the register value, high byte first.
-  return static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+  *value = accepted ? static_cast<uint16_t>(reply[4] << 8 | reply[5]) : uint16_t{0};
+  return accepted;
 }
 
 }  // namespace
 
+bool IdMatches_A(uint16_t reported, uint16_t selected) {
+  // The models of ID 12 also accept a PLC that reports 13.
+  if (selected == 12) return reported == 12 || reported == 13;
+  return reported == selected;
+}
+
 uint8_t CheckID_A(LinkHandle link) {
-  SetLongTimeouts(link);
-  uint8_t reply[kLongReplyLength] = {};
   const uint16_t selected = selectedPLCID;
-  const bool accepted = RunRetryBudget(
-      link, IdRequestFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget,
-      [&](uint32_t got) {
-        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
-          return Attempt::kFailedRead;
-        }
-        const auto reported = static_cast<uint16_t>(reply[kClassPos] << 8 | reply[kDetailPos]);
-        return reply[kStatusPos] == kAck && IdMatches(reported, selected) ? Attempt::kAccepted
-                                                                          : Attempt::kFailedRead;
-      });
-  return accepted ? kResultOk : IdFailure(reply);
+  uint16_t reported = 0;
+  return IdExchange(link, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
+}
+
+uint8_t ReadID_A(LinkHandle link, uint16_t* reported) {
+  *reported = 0;
+  return IdExchange(link, reported, [](uint16_t) { return true; });
 }
 
 uint16_t READ_D1386(LinkHandle link) {
-  return ReadRegister(link, ReadD1386Frame());
+  uint16_t value = 0;
+  ReadD1386_A(link, &value);
+  return value;
 }
 
 uint16_t READ_D1148(LinkHandle link) {
-  return ReadRegister(link, ReadD1148Frame());
+  uint16_t value = 0;
+  ReadD1148_A(link, &value);
+  return value;
+}
+
+bool ReadD1386_A(LinkHandle link, uint16_t* value) {
+  return ReadRegister(link, ReadD1386Frame(), value);
+}
+
+bool ReadD1148_A(LinkHandle link, uint16_t* value) {
+  return ReadRegister(link, ReadD1148Frame(), value);
 }
 
 uint8_t read_fu_version_A() {
-  const LinkHandle link = hSerial;
+  uint8_t version = 0;
+  ReadVersion_A(hSerial, &version);
+  return version;
+}
+
+bool ReadVersion_A(LinkHandle link, uint8_t* version) {
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted = RunRetryBudget(
@@ -85,7 +116,8 @@ uint8_t read_fu_version_A() {
                    : Attempt::kFailedRead;
       });
   // The status place carries the version; it is not tested.
-  return accepted ? reply[kStatusPos] : 0;
+  *version = accepted ? reply[kStatusPos] : 0;
+  return accepted;
 }
 
 uint8_t SendErase_A(LinkHandle link) {

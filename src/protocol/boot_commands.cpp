@@ -38,6 +38,21 @@ bool ExchangeForAck(LinkHandle link, const Frame& command, uint8_t limit) {
   });
 }
 
+// "ID" under the retry budget: a reply is taken when it is whole, starts
+// with ACK and fits(reported ID) holds.
+template <typename Fits>
+bool BootIdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
+  SetLongTimeouts(link);
+  uint8_t reply[kDataReplyLength] = {};
+  return RunRetryBudget(link, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget,
+                        [&](uint32_t got) {
+                          if (got != kDataReplyLength || reply[0] != kAck)
+                            return Attempt::kFailedRead;
+                          *reported = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
+                          return fits(*reported) ? Attempt::kAccepted : Attempt::kFailedRead;
+                        });
+}
+
 }  // namespace
 
 uint16_t EraseUnitCount(int row, uint32_t length) {
@@ -63,36 +78,43 @@ uint16_t EraseUnitCount(int row, uint32_t length) {
   return static_cast<uint16_t>(units);
 }
 
+bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported) {
+  if (usb) return reported == selected;
+  if (selected == 12) return reported == 12 || reported == 13;
+  // Serial bootloaders report the ID without its bit 15.
+  return reported == (selected & 0x7FFF);
+}
+
 uint8_t CheckID_B(LinkHandle link) {
-  SetLongTimeouts(link);
   const uint16_t selected = selectedPLCID;
   const bool usb = SelectedIsUsb();
   // A serial bootloader of the ID-12 models may also report 13, and that
   // acceptance leaves errCounter at the failed reads of this exchange.
   const bool twelveOrThirteen = !usb && selected == 12;
-  uint8_t reply[kDataReplyLength] = {};
-  const bool accepted = RunRetryBudget(
-      link, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget, [&](uint32_t got) {
-        if (got != kDataReplyLength || reply[0] != kAck) return Attempt::kFailedRead;
-        const auto reported = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
-        bool match = false;
-        if (usb) {
-          match = reported == selected;
-        } else if (twelveOrThirteen) {
-          match = reported == 12 || reported == 13;
-        } else {
-          // Serial bootloaders report the ID without its bit 15.
-          match = reported == (selected & 0x7FFF);
-        }
-        return match ? Attempt::kAccepted : Attempt::kFailedRead;
-      });
-  if (!accepted) return kResultBootFailure;
+  uint16_t reported = 0;
+  if (!BootIdExchange(link, &reported,
+                      [&](uint16_t id) { return IdMatches_B(usb, selected, id); })) {
+    return kResultBootFailure;
+  }
   if (!twelveOrThirteen) errCounter = 0;
   return kResultOk;
 }
 
+bool ReadID_B(LinkHandle link, uint16_t* reported) {
+  *reported = 0;
+  if (!BootIdExchange(link, reported, [](uint16_t) { return true; })) return false;
+  errCounter = 0;
+  return true;
+}
+
 uint8_t read_fu_version_B() {
-  const LinkHandle link = hSerial;
+  uint8_t version = 0;
+  if (!ReadVersion_B(hSerial, &version)) return kResultBootFailure;
+  VM_fu_version = version;
+  return kResultOk;
+}
+
+bool ReadVersion_B(LinkHandle link, uint8_t* version) {
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
   const bool accepted = RunRetryBudget(
@@ -100,11 +122,11 @@ uint8_t read_fu_version_B() {
         return got == kDataReplyLength && reply[0] == kAck ? Attempt::kAccepted
                                                            : Attempt::kFailedRead;
       });
-  if (!accepted) return kResultBootFailure;
+  if (!accepted) return false;
   // Low nibble of byte 1 becomes the major, high nibble of byte 2 the minor.
-  VM_fu_version = static_cast<uint8_t>((reply[1] * 16 + reply[2] / 16) % 256);
+  *version = static_cast<uint8_t>((reply[1] * 16 + reply[2] / 16) % 256);
   errCounter = 0;
-  return kResultOk;
+  return true;
 }
 
 uint8_t SendErase_B(LinkHandle link) {

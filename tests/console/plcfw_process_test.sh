@@ -57,6 +57,7 @@ case "$case_name" in
 --model vm500|unknown model 'vm500'; the models are: KT4-RV4, LM4, LQ4
 --port|--port needs
 ttyUSB0|unexpected argument ttyUSB0
+--log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl
 EOF
     ;;
 
@@ -67,6 +68,17 @@ EOF
     check "the port by its name" has_line name.out "ERROR: CANNOT open ttyUSB9 Port!!!"
     run usb --port /dev/ttyACM99 --yes
     check "USB models report USB" has_line usb.out "ERROR: CANNOT open USB Port!!!"
+    # Two runs at once append to one record file: one whole line each.
+    for port in ttyUSB8 ttyUSB9; do
+      "$PLCFW" --model LM4 --image "$work/small.bin" --port "$port" --log "$work/log.jsonl" \
+        </dev/null >/dev/null 2>&1 &
+    done
+    wait
+    check "two records, one line each" python3 -c '
+import json, sys
+lines = open(sys.argv[1]).read().splitlines()
+ports = sorted(json.loads(l)["port"] for l in lines if json.loads(l)["result"] == "failed")
+sys.exit(ports != ["ttyUSB8", "ttyUSB9"])' "$work/log.jsonl"
     ;;
 
   vm500)

@@ -106,4 +106,29 @@ TEST(FindUsbTtyIn, TakesTheFirstMatchingDeviceWithATty) {
   EXPECT_STREQ(path, "");
 }
 
+// Every PLC device with the by-path link that udev made for it; links to other ttys, a
+// second link to the same port (with the USB revision) and a device without a link.
+TEST(ListPlcUsbPortsIn, PairsEachPlcDeviceWithItsByPathLink) {
+  FakeSysfs sys({}, {"1-1 4b2c:0001 tty/ttyACM0", "1-2 1d6b:0001 tty/ttyACM1",
+                     "1-3 4b2c:0001 ttyUSB3", "1-4 4b2c:0001 tty/ttyACM2"});
+  const fs::path byPath = sys.root / "by-path";
+  fs::create_directories(byPath);
+  const std::string pci = "pci-0000:00:14.0-";
+  for (const auto& [link, target] : std::vector<std::pair<std::string, std::string>>{
+           {pci + "usbv2-0:1:1.1", "../../ttyACM0"},
+           {pci + "usb-0:1:1.1", "../../ttyACM0"},
+           {pci + "usb-0:2:1.1", "../../ttyACM1"},
+           {pci + "usb-0:3:1.0-port0", "../../ttyUSB3"}})
+    fs::create_symlink(target, byPath / link);
+  UsbPortList list;
+  ListPlcUsbPortsIn(sys.root.c_str(), byPath.c_str(), &list);
+  std::vector<std::string> got(static_cast<size_t>(list.count));
+  for (int i = 0; i < list.count; ++i)
+    got[static_cast<size_t>(i)] = list.nodes[i] + (" " + std::string(list.stable[i]));
+  const std::string by = byPath.string() + "/" + pci;
+  EXPECT_EQ(
+      got, (std::vector<std::string>{"/dev/ttyACM0 " + by + "usb-0:1:1.1",
+                                     "/dev/ttyUSB3 " + by + "usb-0:3:1.0-port0", "/dev/ttyACM2 "}));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // progress on standard error.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -13,10 +14,11 @@
 
 #include "engine/host.h"
 #include "port/link.h"
+#include "port/ports.h"
 
 // ---- Command line -------------------------------------------------------
 
-enum class ConsoleAction { kBurn, kHelp, kVersion, kListPorts, kListModels };
+enum class ConsoleAction { kBurn, kIdentify, kHelp, kVersion, kListPorts, kListModels };
 
 struct ConsoleOptions {
   ConsoleAction action = ConsoleAction::kBurn;
@@ -27,6 +29,7 @@ struct ConsoleOptions {
   std::string image;
   bool yes = false;
   bool trace = false;
+  std::string log;  // --log FILE: the burn record; empty for none
 };
 
 inline constexpr int kExitSuccess = 0;
@@ -155,6 +158,75 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out);
 
 // Runs the whole program; main only calls this.
 int PlcfwMain(int argc, const char* const* argv);
+
+// The --list-ports text: a port a line, and beside a PLC's USB device its
+// stable name ("ttyACM0  /dev/serial/by-path/...").  A PLC device that the
+// port list does not hold gets a line of its own.
+std::string PortListText(const PortList& ports, const UsbPortList& plcDevices);
+
+// ---- Identify (identify.cpp) and the burn record (burn_log.cpp) ---------
+
+// One fact of the identify report: a line "Label: text" on standard output
+// and "key": "text" in the record.
+struct ReportFact {
+  std::string key;
+  std::string label;
+  std::string text;
+};
+struct IdentifyReport {
+  std::vector<ReportFact> facts;
+  int exitStatus;
+};
+// Opens the selected model's link through host, asks the PLC who it is
+// (changing nothing on it) and describes the answer.
+IdentifyReport IdentifySelected(Host& host, const char* portLabel);
+// plcfw --identify: the report on standard output, the record, the status.
+int Identify(const ConsoleOptions& options);
+
+// The record of a run: one JSON object on one line, appended to the --log
+// file when the run ends.  Without --log these do nothing.
+// Opens the file; false (with the reason in error) when it cannot be opened.
+bool BurnLogOpen(const char* path, std::string* error);
+// Starts a record: the start time, the action ("burn" or "identify"), the
+// model and the port or device path used.
+void BurnLogBegin(const char* action, int model, const std::string& port);
+void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length);
+void BurnLogFacts(const std::vector<ReportFact>& facts);
+// Appends the record with one write, flushes it to the disk and closes the
+// file; the result is "success", "failed", "refused", "interrupted",
+// "identified".  Later calls do nothing.
+void BurnLogEnd(const char* result, int exitStatus);
+// The record as one line (without its newline), for the tests.
+std::string BurnLogLine(const char* result, int exitStatus);
+// The port text a record names: the --port given, else the selected port
+// ("USB" when the USB device is searched for).
+std::string RecordPortLabel(const ConsoleOptions& options);
+
+// Passes every call on to a host and notes for the record what the burn did:
+// the image it loaded, whether it opened the link, its last message and the
+// failure count at that message (the finish clears the count).
+class RecordingHost : public Host {
+ public:
+  // imageName: the --image file (imageIsFile) or the built-in image's name.
+  RecordingHost(Host& inner, const std::string& imageName, bool imageIsFile)
+      : inner_(inner), imageName_(imageName), imageIsFile_(imageIsFile) {}
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void EnableStartButton(bool enabled) override { inner_.EnableStartButton(enabled); }
+  void KillElapsedTimer() override { inner_.KillElapsedTimer(); }
+  void PauseSeconds(int seconds) override { inner_.PauseSeconds(seconds); }
+  LinkHandle OpenComLink(const char* portName) override;
+  const char* ComLinkLabel(const char* portName) override { return inner_.ComLinkLabel(portName); }
+  LinkHandle OpenUsbLink() override;
+  FirmwareImage LoadFirmwareImage() override;
+  // "success", "failed" or "refused" (ended before any open of the link).
+  const char* Result(int exitStatus) const;
+
+ private:
+  Host& inner_;
+  std::string imageName_;
+  bool imageIsFile_;
+  std::atomic<bool> opened_{false};
+};
 
 // ---- Platform (console_posix.cpp, console_win32.cpp) --------------------
 

@@ -48,7 +48,11 @@ const char* ConsoleUsage() {
          "  --image FILE      burn another image (service use); every check still applies\n"
          "  --yes             answer the replug and power-cycle prompts at once\n"
          "  --trace           print every request and reply on the link to standard error\n"
-         "  --list-ports      print the present serial ports and exit\n"
+         "  --identify        tell which PLC is connected, changing nothing on it: one fact\n"
+         "                    a line; exit 0 when it fits the model, else 1\n"
+         "  --log FILE        append a record of the run to FILE (one JSON object a line)\n"
+         "  --list-ports      print the present serial ports (a PLC's USB device with its\n"
+         "                    stable /dev/serial/by-path name) and exit\n"
          "  --list-models     print the supported models and exit\n"
          "  --version         print the program and image versions and exit\n"
          "  --help            print this help and exit\n"
@@ -81,6 +85,14 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
       options->yes = true;
     } else if (std::strcmp(arg, "--trace") == 0) {
       options->trace = true;
+    } else if (std::strcmp(arg, "--identify") == 0) {
+      options->action = ConsoleAction::kIdentify;
+    } else if (TakeValue(argc, argv, i, "--log", &value, &missing)) {
+      if (missing || value.empty()) {
+        *error = "--log needs a file";
+        return false;
+      }
+      options->log = value;
     } else if (TakeValue(argc, argv, i, "--port", &value, &missing)) {
       if (missing) {
         *error = "--port needs a port name or a device path";
@@ -119,7 +131,8 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
     }
   } else {
     options->model = PlcIndexByName(defaultModel);
-    if (options->model < 0 && options->action == ConsoleAction::kBurn) {
+    if (options->model < 0 &&
+        (options->action == ConsoleAction::kBurn || options->action == ConsoleAction::kIdentify)) {
       *error = std::string("the built-in image names no known model ('") + defaultModel +
                "'); choose one with --model: " + ModelNameList();
       return false;

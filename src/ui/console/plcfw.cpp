@@ -28,7 +28,9 @@ void ListModels() {
 void ListPorts() {
   PortList list{};
   ListComPorts(&list);
-  for (int i = 0; i < list.count; ++i) std::printf("%s\n", list.names[i]);
+  UsbPortList usb{};
+  ListPlcUsbPorts(&usb);
+  (void)std::fputs(PortListText(list, usb).c_str(), stdout);
 }
 
 void SelectPort(const ConsoleOptions& options) {
@@ -52,6 +54,7 @@ void SelectPort(const ConsoleOptions& options) {
   } else {
     ConsolePrintNote("plcfw: interrupted");
   }
+  BurnLogEnd("interrupted", kExitInterrupted);
   ReleasePortsBeforeExit();
   (void)std::fflush(stdout);
   (void)std::fflush(stderr);
@@ -74,11 +77,14 @@ int Burn(const ConsoleOptions& options) {
   ElapsedTicker ticker;
   ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
                    imageMissing);
+  RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
+                         options.imageGiven);
+  BurnLogBegin("burn", options.model, RecordPortLabel(options));
   std::atomic<bool> done{false};
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  std::thread burn([&host, &done] {
-    StartBurn(host);
+  std::thread burn([&recorder, &done] {
+    StartBurn(recorder);
     done = true;
   });
   // The status panel's 100 ms tick.
@@ -92,7 +98,9 @@ int Burn(const ConsoleOptions& options) {
   burn.join();
   ticker.Stop();
   ConsoleEndProgress();
-  return host.ExitStatus();
+  const int status = host.ExitStatus();
+  BurnLogEnd(recorder.Result(status), status);
+  return status;
 }
 
 }  // namespace
@@ -109,7 +117,16 @@ int PlcfwMain(int argc, const char* const* argv) {
                        error.c_str());
     return kExitUsage;
   }
+  const bool recorded =
+      options.action == ConsoleAction::kBurn || options.action == ConsoleAction::kIdentify;
+  // Before anything touches the PLC: a record that cannot be kept is a usage error.
+  if (recorded && !options.log.empty() && !BurnLogOpen(options.log.c_str(), &error)) {
+    (void)std::fprintf(stderr, "plcfw: %s\n", error.c_str());
+    return kExitUsage;
+  }
   switch (options.action) {
+    case ConsoleAction::kIdentify:
+      return Identify(options);
     case ConsoleAction::kHelp:
       (void)std::fputs(ConsoleUsage(), stdout);
       return kExitSuccess;

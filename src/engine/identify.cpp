@@ -1,0 +1,86 @@
+#include "engine/identify.h"
+
+#include "engine/run_state.h"
+#include "protocol/app_commands.h"
+#include "protocol/boot_commands.h"
+#include "protocol/probe.h"
+#include "protocol/result_codes.h"
+
+namespace {
+
+// The register a device of this ID is told apart by.  A device that passes
+// the selected model's ID rule without sharing its ID (13 for the ID-12
+// models) is checked as a burn would check it: by the selected ID.
+ModelRegister RegisterFor(int row, uint16_t id) {
+  const ModelRegister own = ModelCheckRegister(id);
+  if (own != ModelRegister::kNone) return own;
+  return IdMatches_A(id, plcID[row]) ? ModelCheckRegister(plcID[row]) : ModelRegister::kNone;
+}
+
+bool IdFits(DeviceMode mode, int row, uint16_t id) {
+  if (mode == DeviceMode::kApplication) return IdMatches_A(id, plcID[row]);
+  return IdMatches_B(IsUsbModel(row), plcID[row], id);
+}
+
+void ReadApplicationMode(int row, DeviceIdentity& d) {
+  d.idFailure = ReadID_A(hSerial, &d.id);
+  d.idRead = d.idFailure == kResultOk;
+  if (!d.idRead) return;
+  d.reg = RegisterFor(row, d.id);
+  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(hSerial, &d.registerValue);
+  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(hSerial, &d.registerValue);
+  // The version-read IDs are matched in all 16 bits, so the ID alone says.
+  d.versionAsked = IsVersionReadId(d.id);
+  if (d.versionAsked) d.versionRead = ReadVersion_A(hSerial, &d.version);
+}
+
+void ReadBootMode(DeviceIdentity& d) {
+  d.idRead = ReadID_B(hSerial, &d.id);
+  if (!d.idRead) return;
+  d.versionAsked = IsVersionReadId(d.id);  // USB models only: all 16 bits
+  if (d.versionAsked) d.versionRead = ReadVersion_B(hSerial, &d.version);
+}
+
+}  // namespace
+
+DeviceIdentity IdentifyDevice(Host& host) {
+  DeviceIdentity d{};
+  const int row = selectedPLCIdx;
+  if (IsUsbModel(row)) {
+    hSerial = host.OpenUsbLink();
+  } else {
+    char port[kComPortSize];
+    GetSelectedComPort(port);
+    hSerial = host.OpenComLink(port);
+  }
+  d.opened = hSerial != kNoLink;
+  if (!d.opened) return d;
+  DummyComm(hSerial);
+  d.probe = ConfirmComm(hSerial);
+  if (d.probe == kResultAppMode) {
+    d.mode = DeviceMode::kApplication;
+    ReadApplicationMode(row, d);
+  } else if (d.probe == kResultBootMode) {
+    d.mode = DeviceMode::kBoot;
+    ReadBootMode(d);
+  }
+  CloseLink(hSerial);
+  // As at the end of a run: the counters are back at 0.
+  ClearStatusValues();
+  return d;
+}
+
+bool IdentityFits(int row, const DeviceIdentity& d) {
+  if (!d.idRead || !IdFits(d.mode, row, d.id)) return false;
+  // Models told apart by a register: only in application mode, as in a burn.
+  if (d.mode == DeviceMode::kApplication &&
+      ModelCheckRegister(plcID[row]) != ModelRegister::kNone) {
+    if (!d.registerRead || d.reg != ModelCheckRegister(plcID[row])) return false;
+    if (ModelCheckMismatch(row, plcID[row], d.registerValue) != nullptr) return false;
+  }
+  if (IsVersionReadId(plcID[row])) {
+    if (!d.versionRead) return false;
+    if (VersionGateRefusal(row, d.version) != nullptr) return false;
+  }
+  return true;
+}

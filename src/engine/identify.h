@@ -1,0 +1,39 @@
+// Identifying the connected PLC without changing it: the link is opened as a
+// burn opens it, the probe runs, and then only read requests follow (the
+// device ID, the register that tells models apart, the version).  The
+// erase/enter-boot request, its confirmation, "ERASE", "UPDATE", blocks and
+// EOT are never sent.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/host.h"
+#include "engine/models.h"
+
+enum class DeviceMode { kNone, kApplication, kBoot };
+
+// What the PLC reported.  A read that was not asked for stays false.
+struct DeviceIdentity {
+  bool opened;    // the link could be opened
+  uint8_t probe;  // ConfirmComm's result (5, 6 or a failure code)
+  DeviceMode mode;
+  bool idRead;
+  uint8_t idFailure;  // application mode: CheckID_A's failure code when no ID came
+  uint16_t id;
+  ModelRegister reg;  // the register that was read (kNone: none)
+  bool registerRead;
+  uint16_t registerValue;
+  bool versionAsked;
+  bool versionRead;
+  uint8_t version;
+};
+
+// Opens the link of the selected model through host, probes, reads and
+// closes it again.  Uses hSerial for the length of the call and leaves the
+// status values as they were (0 between runs).
+DeviceIdentity IdentifyDevice(Host& host);
+
+// True when a burn for the row would accept this device: its ID rule, the
+// register check and the version gate.  A read that was needed and got no
+// answer fits nothing.
+bool IdentityFits(int row, const DeviceIdentity& device);

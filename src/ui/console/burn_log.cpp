@@ -1,0 +1,178 @@
+// The burn record (--log FILE): one JSON object per run on one line, written
+// with one append when the run ends and flushed to the disk before the
+// program exits, so that runs sharing a file never mix their lines.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "port/record_file.h"
+#include "port/sha256.h"
+#include "ui/console/console.h"
+
+#ifndef PLC_VERSION
+#define PLC_VERSION "unknown"
+#endif
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The record of the run under way.  The burn thread notes messages while the
+// main thread may end the run (Ctrl-C), hence the lock.
+std::mutex recordLock;
+RecordFile recordFile = kNoRecordFile;
+Json record;
+std::chrono::steady_clock::time_point started;
+bool pending = false;
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#ifdef _WIN32
+  (void)gmtime_s(&utc, &now);
+#else
+  (void)gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  (void)std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+std::string HexDigest(const uint8_t* data, uint32_t length) {
+  uint8_t digest[kSha256Size];
+  if (!Sha256(data, length, digest)) return "";
+  std::string hex;
+  for (uint8_t b : digest) {
+    char two[3];
+    (void)std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  return hex;
+}
+
+std::string LineLocked(const char* result, int exitStatus) {
+  Json line = record;
+  line["end"] = UtcNow();
+  line["result"] = result;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  line["elapsedSeconds"] = std::round(seconds * 10.0) / 10.0;
+  line["exitStatus"] = exitStatus;
+  // Texts from the command line need not be UTF-8: replace what is not.
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+bool BurnLogOpen(const char* path, std::string* error) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  CloseRecordFile(recordFile);
+  recordFile = OpenRecordFile(path);
+  if (recordFile == kNoRecordFile) {
+    *error = std::string("cannot open the log file ") + path;
+    return false;
+  }
+  return true;
+}
+
+void BurnLogBegin(const char* action, int model, const std::string& port) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  started = std::chrono::steady_clock::now();
+  record = Json::object();
+  record["start"] = UtcNow();
+  record["end"] = nullptr;  // keeps its place in the line
+  record["action"] = action;
+  record["version"] = PLC_VERSION;
+  record["model"] = PlcName(model);
+  record["port"] = port;
+  pending = true;
+}
+
+void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  if (recordFile == kNoRecordFile) return;  // no --log: no digest to compute
+  record["image"] = name;
+  if (data == nullptr) return;  // could not be loaded: no length, no digest
+  record["imageLength"] = length;
+  record["imageSha256"] = HexDigest(data, length);
+}
+
+void BurnLogFacts(const std::vector<ReportFact>& facts) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  Json& out = record["facts"] = Json::object();
+  for (const ReportFact& fact : facts) out[fact.key] = fact.text;
+}
+
+std::string BurnLogLine(const char* result, int exitStatus) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  return LineLocked(result, exitStatus);
+}
+
+void BurnLogEnd(const char* result, int exitStatus) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  if (!pending) return;
+  pending = false;
+  if (recordFile == kNoRecordFile) return;
+  const std::string line = LineLocked(result, exitStatus) + "\n";
+  if (!AppendRecord(recordFile, line.data(), line.size())) {
+    (void)std::fprintf(stderr, "plcfw: the record could not be written to the log file\n");
+  }
+  CloseRecordFile(recordFile);
+}
+
+std::string RecordPortLabel(const ConsoleOptions& options) {
+  if (options.portGiven) return options.port;
+  char port[kComPortSize];
+  GetSelectedComPort(port);
+  return port;
+}
+
+void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
+  {
+    std::lock_guard<std::mutex> hold(recordLock);
+    record["caption"] = caption != nullptr ? caption : "";
+    record["message"] = text != nullptr ? text : "";
+    // Noted at the box: the finish that follows it clears the count.
+    record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+  }
+  inner_.ShowMessage(text, caption, icon);
+}
+
+LinkHandle RecordingHost::OpenComLink(const char* portName) {
+  opened_ = true;
+  return inner_.OpenComLink(portName);
+}
+
+LinkHandle RecordingHost::OpenUsbLink() {
+  opened_ = true;
+  return inner_.OpenUsbLink();
+}
+
+FirmwareImage RecordingHost::LoadFirmwareImage() {
+  const FirmwareImage image = inner_.LoadFirmwareImage();
+  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(selectedPLCIdx).limit) {
+    // An --image file is read only up to one byte past the limit: record
+    // the file's own length, and no digest of a part of it.
+    std::error_code failed;
+    const auto size = std::filesystem::file_size(imageName_, failed);
+    std::lock_guard<std::mutex> hold(recordLock);
+    record["image"] = imageName_;
+    record["imageLength"] = failed ? Json() : Json(size);
+    record["imageSha256"] = nullptr;
+  } else {
+    BurnLogImage(imageName_, image.data, image.length);
+  }
+  return image;
+}
+
+const char* RecordingHost::Result(int exitStatus) const {
+  if (exitStatus == kExitSuccess) return "success";
+  return opened_ ? "failed" : "refused";
+}

@@ -1,0 +1,131 @@
+// plcfw --identify: which PLC is on the link, in one fact a line.
+#include "engine/identify.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/burn.h"
+#include "engine/models.h"
+#include "engine/run_state.h"
+#include "port/ports.h"
+#include "protocol/result_codes.h"
+#include "ui/console/console.h"
+
+namespace {
+
+std::string Hex4(uint16_t value) {
+  char text[8];
+  (void)std::snprintf(text, sizeof text, "0x%04X", value);
+  return text;
+}
+
+// "V1.0": the major version in the high nibble, the minor in the low one.
+std::string VersionText(uint8_t version) {
+  char text[16];
+  (void)std::snprintf(text, sizeof text, "V%u.%u (0x%02X)", version >> 4, version & 0x0Fu, version);
+  return text;
+}
+
+// The rows whose names the test yields, "LN, LN30"; "none" for none.
+template <typename Test>
+std::string RowsWhere(Test&& test) {
+  std::string names;
+  for (int row = 0; row < kPlcCount; ++row) {
+    if (!test(row)) continue;
+    if (!names.empty()) names += ", ";
+    names += PlcName(row);
+  }
+  return names.empty() ? "none" : names;
+}
+
+std::string IdText(const DeviceIdentity& d) {
+  // The bootloader of a serial model reports its ID without bit 15.
+  const bool boot = d.mode == DeviceMode::kBoot;
+  return Hex4(d.id) + " (" + RowsWhere([&](int row) {
+           return plcID[row] == d.id ||
+                  (boot && IsSerialModel(row) && (plcID[row] & 0x7FFF) == d.id);
+         }) +
+         ")";
+}
+
+std::string RegisterText(const DeviceIdentity& d) {
+  if (!d.registerRead) return "no answer";
+  // The models sharing the ID that the value stands for.
+  const uint16_t id = ModelCheckRegister(d.id) != ModelRegister::kNone ? d.id : 12;
+  return Hex4(d.registerValue) + " (" + RowsWhere([&](int row) {
+           return plcID[row] == id && ModelCheckMismatch(row, id, d.registerValue) == nullptr;
+         }) +
+         ")";
+}
+
+}  // namespace
+
+IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
+  const int row = selectedPLCIdx;
+  IdentifyReport report{{}, kExitFailed};
+  auto add = [&report](const char* key, const char* label, const std::string& text) {
+    report.facts.push_back({key, label, text});
+  };
+  add("port", "Port", portLabel);
+  add("model", "Selected model", PlcName(row));
+  const DeviceIdentity d = IdentifyDevice(host);
+  if (!d.opened) {
+    // The burn's words for it.
+    add("link", "Link",
+        std::string("CANNOT open ") + (IsUsbModel(row) ? "USB" : portLabel) + " Port!!!");
+    return report;
+  }
+  if (d.mode == DeviceMode::kNone) {
+    add("mode", "Mode", std::string("no answer to the probe: ") + ProbeFailureMessage(d.probe));
+    return report;
+  }
+  add("mode", "Mode", d.mode == DeviceMode::kApplication ? "application" : "bootloader");
+  if (!d.idRead) {
+    add("deviceId", "Device type ID",
+        d.mode == DeviceMode::kApplication
+            ? std::string("no answer: ") + CheckIdFailureMessage(d.idFailure)
+            : "no answer");
+    return report;
+  }
+  add("deviceId", "Device type ID", IdText(d));
+  if (d.reg != ModelRegister::kNone) {
+    add("register", d.reg == ModelRegister::kD1386 ? "Register D1386" : "Register D1148",
+        RegisterText(d));
+  }
+  if (d.versionAsked)
+    add("version", "Version", d.versionRead ? VersionText(d.version) : "no answer");
+  const bool fits = IdentityFits(row, d);
+  add("fits", "Fits the selected model", fits ? "yes" : "no");
+  if (!fits) {
+    add("fitsModels", "Fits the models",
+        RowsWhere([&d](int other) { return IdentityFits(other, d); }));
+  }
+  report.exitStatus = fits ? kExitSuccess : kExitFailed;
+  return report;
+}
+
+int Identify(const ConsoleOptions& options) {
+  SelectModel(options.model);
+  (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
+  if (IsUsbModel(options.model)) {
+    SetSelectedComPort("USB");
+  } else if (options.portGiven) {
+    SetSelectedComPort(options.port.c_str());
+  } else {
+    PortList list{};
+    ListComPorts(&list);
+    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
+  }
+  const std::string port = RecordPortLabel(options);
+  BurnLogBegin("identify", options.model, port);
+  ConsoleOutputInit(StderrIsTerminal());
+  ConsoleHost host(options, nullptr, nullptr, false);
+  const IdentifyReport report = IdentifySelected(host, port.c_str());
+  for (const ReportFact& fact : report.facts) {
+    std::printf("%s: %s\n", fact.label.c_str(), fact.text.c_str());
+  }
+  (void)std::fflush(stdout);
+  BurnLogFacts(report.facts);
+  BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
+  return report.exitStatus;
+}

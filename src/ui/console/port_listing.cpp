@@ -1,0 +1,38 @@
+#include <cstring>
+#include <string>
+
+#include "ui/console/console.h"
+
+namespace {
+
+const char* LastPart(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+// "  <stable name>" for the PLC device behind name, "" for any other port.
+std::string StableNameOf(const UsbPortList& plc, const char* name) {
+  for (int i = 0; i < plc.count; ++i) {
+    if (std::strcmp(LastPart(plc.nodes[i]), LastPart(name)) == 0 && plc.stable[i][0] != '\0') {
+      return std::string("  ") + plc.stable[i];
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {
+  std::string text;
+  for (int i = 0; i < ports.count; ++i) {
+    text += ports.names[i] + StableNameOf(plcDevices, ports.names[i]) + "\n";
+  }
+  for (int i = 0; i < plcDevices.count; ++i) {
+    bool listed = false;
+    for (int j = 0; j < ports.count && !listed; ++j) {
+      listed = std::strcmp(ports.names[j], LastPart(plcDevices.nodes[i])) == 0;
+    }
+    if (!listed) text += plcDevices.nodes[i] + StableNameOf(plcDevices, plcDevices.nodes[i]) + "\n";
+  }
+  return text;
+}
