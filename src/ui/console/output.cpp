@@ -64,8 +64,9 @@ void PutEntryLocked(Kind kind, const char* text, size_t length) {
   q.wake.notify_one();
 }
 
-// Says once how many lines were dropped, as soon as there is room again
-// (force: at the end, in the kept room).
+// Says once how many lines were dropped, when the output has taken in half
+// of the queue again (force: at the end, in the kept room).  Until then the
+// trace stays cut, so that the notice stands where the gap is.
 void ReportDroppedLocked(bool force) {
   if (q.dropped == 0) return;
   char note[128];
@@ -74,7 +75,7 @@ void ReportDroppedLocked(bool force) {
                               "read fast enough",
                               q.dropped);
   const size_t length = n < 0 ? 0 : static_cast<size_t>(n);
-  if (!FitsLocked(length, force ? kQueueSize : kQueueSize - kKeptReserve)) return;
+  if (!FitsLocked(length, force ? kQueueSize : kQueueSize / 2)) return;
   PutEntryLocked(Kind::kNote, note, length);
   q.dropped = 0;
 }
@@ -86,7 +87,9 @@ void PutLocked(Kind kind, const char* text) {
   const bool droppable = kind == Kind::kTrace || kind == Kind::kProgress;
   // A kept line finds no room only when 8 KiB of messages wait, which a run
   // never writes; waiting here would stall the burn thread.
-  if (!FitsLocked(length, droppable ? kQueueSize - kKeptReserve : kQueueSize)) {
+  const bool fits = droppable ? q.dropped == 0 && FitsLocked(length, kQueueSize - kKeptReserve)
+                              : FitsLocked(length, kQueueSize);
+  if (!fits) {
     ++q.dropped;
     return;
   }
