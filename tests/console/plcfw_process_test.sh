@@ -207,6 +207,7 @@ PY
     check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
     ;;
 esac
+check "no sanitizer report" eval '! cat "$work"/*.out "$work"/*.err 2>/dev/null | grep -q Sanitizer'
 
 [ "$failed" -eq 0 ] || tail -n 15 "$work"/*.out "$work"/*.err | cut -c1-160 >&2
 echo "$case_name: $passed passed, $failed failed"
