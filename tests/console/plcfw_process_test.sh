@@ -147,7 +147,7 @@ EOF
     start_sim --model LM4 || exit 1
     (trap '' HUP && exec "$PLCFW" "${burn[@]}" "$pty") </dev/null >"$work/burn.out" 2>&1 &
     fwpid=$!
-    for _ in $(seq 300); do grep -q '^> ' "$work/burn.out" && break || sleep 0.1; done
+    for _ in $(seq 300); do if grep -q '^> ' "$work/burn.out"; then break; fi && sleep 0.1; done
     kill -HUP "$fwpid"
     wait_fw 600
     check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
@@ -207,7 +207,7 @@ PY
     check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
     ;;
 esac
-check "no sanitizer report" eval '! cat "$work"/*.out "$work"/*.err 2>/dev/null | grep -q Sanitizer'
+check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
 
 [ "$failed" -eq 0 ] || tail -n 15 "$work"/*.out "$work"/*.err | cut -c1-160 >&2
 echo "$case_name: $passed passed, $failed failed"
