@@ -33,6 +33,7 @@ struct OutputQueue {
   size_t tail = 0;  // bytes put so far
   bool writing = false;
   bool stop = false;
+  bool running = false;  // a writer thread takes the lines
   bool onTerminal = false;
   bool suspended = false;
   unsigned long dropped = 0;
@@ -80,9 +81,17 @@ void ReportDroppedLocked(bool force) {
   q.dropped = 0;
 }
 
+void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, bool& lineShown);
+
 void PutLocked(Kind kind, const char* text) {
   size_t length = std::strlen(text);
   if (length > kMaxLine) length = kMaxLine;
+  if (!q.running) {
+    // Before and after a run nothing else writes: straight out.
+    bool lineShown = false;
+    WriteEntry(kind, text, length, q.onTerminal, lineShown);
+    return;
+  }
   ReportDroppedLocked(false);
   const bool droppable = kind == Kind::kTrace || kind == Kind::kProgress;
   // A kept line finds no room only when 8 KiB of messages wait, which a run
@@ -154,6 +163,7 @@ void ConsoleOutputInit(bool stderrIsTerminal) {
   q.dropped = 0;
   q.progressLog = ProgressLog{};
   if (!q.writer.joinable()) q.writer = std::thread(WriterLoop);
+  q.running = true;
 }
 
 bool ConsoleOutputFinish(int milliseconds) {
@@ -164,6 +174,7 @@ bool ConsoleOutputFinish(int milliseconds) {
     return false;
   }
   q.stop = true;
+  q.running = false;
   hold.unlock();
   q.wake.notify_one();
   if (q.writer.joinable()) q.writer.join();
