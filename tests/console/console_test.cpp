@@ -88,7 +88,7 @@ TEST(HexAndText, ShowsBytesInHexAndPrintableText) {
   EXPECT_EQ(HexAndText(frame, sizeof frame), "3A 30 31 0D 0A 06 FF  |:01....|");
 }
 
-TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimit) {
+TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {
   const std::string path = ::testing::TempDir() + "plcfw_image_test.bin";
   // File size, then the bytes read (0: refused).
   for (const auto& [size, read] : {std::pair{100, 100}, {1000, 1000}, {200000, 1001}, {0, 0}}) {
@@ -98,12 +98,19 @@ TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimit) {
     ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
     (void)std::fclose(f);
     std::vector<uint8_t> got;
-    EXPECT_EQ(ReadImageFile(path.c_str(), 1000, &got), read > 0);
+    std::string why;
+    EXPECT_EQ(ReadImageFile(path.c_str(), 1000, &got, &why), read > 0);
     EXPECT_EQ(std::string(got.begin(), got.end()), bytes.substr(0, read)) << size;
   }
   (void)std::remove(path.c_str());
-  std::vector<uint8_t> got;
-  EXPECT_FALSE(ReadImageFile(path.c_str(), 1000, &got));
+  // What cannot be read, and why in the system's words.
+  for (const auto& [name, reason] :
+       {std::pair{path, "No such file or directory"}, {::testing::TempDir(), "Is a directory"}}) {
+    std::vector<uint8_t> got;
+    std::string why;
+    EXPECT_FALSE(ReadImageFile(name.c_str(), 1000, &got, &why));
+    EXPECT_EQ(why, reason) << name;
+  }
 }
 
 }  // namespace

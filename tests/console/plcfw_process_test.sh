@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # plcfw as a process, against plcsim on a pseudo-terminal.
-# Usage: plcfw_process_test.sh usage|open-failure|vm500|serial|interrupt PLCFW PLCSIM IMAGE
+# Usage: plcfw_process_test.sh CASE PLCFW PLCSIM IMAGE (the cases are below)
 set -uo pipefail
 case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4"
 work="$(mktemp -d)"
@@ -26,6 +26,7 @@ run() {
 # start_sim ARGS...: plcsim --once in the background, writing what it receives
 # to $work/flash.bin; its pty in $pty.
 start_sim() {
+  : >"$work/sim.out" # not the last run's pty: the redirection below comes late
   "$PLCSIM" --once --flash-out "$work/flash.bin" "$@" >"$work/sim.out" 2>"$work/sim.err" &
   simpid=$!
   for _ in $(seq 100); do
@@ -33,6 +34,24 @@ start_sim() {
     sleep 0.1
   done
   return 1
+}
+
+# start_fw ARGS...: plcfw in the background, in $fwpid, with SIGINT not ignored
+# (a shell starts its background jobs with SIGINT ignored, which plcfw keeps).
+start_fw() {
+  (
+    trap - INT
+    exec "$PLCFW" "$@"
+  ) &
+  fwpid=$!
+}
+
+# wait_fw TENTHS: plcfw's status in $rc, 124 when it did not end in time.
+wait_fw() {
+  for _ in $(seq "$1"); do kill -0 "$fwpid" 2>/dev/null && sleep 0.1; done
+  kill -KILL "$fwpid" 2>/dev/null && rc=124 && return
+  wait "$fwpid"
+  rc=$?
 }
 
 # wait_sim: plcsim's status in $simrc (0: it received a whole image); ended after 10 s.
@@ -57,7 +76,9 @@ case "$case_name" in
 --model vm500|unknown model 'vm500'; the models are: KT4-RV4, LM4, LQ4
 --port|--port needs
 ttyUSB0|unexpected argument ttyUSB0
---log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl
+--yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl
+--port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes
+--model KT4-W --port /dev/null/none|use --yes
 EOF
     ;;
 
@@ -114,19 +135,91 @@ EOF
 
   interrupt)
     start_sim --model VM500 || exit 1
-    timeout 120 "$PLCFW" --port "$pty" --yes >"$work/burn.out" 2>"$work/burn.err" &
-    fwpid=$!
+    start_fw --port "$pty" --yes >"$work/burn.out" 2>"$work/burn.err"
     for _ in $(seq 300); do
       if grep -q "Programming" "$work/burn.err"; then break; fi
       sleep 0.1
     done
     kill -INT "$fwpid"
-    wait "$fwpid"
-    check "Ctrl-C exits 3" [ "$?" -eq 3 ]
+    wait_fw 100
+    check "Ctrl-C exits 3" [ "$rc" -eq 3 ]
     check "with a warning" grep -qF "the PLC may be left without a working program" "$work/burn.err"
     check "no success message" [ "$(grep -c SUCCESSFUL "$work/burn.out")" -eq 0 ]
     ;;
+
+  # Nothing around a started run ends it or holds it up: a reader that goes
+  # away, a hang-up the caller ignores (nohup), a reader that never reads.
+  detached)
+    head -c 100000 /dev/urandom >"$work/small.bin"
+    burn=(--model LM4 --image "$work/small.bin" --yes --trace --port)
+    start_sim --model LM4 || exit 1
+    timeout 120 "$PLCFW" "${burn[@]}" "$pty" </dev/null 2>&1 | head -n 3 >/dev/null
+    check "exit 0 after the reader went away" [ "${PIPESTATUS[0]}" -eq 0 ]
+    wait_sim
+    start_sim --model LM4 || exit 1
+    (trap '' HUP && exec "$PLCFW" "${burn[@]}" "$pty") </dev/null >"$work/burn.out" 2>&1 &
+    fwpid=$!
+    for _ in $(seq 300); do if grep -q '^> ' "$work/burn.out"; then break; fi && sleep 0.1; done
+    kill -HUP "$fwpid"
+    wait_fw 600
+    check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
+    wait_sim
+    mkfifo "$work/pipe"
+    for end in term read; do
+      start_sim --model LM4 || exit 1
+      exec 3<>"$work/pipe" # holds the pipe open and never reads
+      start_fw "${burn[@]}" "$pty" </dev/null >"$work/pipe" 2>&1 3<&-
+      wait_sim
+      check "$end: the burn ends while nobody reads" [ "$simrc" -eq 0 ]
+      if [ "$end" = term ]; then
+        kill -TERM "$fwpid"
+        wait_fw 20
+        check "SIGTERM ends it at once, with the run's status" [ "$rc" -eq 0 ]
+      else
+        timeout 20 cat <"$work/pipe" >"$work/stalled.out" 3<&- &
+        exec 3<&-
+        wait_fw 200
+        wait $!
+        check "exit 0 once the output moves" [ "$rc" -eq 0 ]
+        check "the message kept" grep -qx "INFORMATION: Firmware update is SUCCESSFUL" "$work/stalled.out"
+        check "the drop said once" [ "$(grep -c 'lines dropped' "$work/stalled.out")" -eq 1 ]
+      fi
+      exec 3<&-
+    done
+    ;;
+
+  # End of input at the power-cycle prompt ends the run as interrupted; an
+  # Enter typed before the prompt does not answer it.
+  prompt-eof)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    start_sim --model KT4-W --d1386 4138 || exit 1
+    python3 - "$PLCFW" --model KT4-W --image "$work/small.bin" --port "$pty" \
+      >"$work/burn.out" <<'PY'
+import os, pty, select, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+os.write(fd, b"\n")  # typed ahead
+out = b""
+for _ in range(1200):
+    if select.select([fd], [], [], 0.1)[0]:
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:  # plcfw has ended
+            break
+        out += chunk
+    elif b"Press Enter" in out:
+        os.write(fd, b"\x04")  # end of input, again until seen after the flush
+os.kill(pid, 9)
+sys.stdout.buffer.write(out)
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+PY
+    rc=$?
+    check "exit 3" [ "$rc" -eq 3 ]
+    check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
+    ;;
 esac
+check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
 
 [ "$failed" -eq 0 ] || tail -n 15 "$work"/*.out "$work"/*.err | cut -c1-160 >&2
 echo "$case_name: $passed passed, $failed failed"

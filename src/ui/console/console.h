@@ -48,15 +48,23 @@ std::string ModelNameList();
 
 // ---- Output -------------------------------------------------------------
 // Standard output carries the message lines, standard error the progress
-// line and the trace.  On a terminal the progress line is redrawn in place,
-// so every other output first clears it.
+// line, the notes and the trace.  On a terminal the progress line is redrawn
+// in place, so every other output first clears it.  Lines are queued for a
+// writer thread and never wait for the output; when it falls behind, trace
+// and progress lines are dropped (and counted), messages and notes are kept.
 
+// Starts the writer thread (call it with the interrupt signals held).
 void ConsoleOutputInit(bool stderrIsTerminal);
-bool ConsoleStderrIsTerminal();
+// Waits up to milliseconds for every queued line to be written, then stops
+// the writer.  False when the output did not take them in time (the writer
+// is left running: end the process without waiting for it).
+bool ConsoleOutputFinish(int milliseconds);
 // A message line on standard output.
 void ConsolePrintMessage(const char* caption, const char* text);
-// A line of its own on standard error (trace, notices).
+// A line of its own on standard error (notices, the prompt's hint).
 void ConsolePrintNote(const char* line);
+// A trace line on standard error; dropped when the output falls behind.
+void ConsolePrintTrace(const char* line);
 // Hides the progress line (while a prompt waits, and at the end).
 void ConsoleSuspendProgress(bool suspended);
 // Draws the progress (terminal) or prints it when due (not a terminal).
@@ -153,8 +161,9 @@ class ConsoleHost : public Host {
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size
-// check to refuse it); false when it cannot be read or is empty.
-bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out);
+// check to refuse it); false when it cannot be read or is empty, with the
+// reason in the system's words in why.
+bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why);
 
 // Runs the whole program; main only calls this.
 int PlcfwMain(int argc, const char* const* argv);
@@ -235,8 +244,20 @@ class RecordingHost : public Host {
 // terminal needs it switched on for such sequences does that here.
 bool StderrIsTerminal();
 // Ctrl-C (and a termination request) only sets a flag that the main thread
-// polls; the burn thread is never interrupted in the middle of a call.
+// polls; the burn thread is never interrupted in the middle of a call.  A
+// signal that was ignored at start stays ignored, and a closed output only
+// makes writes fail.
 void InstallInterruptHandler();
+// Holds (true) or releases the interrupt signals on the calling thread.
+// Threads started while they are held keep them held, so that only the main
+// thread takes them.
+void HoldInterrupts(bool hold);
 bool InterruptRequested();
+// Ends the run as Ctrl-C does (end of input at a prompt).
+void RequestInterrupt();
+bool StdinIsTerminal();
+// Discards what was typed before, then waits for Enter; false at the end
+// of input.
+bool WaitForEnter();
 // Gives the port back to other programs before the process ends mid-run.
 void ReleasePortsBeforeExit();

@@ -1,15 +1,25 @@
+#include <errno.h>
+#include <pthread.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "port/link_posix.h"
 #include "ui/console/console.h"
 
 namespace {
 
-volatile sig_atomic_t interruptRequested = 0;
+// Set by the handler, read by the main thread: an atomic that needs no lock
+// is safe in a handler and between threads.
+std::atomic<int> interruptRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnInterrupt(int) {
-  interruptRequested = 1;
+  interruptRequested.store(1);
 }
 
 }  // namespace
@@ -19,19 +29,51 @@ bool StderrIsTerminal() {
 }
 
 void InstallInterruptHandler() {
+  // A reader that goes away (| head) must not end a burn: the writes to it
+  // fail and are dropped.
+  (void)signal(SIGPIPE, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  // Restarted calls: the prompt's read of standard input goes on waiting and
-  // the main thread, which polls the flag, ends the process.
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  for (int signo : kInterruptSignals) {
+    struct sigaction old {};
+    // What the caller chose to ignore (nohup, a background job's SIGINT)
+    // stays ignored.
+    if (sigaction(signo, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    (void)sigaction(signo, &action, nullptr);
+  }
+}
+
+void HoldInterrupts(bool hold) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signo : kInterruptSignals) sigaddset(&set, signo);
+  (void)pthread_sigmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 bool InterruptRequested() {
-  return interruptRequested != 0;
+  return interruptRequested.load() != 0;
+}
+
+void RequestInterrupt() {
+  interruptRequested.store(1);
+}
+
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) != 0;
+}
+
+bool WaitForEnter() {
+  // An Enter typed during the run must not answer a prompt it never saw.
+  if (isatty(STDIN_FILENO) != 0) (void)tcflush(STDIN_FILENO, TCIFLUSH);
+  for (;;) {
+    char c = 0;
+    const ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (c == '\n') return true;
+  }
 }
 
 void ReleasePortsBeforeExit() {

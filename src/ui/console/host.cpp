@@ -1,6 +1,10 @@
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "engine/models.h"
 #include "engine/run_state.h"
@@ -51,10 +55,13 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon ico
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
   ConsolePrintNote("Press Enter to continue.");
-  int c = 0;
-  do {
-    c = std::getchar();
-  } while (c != '\n' && c != EOF);
+  if (!WaitForEnter()) {
+    // End of input is no answer: the PLC was never replugged or switched
+    // off and on.  The main thread ends the run as for Ctrl-C; this thread
+    // must not go on to the probe meanwhile.
+    RequestInterrupt();
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
   ConsoleSuspendProgress(false);
 }
 
@@ -99,10 +106,21 @@ int ConsoleHost::ExitStatus() const {
   return sawSuccess_ && !sawError_ ? kExitSuccess : kExitFailed;
 }
 
-bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out) {
+bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why) {
   out->clear();
+  std::error_code ignored;
+  // Some systems open a directory and fail only at the read, others refuse
+  // the open with no telling reason: say it the same way everywhere.
+  if (std::filesystem::is_directory(path, ignored)) {
+    *why = std::strerror(EISDIR);
+    return false;
+  }
+  errno = 0;
   FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
+  if (f == nullptr) {
+    *why = std::strerror(errno);
+    return false;
+  }
   // One byte past the limit is enough for the size check to refuse the
   // image with the model's own message; nothing more is read.
   const size_t most = static_cast<size_t>(limit) + 1;
@@ -111,14 +129,17 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out) 
   while (out->size() < most) {
     size_t want = most - out->size();
     if (want > sizeof chunk) want = sizeof chunk;
+    errno = 0;
     size_t n = std::fread(chunk, 1, want, f);
     out->insert(out->end(), chunk, chunk + n);
     if (n < want) {
       failed = std::ferror(f) != 0;
+      if (failed) *why = std::strerror(errno);
       break;
     }
   }
   (void)std::fclose(f);
   // An empty file is no image: burning it would leave the PLC erased.
+  if (!failed && out->empty()) *why = "the file is empty";
   return !failed && !out->empty();
 }

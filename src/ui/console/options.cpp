@@ -58,7 +58,8 @@ const char* ConsoleUsage() {
          "  --help            print this help and exit\n"
          "\n"
          "Every message is printed to standard output as one line, \"Caption: text\".\n"
-         "Without --yes a prompt waits for Enter.  Progress goes to standard error.\n"
+         "Without --yes a prompt waits for Enter on a terminal.  Progress goes to\n"
+         "standard error.\n"
          "\n"
          "Exit status: 0 the update succeeded, 1 it failed (see the ERROR line),\n"
          "2 usage error, 3 interrupted.\n";

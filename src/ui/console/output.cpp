@@ -1,81 +1,220 @@
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "engine/run_state.h"
 #include "ui/console/console.h"
 
+// Every line goes through one bounded queue that a writer thread drains.
+// The burn thread and the main thread only copy a line into it: a terminal
+// on hold, a pager that stopped reading or a pipe whose reader went away
+// blocks the writer alone, never the transfer and never Ctrl-C.
+
 namespace {
 
-std::mutex outputLock;
-bool onTerminal = false;
-bool lineShown = false;  // a progress line stands on the terminal's last row
-bool suspended = false;
-ProgressLog progressLog;
+enum class Kind : unsigned char { kMessage, kNote, kTrace, kProgress, kClear };
 
-void ClearLineLocked() {
-  if (!lineShown) return;
-  (void)std::fputs("\r\033[K", stderr);
-  (void)std::fflush(stderr);
-  lineShown = false;
+constexpr size_t kQueueSize = 64 * 1024;
+// Trace and progress lines stop short of this much room, so that the run's
+// messages and notes always find a place behind them.
+constexpr size_t kKeptReserve = 8 * 1024;
+constexpr size_t kHeaderSize = 3;  // kind, length (two bytes)
+constexpr size_t kMaxLine = 4096;  // longer lines are cut
+
+struct OutputQueue {
+  std::mutex lock;
+  std::condition_variable wake;     // for the writer: a line or the stop
+  std::condition_variable drained;  // for Finish: everything written
+  char bytes[kQueueSize];
+  size_t head = 0;  // bytes taken so far
+  size_t tail = 0;  // bytes put so far
+  bool writing = false;
+  bool stop = false;
+  bool running = false;  // a writer thread takes the lines
+  bool onTerminal = false;
+  bool suspended = false;
+  unsigned long dropped = 0;
+  ProgressLog progressLog;
+  std::thread writer;
+};
+
+OutputQueue q;
+
+void PutBytesLocked(const char* data, size_t count) {
+  for (size_t i = 0; i < count; ++i) q.bytes[(q.tail + i) % kQueueSize] = data[i];
+  q.tail += count;
+}
+
+void TakeBytesLocked(char* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = q.bytes[(q.head + i) % kQueueSize];
+  q.head += count;
+}
+
+bool FitsLocked(size_t length, size_t room) {
+  return q.tail - q.head + kHeaderSize + length <= room;
+}
+
+void PutEntryLocked(Kind kind, const char* text, size_t length) {
+  const char header[kHeaderSize] = {static_cast<char>(kind), static_cast<char>(length & 0xFF),
+                                    static_cast<char>(length >> 8)};
+  PutBytesLocked(header, kHeaderSize);
+  PutBytesLocked(text, length);
+  q.wake.notify_one();
+}
+
+// Says once how many lines were dropped, when the output has taken in half
+// of the queue again (force: at the end, in the kept room).  Until then the
+// trace stays cut, so that the notice stands where the gap is.
+void ReportDroppedLocked(bool force) {
+  if (q.dropped == 0) return;
+  char note[128];
+  const int n = std::snprintf(note, sizeof note,
+                              "plcfw: %lu trace and progress lines dropped: the output was not "
+                              "read fast enough",
+                              q.dropped);
+  const size_t length = n < 0 ? 0 : static_cast<size_t>(n);
+  if (!FitsLocked(length, force ? kQueueSize : kQueueSize / 2)) return;
+  PutEntryLocked(Kind::kNote, note, length);
+  q.dropped = 0;
+}
+
+void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, bool& lineShown);
+
+void PutLocked(Kind kind, const char* text) {
+  size_t length = std::strlen(text);
+  if (length > kMaxLine) length = kMaxLine;
+  if (!q.running) {
+    // Before and after a run nothing else writes: straight out.
+    bool lineShown = false;
+    WriteEntry(kind, text, length, q.onTerminal, lineShown);
+    return;
+  }
+  ReportDroppedLocked(false);
+  const bool droppable = kind == Kind::kTrace || kind == Kind::kProgress;
+  // A kept line finds no room only when 8 KiB of messages wait, which a run
+  // never writes; waiting here would stall the burn thread.
+  const bool fits = droppable ? q.dropped == 0 && FitsLocked(length, kQueueSize - kKeptReserve)
+                              : FitsLocked(length, kQueueSize);
+  if (!fits) {
+    ++q.dropped;
+    return;
+  }
+  PutEntryLocked(kind, text, length);
+}
+
+void Put(Kind kind, const char* text) {
+  std::lock_guard<std::mutex> hold(q.lock);
+  PutLocked(kind, text);
+}
+
+// On a terminal the progress line is redrawn in place, so every other
+// output first clears it.
+void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, bool& lineShown) {
+  FILE* out = kind == Kind::kMessage ? stdout : stderr;
+  if (lineShown && kind != Kind::kProgress) {
+    (void)std::fputs("\r\033[K", stderr);
+    (void)std::fflush(stderr);
+    lineShown = false;
+  }
+  if (kind == Kind::kClear) return;
+  if (kind == Kind::kProgress && onTerminal) {
+    (void)std::fprintf(stderr, "\r%s\033[K", line);
+    lineShown = true;
+  } else {
+    (void)std::fwrite(line, 1, length, out);
+    (void)std::fputc('\n', out);
+  }
+  // A failed write (a reader that went away) is dropped like any other.
+  (void)std::fflush(out);
+}
+
+void WriterLoop() {
+  static char line[kMaxLine + 1];
+  bool lineShown = false;
+  std::unique_lock<std::mutex> hold(q.lock);
+  for (;;) {
+    q.wake.wait(hold, [] { return q.stop || q.tail != q.head; });
+    if (q.tail == q.head) return;
+    unsigned char header[kHeaderSize];
+    TakeBytesLocked(reinterpret_cast<char*>(header), kHeaderSize);
+    const size_t length = header[1] | static_cast<size_t>(header[2]) << 8;
+    TakeBytesLocked(line, length);
+    line[length] = '\0';
+    const bool onTerminal = q.onTerminal;
+    q.writing = true;
+    hold.unlock();
+    WriteEntry(static_cast<Kind>(header[0]), line, length, onTerminal, lineShown);
+    hold.lock();
+    q.writing = false;
+    if (q.tail == q.head) q.drained.notify_all();
+  }
 }
 
 }  // namespace
 
 void ConsoleOutputInit(bool stderrIsTerminal) {
-  std::lock_guard<std::mutex> hold(outputLock);
-  onTerminal = stderrIsTerminal;
-  lineShown = false;
-  suspended = false;
-  progressLog = ProgressLog{};
+  std::lock_guard<std::mutex> hold(q.lock);
+  q.head = q.tail = 0;
+  q.writing = q.stop = q.suspended = false;
+  q.onTerminal = stderrIsTerminal;
+  q.dropped = 0;
+  q.progressLog = ProgressLog{};
+  if (!q.writer.joinable()) q.writer = std::thread(WriterLoop);
+  q.running = true;
 }
 
-bool ConsoleStderrIsTerminal() {
-  std::lock_guard<std::mutex> hold(outputLock);
-  return onTerminal;
+bool ConsoleOutputFinish(int milliseconds) {
+  std::unique_lock<std::mutex> hold(q.lock);
+  ReportDroppedLocked(true);
+  if (!q.drained.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                          [] { return q.tail == q.head && !q.writing; })) {
+    return false;
+  }
+  q.stop = true;
+  q.running = false;
+  hold.unlock();
+  q.wake.notify_one();
+  if (q.writer.joinable()) q.writer.join();
+  return true;
 }
 
 void ConsolePrintMessage(const char* caption, const char* text) {
-  std::lock_guard<std::mutex> hold(outputLock);
-  ClearLineLocked();
-  (void)std::fprintf(stdout, "%s: %s\n", caption, text);
-  (void)std::fflush(stdout);
+  char line[kMaxLine];
+  (void)std::snprintf(line, sizeof line, "%s: %s", caption, text);
+  Put(Kind::kMessage, line);
 }
 
 void ConsolePrintNote(const char* line) {
-  std::lock_guard<std::mutex> hold(outputLock);
-  ClearLineLocked();
-  (void)std::fprintf(stderr, "%s\n", line);
-  (void)std::fflush(stderr);
+  Put(Kind::kNote, line);
+}
+
+void ConsolePrintTrace(const char* line) {
+  Put(Kind::kTrace, line);
 }
 
 void ConsoleSuspendProgress(bool suspend) {
-  std::lock_guard<std::mutex> hold(outputLock);
-  suspended = suspend;
-  if (suspend) ClearLineLocked();
+  std::lock_guard<std::mutex> hold(q.lock);
+  q.suspended = suspend;
+  if (suspend) PutLocked(Kind::kClear, "");
 }
 
 void ConsoleProgressTick() {
   StatusSnapshot s = TakeStatusSnapshot();
   char line[160];
   FormatProgressLine(s, line, sizeof line);
-  std::lock_guard<std::mutex> hold(outputLock);
-  if (suspended) return;
-  if (onTerminal) {
-    (void)std::fprintf(stderr, "\r%s\033[K", line);
-    lineShown = true;
-  } else if (ProgressLineDue(progressLog, s)) {
-    (void)std::fprintf(stderr, "%s\n", line);
-  }
-  (void)std::fflush(stderr);
+  std::lock_guard<std::mutex> hold(q.lock);
+  if (q.suspended) return;
+  if (q.onTerminal || ProgressLineDue(q.progressLog, s)) PutLocked(Kind::kProgress, line);
 }
 
 void ConsoleEndProgress() {
-  std::lock_guard<std::mutex> hold(outputLock);
-  ClearLineLocked();
-  suspended = true;
+  std::lock_guard<std::mutex> hold(q.lock);
+  PutLocked(Kind::kClear, "");
+  q.suspended = true;
 }
-
 StatusSnapshot TakeStatusSnapshot() {
   return {elapsedTime, flashStatus, progress, errCounter, totalErrCounter};
 }

@@ -33,6 +33,8 @@ void ListPorts() {
   (void)std::fputs(PortListText(list, usb).c_str(), stdout);
 }
 
+// Without --port a serial model takes the first listed port, as the window
+// does; say which, so that a wrong guess is seen before the PLC is erased.
 void SelectPort(const ConsoleOptions& options) {
   if (IsUsbModel(options.model)) {
     SetSelectedComPort("USB");
@@ -42,7 +44,27 @@ void SelectPort(const ConsoleOptions& options) {
     PortList list{};
     ListComPorts(&list);
     SetSelectedComPort(list.count > 0 ? list.names[0] : "");
+    std::string note = list.count > 0 ? std::string("plcfw: using port ") + list.names[0]
+                                      : "plcfw: no serial port is listed; name one with --port";
+    for (int i = 1; i < list.count; ++i) {
+      note += (i == 1 ? " (also listed: " : ", ");
+      note += list.names[i];
+    }
+    if (list.count > 1) note += "; choose with --port)";
+    ConsolePrintNote(note.c_str());
   }
+}
+
+// A prompt waits for Enter on standard input.  When that is no terminal
+// (a script, < /dev/null), nobody answers it after the PLC was erased.
+bool PromptRefused(const ConsoleOptions& options, std::string* error) {
+  if (options.action != ConsoleAction::kBurn || options.yes || options.model < 0) return false;
+  if (ReconnectRuleOf(options.model).kind == ReconnectKind::kKeepOpen) return false;
+  if (StdinIsTerminal()) return false;
+  *error = std::string(PlcName(options.model)) +
+           " asks for a replug or power cycle and standard input is not a terminal; "
+           "use --yes to answer the prompt at once";
+  return true;
 }
 
 [[noreturn]] void EndInterrupted() {
@@ -56,24 +78,31 @@ void SelectPort(const ConsoleOptions& options) {
   }
   BurnLogEnd("interrupted", kExitInterrupted);
   ReleasePortsBeforeExit();
-  (void)std::fflush(stdout);
-  (void)std::fflush(stderr);
+  // The output may be stalled: it gets half a second, no more.
+  (void)ConsoleOutputFinish(500);
   // The burn thread may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
 }
 
 int Burn(const ConsoleOptions& options) {
+  InstallInterruptHandler();
+  // Every thread started from here inherits the signals held: only the main
+  // thread takes them, and it alone acts on the flag.
+  HoldInterrupts(true);
+  ConsoleOutputInit(StderrIsTerminal());
   std::vector<uint8_t> image;
   bool imageMissing = false;
   if (options.imageGiven) {
-    imageMissing = !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image);
+    std::string why;
+    imageMissing =
+        !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
+    if (imageMissing)
+      ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
   }
   SelectModel(options.model);
   (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
   SelectPort(options);
 
-  ConsoleOutputInit(StderrIsTerminal());
-  InstallInterruptHandler();
   ElapsedTicker ticker;
   ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
                    imageMissing);
@@ -87,6 +116,7 @@ int Burn(const ConsoleOptions& options) {
     StartBurn(recorder);
     done = true;
   });
+  HoldInterrupts(false);
   // The status panel's 100 ms tick.
   while (!done) {
     ConsoleProgressTick();
@@ -100,6 +130,11 @@ int Burn(const ConsoleOptions& options) {
   ConsoleEndProgress();
   const int status = host.ExitStatus();
   BurnLogEnd(recorder.Result(status), status);
+  // The run is over; a stalled output can be left behind on Ctrl-C without
+  // hiding how it ended.
+  while (!ConsoleOutputFinish(100)) {
+    if (InterruptRequested()) std::_Exit(status);
+  }
   return status;
 }
 
@@ -112,7 +147,8 @@ int PlcfwMain(int argc, const char* const* argv) {
 
   ConsoleOptions options;
   std::string error;
-  if (!ParseConsoleOptions(argc, argv, defaultModel, &options, &error)) {
+  if (!ParseConsoleOptions(argc, argv, defaultModel, &options, &error) ||
+      PromptRefused(options, &error)) {
     (void)std::fprintf(stderr, "plcfw: %s\nTry 'plcfw --help' for more information.\n",
                        error.c_str());
     return kExitUsage;

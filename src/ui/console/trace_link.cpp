@@ -29,7 +29,7 @@ void Note(const char* direction, const uint8_t* data, uint32_t done, uint32_t as
     line += " " + HexAndText(data, done);
     if (done != asked) line += "  (" + std::to_string(done) + " of " + std::to_string(asked) + ")";
   }
-  ConsolePrintNote(line.c_str());
+  ConsolePrintTrace(line.c_str());
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ void TraceLink::ApplyLineSettings(const LineSettings& settings) {
   const char parity = settings.parity == 2 ? 'E' : (settings.parity == 1 ? 'O' : 'N');
   (void)std::snprintf(line, sizeof line, "= line %u %u%c%s", settings.baudRate, settings.byteSize,
                       parity, settings.stopBits == 0 ? "1" : "2");
-  ConsolePrintNote(line);
+  ConsolePrintTrace(line);
 }
 
 void TraceLink::ApplyTimeouts(const Timeouts& timeouts) {
