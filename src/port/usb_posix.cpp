@@ -131,27 +131,25 @@ void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {
   if (sysRoot == nullptr) return;
   char devicesPath[4096];
   if (!FormatPath(devicesPath, sizeof devicesPath, "%s/bus/usb/devices", sysRoot)) return;
-  auto* lists = new (std::nothrow) SearchLists;
-  if (lists == nullptr) return;
-  SortedEntries(devicesPath, &lists->devices);
-  for (int i = 0; i < lists->devices.count && out->count < kMaxUsbPorts; ++i) {
-    const char* name = lists->devices.names[i];
+  // Listed in device name order, the order in which the search picks.
+  char devices[kMaxUsbPorts][kNameSize] = {};
+  ForEachEntry(devicesPath, [&](const char* name) {
     char devicePath[4096];
-    char attribute[4096];
+    char tty[kNameSize];
     if (!FormatPath(devicePath, sizeof devicePath, "%s/%s", devicesPath, name) ||
-        !FormatPath(attribute, sizeof attribute, "%s/idVendor", devicePath) ||
-        !AttributeIs(attribute, kVendorId) ||
-        !FormatPath(attribute, sizeof attribute, "%s/idProduct", devicePath) ||
-        !AttributeIs(attribute, kProductId)) {
-      continue;
+        !IsThePlc(devicePath) || !TtyOfDevice(devicePath, name, tty)) {
+      return;
     }
-    char* node = out->nodes[out->count];
-    if (FindTtyOfDevice(devicePath, name, lists->interfaces, lists->inner, node,
-                        kUsbPortPathSize)) {
-      ++out->count;
-    } else {
-      node[0] = '\0';
+    int at = out->count;
+    while (at > 0 && std::strcmp(name, devices[at - 1]) < 0) --at;
+    if (at >= kMaxUsbPorts) return;
+    const int last = out->count < kMaxUsbPorts ? out->count : kMaxUsbPorts - 1;
+    for (int i = last; i > at; --i) {
+      std::memcpy(devices[i], devices[i - 1], kNameSize);
+      std::memcpy(out->nodes[i], out->nodes[i - 1], kUsbPortPathSize);
     }
-  }
-  delete lists;
+    Keep(devices[at], name);
+    if (!FormatPath(out->nodes[at], kUsbPortPathSize, "/dev/%s", tty)) out->nodes[at][0] = '\0';
+    if (out->count < kMaxUsbPorts) ++out->count;
+  });
 }
