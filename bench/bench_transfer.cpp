@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "port/link.h"
 #include "protocol/transfer.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

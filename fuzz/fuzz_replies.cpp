@@ -16,14 +16,14 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "port/link.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
 #include "protocol/transfer.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/models.h"
 #include "sim_device.h"
+#include "state/models.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "state/link_handle.h"
+
 // Serial line settings as the protocol names them.
 struct LineSettings {
   uint32_t baudRate;
@@ -45,17 +47,14 @@ class Link {
   // Reads up to count bytes; returns when all have arrived or the read total
   // time-out has passed, with what arrived (possibly nothing).
   virtual uint32_t Read(uint8_t* buffer, uint32_t count) = 0;
-  // Changes speed, data bits, parity and stop bits and drops DTR and RTS;
-  // every other setting of the port stays as it was.  Failures are ignored.
+  // Changes speed, data bits, parity and stop bits, drops DTR and RTS on a
+  // COM port and turns off the flow control that would drop, change or hold
+  // back bytes; the rest of the port's settings stay as they were.  Failures
+  // are ignored.
   virtual void ApplyLineSettings(const LineSettings& settings) = 0;
   // Failures are ignored.
   virtual void ApplyTimeouts(const Timeouts& timeouts) = 0;
 };
-
-// The handle the run state keeps in hSerial.  kNoLink means "no link": every
-// operation on it fails softly (nothing written, nothing read).
-using LinkHandle = Link*;
-inline constexpr LinkHandle kNoLink = nullptr;
 
 uint32_t LinkWrite(LinkHandle link, const uint8_t* data, uint32_t count);
 uint32_t LinkRead(LinkHandle link, uint8_t* buffer, uint32_t count);

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "engine/run_state.h"
 #include "port/friendly_name.h"
+#include "state/run_state.h"
 
 static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
 

@@ -1,9 +1,9 @@
 #include "protocol/app_commands.h"
 
-#include "engine/run_state.h"
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
 #include "protocol/result_codes.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "protocol/exchange.h"
 #include "protocol/result_codes.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/run_state.h"
 #include "port/link.h"
+#include "state/run_state.h"
 
 // A request as it goes on the wire.
 struct Frame {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "protocol/exchange.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "engine/run_state.h"
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
 #include "protocol/result_codes.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "protocol/exchange.h"
 #include "protocol/result_codes.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/burn.h"
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "protocol/transfer.h"
 #include "sim_device.h"
 #include "sim_link.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "support/test_host.h"
 
 using Ints = std::pair<long, long>;

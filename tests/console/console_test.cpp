@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/burn.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "sim_link.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "support/test_host.h"
 #include "ui/console/console.h"
 

@@ -20,10 +20,10 @@
 #include <thread>
 #include <tuple>
 
-#include "engine/burn.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "port/link_posix.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

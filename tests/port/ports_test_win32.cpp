@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "engine/run_state.h"
 #include "port/ports_win32.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "engine/image.h"
 #include "resource_ids.h"
+#include "state/image.h"
 
 namespace {
 

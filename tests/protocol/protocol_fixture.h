@@ -7,15 +7,15 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/modbus.h"
 #include "protocol/probe.h"
 #include "protocol/result_codes.h"
 #include "protocol/transfer.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "support/test_link.h"
 
 using Ints = std::pair<long, long>;

@@ -5,9 +5,9 @@
 #include <memory>
 #include <tuple>
 
-#include "engine/models.h"
 #include "sim_link.h"
 #include "sim_test_util.h"
+#include "state/models.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/host.h"
+#include "burn/host.h"
 #include "support/test_link.h"
 
 struct HostEvent {

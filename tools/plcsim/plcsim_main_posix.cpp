@@ -23,8 +23,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/models.h"
 #include "sim_device.h"
+#include "state/models.h"
 
 namespace {
 

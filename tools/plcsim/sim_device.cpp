@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/models.h"
+#include "state/models.h"
 
 namespace {
 

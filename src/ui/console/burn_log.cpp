@@ -10,10 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "port/record_file.h"
 #include "port/sha256.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "ui/console/console.h"
 
 #ifndef PLC_VERSION

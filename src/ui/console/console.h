@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/host.h"
+#include "burn/host.h"
 #include "port/link.h"
 #include "port/ports.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <system_error>
 
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "port/ports.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "ui/console/console.h"
 
 void ElapsedTicker::Start() {

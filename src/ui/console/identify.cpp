@@ -1,14 +1,14 @@
 // plcfw --identify: which PLC is on the link, in one fact a line.
-#include "engine/identify.h"
+#include "burn/identify.h"
 
 #include <cstdio>
 #include <string>
 
-#include "engine/burn.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "port/ports.h"
 #include "protocol/result_codes.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "ui/console/console.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/models.h"
+#include "state/models.h"
 #include "ui/console/console.h"
 
 namespace {

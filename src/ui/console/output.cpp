@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/run_state.h"
+#include "state/run_state.h"
 #include "ui/console/console.h"
 
 // Every line goes through one bounded queue that a writer thread drains.

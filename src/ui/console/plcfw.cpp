@@ -6,11 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/burn.h"
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "port/ports.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "ui/console/console.h"
 
 #ifndef PLC_VERSION

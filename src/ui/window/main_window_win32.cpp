@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "engine/burn.h"
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
+#include "burn/burn.h"
 #include "port/ports_win32.h"
 #include "resource_ids.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 #include "ui/window/status_panel_win32.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "ui/window/status_panel_win32.h"
 
-#include "engine/run_state.h"
 #include "resource_ids.h"
+#include "state/run_state.h"
 #include "ui/panel.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "engine/identify.h"
+#include "burn/identify.h"
 
-#include "engine/run_state.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
 #include "protocol/result_codes.h"
+#include "state/run_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The image is the program's own resource of type "BIN", id 8.
 #include <windows.h>
 
-#include "engine/image.h"
 #include "firmware_blob.h"
 #include "resource_ids.h"
+#include "state/image.h"
 
 FirmwareImage EmbeddedFirmwareImage() {
   // FindResourceA on a null module looks in the executable itself.

@@ -1,9 +1,9 @@
-#include "engine/run_state.h"
+#include "state/run_state.h"
 
 #include <cstring>
 #include <mutex>
 
-#include "engine/models.h"
+#include "state/models.h"
 
 Shared<int32_t> selectedPLCIdx;
 Shared<uint16_t> selectedPLCID;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/host.h"
+#include "burn/host.h"
 
 // Runs one burn on the calling thread (the burn thread) and returns 0.  A
 // call while another run is under way returns at once and changes nothing:

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "engine/host.h"
-#include "engine/models.h"
+#include "burn/host.h"
+#include "state/models.h"
 
 enum class DeviceMode { kNone, kApplication, kBoot };
 

@@ -1,8 +1,8 @@
-#include "engine/image.h"
+#include "state/image.h"
 
 #include <cstring>
 
-#include "engine/run_state.h"
+#include "state/run_state.h"
 
 void ModelPrefixOf(const char* imageName, char* out, int outSize) {
   if (out == nullptr || outSize <= 0) return;

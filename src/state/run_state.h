@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "port/link.h"
+#include "state/link_handle.h"
 
 template <typename T>
 class Shared {

@@ -2,8 +2,8 @@
 // console front end and the tests each supply one.
 #pragma once
 
-#include "engine/image.h"
 #include "port/link.h"
+#include "state/image.h"
 
 enum class BoxIcon { kError, kInformation, kWarning };
 

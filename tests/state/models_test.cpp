@@ -1,10 +1,10 @@
-#include "engine/models.h"
+#include "state/models.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "engine/image.h"
+#include "state/image.h"
 
 namespace {
 

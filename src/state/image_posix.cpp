@@ -1,7 +1,7 @@
 // The image is linked in with the assembler's .incbin: no multi-megabyte
 // generated source, and the bytes land in read-only data as they are.
-#include "engine/image.h"
 #include "firmware_blob.h"
+#include "state/image.h"
 
 __asm__(
     ".section .rodata.plc_firmware,\"a\",@progbits\n"

@@ -1,4 +1,4 @@
-#include "engine/burn.h"
+#include "burn/burn.h"
 
 #include <atomic>
 #include <cstdio>
@@ -6,14 +6,14 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/image.h"
-#include "engine/models.h"
-#include "engine/run_state.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
 #include "protocol/result_codes.h"
 #include "protocol/transfer.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "state/run_state.h"
 
 namespace {
 

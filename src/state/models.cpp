@@ -1,4 +1,4 @@
-#include "engine/models.h"
+#include "state/models.h"
 
 #include <cstring>
 
