@@ -167,6 +167,9 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, 
 
 // Runs the whole program; main only calls this.
 int PlcfwMain(int argc, const char* const* argv);
+// Selects the port of a run (burn or identify): "USB", --port, or the first
+// listed serial port, which it names on standard error.
+void SelectPort(const ConsoleOptions& options);
 
 // The --list-ports text: a port a line, and beside a PLC's USB device its
 // stable name ("ttyACM0  /dev/serial/by-path/...").  A PLC device that the

@@ -107,15 +107,7 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
 int Identify(const ConsoleOptions& options) {
   SelectModel(options.model);
   (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
-  if (IsUsbModel(options.model)) {
-    SetSelectedComPort("USB");
-  } else if (options.portGiven) {
-    SetSelectedComPort(options.port.c_str());
-  } else {
-    PortList list{};
-    ListComPorts(&list);
-    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
-  }
+  SelectPort(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
   ConsoleOutputInit(StderrIsTerminal());

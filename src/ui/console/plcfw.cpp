@@ -33,28 +33,6 @@ void ListPorts() {
   (void)std::fputs(PortListText(list, usb).c_str(), stdout);
 }
 
-// Without --port a serial model takes the first listed port, as the window
-// does; say which, so that a wrong guess is seen before the PLC is erased.
-void SelectPort(const ConsoleOptions& options) {
-  if (IsUsbModel(options.model)) {
-    SetSelectedComPort("USB");
-  } else if (options.portGiven) {
-    SetSelectedComPort(options.port.c_str());
-  } else {
-    PortList list{};
-    ListComPorts(&list);
-    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
-    std::string note = list.count > 0 ? std::string("plcfw: using port ") + list.names[0]
-                                      : "plcfw: no serial port is listed; name one with --port";
-    for (int i = 1; i < list.count; ++i) {
-      note += (i == 1 ? " (also listed: " : ", ");
-      note += list.names[i];
-    }
-    if (list.count > 1) note += "; choose with --port)";
-    ConsolePrintNote(note.c_str());
-  }
-}
-
 // A prompt waits for Enter on standard input.  When that is no terminal
 // (a script, < /dev/null), nobody answers it after the PLC was erased.
 bool PromptRefused(const ConsoleOptions& options, std::string* error) {
@@ -139,6 +117,28 @@ int Burn(const ConsoleOptions& options) {
 }
 
 }  // namespace
+
+// Without --port a serial model takes the first listed port, as the window
+// does; say which, so that a wrong guess is seen before the PLC is erased.
+void SelectPort(const ConsoleOptions& options) {
+  if (IsUsbModel(options.model)) {
+    SetSelectedComPort("USB");
+  } else if (options.portGiven) {
+    SetSelectedComPort(options.port.c_str());
+  } else {
+    PortList list{};
+    ListComPorts(&list);
+    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
+    std::string note = list.count > 0 ? std::string("plcfw: using port ") + list.names[0]
+                                      : "plcfw: no serial port is listed; name one with --port";
+    for (int i = 1; i < list.count; ++i) {
+      note += (i == 1 ? " (also listed: " : ", ");
+      note += list.names[i];
+    }
+    if (list.count > 1) note += "; choose with --port)";
+    ConsolePrintNote(note.c_str());
+  }
+}
 
 int PlcfwMain(int argc, const char* const* argv) {
   const char* imageName = EmbeddedFirmwareName();
