@@ -376,7 +376,9 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
       window_shot serial-transfer
       red_left="$(rgb serial-transfer 11 115)"
       red_right="$(rgb serial-transfer 518 115)"
-      if [ "$red_left" = "255,0,0" ] && [ "$red_right" != "255,0,0" ]; then
+      # The bar fills during the erase too: wait for the transfer's own.
+      if [ "$red_left" = "255,0,0" ] && [ "$red_right" != "255,0,0" ] &&
+        [ "$(phase_width serial-transfer)" -ge 60 ]; then
         caught=1
         break
       fi
