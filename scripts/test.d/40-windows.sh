@@ -389,13 +389,14 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
     echo "  phase text width: $width px (Idle ~20, Erasing ~45, Programming ~75)" >&2
     check "screenshot during the transfer shows \"Programming\"" [ "${width:-0}" -ge 60 ]
 
-    # Closing during the run asks first; No keeps the run going.
+    # Closing during the run asks first.  The question stays open while the
+    # run ends and another one starts: its answer is none for the new run.
     press "$xid" alt+F4
+    question=""
     if wait_for 10 box_shown WARNING; then
       check "close question" [ "$(box_value text)" = "A firmware update is in progress. Closing now can leave the PLC without a working program. Close anyway?" ]
       screenshot serial-close-question
-      press "$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)" n
-      check "No keeps the window" wait_for 10 box_gone WARNING
+      question="$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)"
     else
       check "closing during a run asks first" false
     fi
@@ -408,6 +409,17 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
     else
       check "box \"Firmware update is SUCCESSFUL\" appears" false
       box_shown ERROR && echo "  ERROR box instead: $(box_value text)" >&2
+    fi
+    if [ -n "$question" ]; then
+      xdotool windowmove "$question" 0 400  # off the button
+      click 60 75  # plcsim is gone: this run ends at the open
+      wait_for 20 box_shown ERROR || true
+      press "$question" y
+      sleep 1.5
+      check "Yes to the question asks again for the new run" box_shown WARNING
+      press "$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)" n
+      check "No keeps the window" wait_for 10 box_gone WARNING
+      wait_for 60 box_shown ERROR && close_box ERROR
     fi
   else
     check "the transfer starts" false
