@@ -106,6 +106,7 @@ for n in $(seq 91 120); do
   xvfb_pid=""
 done
 [ -n "$display" ] || { echo "no X display could be started" >&2; exit 1; }
+say "Xvfb on display $display"
 export DISPLAY="$display"
 wait_for 15 xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
 openbox >"$OUT/openbox.log" 2>&1 &
