@@ -187,6 +187,8 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_TIMER:
       if (wParam == kElapsedTimer) {
+        // A tick fetched before the burn thread killed the timer can come
+        // after the run's end: it counts for no run.
         if (BurnInProgress()) elapsedTime += 1;
       } else if (wParam == kPanelTimer) {
         HDC hdc = GetDC(hwnd);
