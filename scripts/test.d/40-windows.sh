@@ -7,7 +7,7 @@ source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 
 ensure_packages "${BUILD_PACKAGES[@]}" googletest mingw-w64 g++-mingw-w64-x86-64-posix \
-  wine wine64 xvfb xdotool openbox imagemagick
+  wine wine64 fonts-wine xvfb xdotool openbox imagemagick
 
 BUILD="$ROOT/build/mingw"
 SERIAL_BUILD="$ROOT/build/mingw-serial"
@@ -86,16 +86,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A display number can be taken where no lock file here shows it (by a server
+# in another root that shares the abstract socket names): Xvfb then ends at
+# once, while the clients would reach the other server.  Xvfb writes the
+# number to -displayfd only once it listens itself.
 display=""
 for n in $(seq 91 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    display=":$n"
-    break
-  fi
+  [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ] || continue
+  : >"$OUT/xvfb.display"
+  Xvfb ":$n" -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    3>"$OUT/xvfb.display" >"$OUT/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for ((i = 0; i < 75; i++)); do
+    [ -s "$OUT/xvfb.display" ] && display=":$n" && break 2
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
 done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
-xvfb_pid=$!
+[ -n "$display" ] || { echo "no X display could be started" >&2; exit 1; }
+say "Xvfb on display $display"
 export DISPLAY="$display"
 wait_for 15 xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
 openbox >"$OUT/openbox.log" 2>&1 &
@@ -107,16 +118,27 @@ export WINEARCH=win64
 # No Mono or Gecko installer dialogs in a new prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine_started=1
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# A prefix counts only once its whole set-up has run: one left half-made by
+# a run that stopped (a missing package, say) would lack the settings below.
+PREFIX_DONE="$WINEPREFIX/plc-setup-complete"
+if [ ! -f "$PREFIX_DONE" ]; then
   say "creating the Wine prefix"
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
   timeout 180 wineboot -i >"$OUT/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; exit 1; }
   timeout 60 wineserver -w
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  set_reg() {  # set_reg KEY NAME TYPE DATA
+    wine reg add "$1" /v "$2" /t "$3" /d "$4" /f >>"$OUT/wineboot.log" 2>&1 ||
+      { echo "cannot set $1\\$2 in the Wine prefix" >&2; exit 1; }
+  }
   # A crash must end the program, not wait on a dialog.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  set_reg 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
   # Wine draws the frame itself: the X window is the whole Windows window.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  set_reg 'HKCU\Software\Wine\X11 Driver' Decorated REG_SZ N
+  timeout 60 wineserver -w  # the registry is on disk
+  touch "$PREFIX_DONE"
 fi
 # A persistent server keeps Wine warm between the many short runs below.  The
 # first program started also starts Wine's services, which keep its standard
@@ -245,11 +267,25 @@ start_window() {
     return 1
   fi
   xid="$(xdotool search --sync --limit 1 --name '^Vemora PLC Firmware Update Program$' | head -n 1)"
-  local outer client
+  # The X window is the whole window when Wine draws the frame, and only the
+  # client area when the window manager does: the offset follows its size.
+  sleep 0.5
+  probe_main || return 1
+  local size outer client
+  size="$(xdotool getwindowgeometry "$xid" | sed -n 's/^ *Geometry: //p')"
   outer="$(value outer_origin)"
   client="$(value client_origin)"
-  cx=$((${client%,*} - ${outer%,*}))
-  cy=$((${client#*,} - ${outer#*,}))
+  if [ "$size" = "$(value outer)" ]; then
+    cx=$((${client%,*} - ${outer%,*}))
+    cy=$((${client#*,} - ${outer#*,}))
+  elif [ "$size" = "$(value client)" ]; then
+    cx=0
+    cy=0
+    echo "  the window manager draws the frame" >&2
+  else
+    echo "the X window ($size) is neither the window nor its client area" >&2
+    return 1
+  fi
 }
 # click X Y: a click at client coordinates of the main window.
 click() { xdotool mousemove --window "$xid" $(($1 + cx)) $(($2 + cy)) click 1; }
@@ -310,10 +346,20 @@ if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
   window_shot vm500-window
   check "logo drawn" [ "$(rgb vm500-window 437 17)" = "31,58,104" ]
 
-  # Escape is not the start command.
+  # Escape and Ctrl+Break are not the start command, with the focus on the
+  # button either.
   press "$xid" Escape
   sleep 1.5
   check "Escape starts no burn" box_gone ERROR
+  for ((i = 0; i < 3; i++)); do
+    probe_main && [ "$(value focus_id)" = 2 ] && break
+    xdotool key Tab
+    sleep 0.3
+  done
+  check "Tab puts the focus on the button" [ "$(value focus_id)" = 2 ]
+  xdotool key ctrl+Break
+  sleep 1.5
+  check "Ctrl+Break starts no burn" box_gone ERROR
 
   click 60 75
   if wait_for 20 box_shown ERROR; then
@@ -360,7 +406,9 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
       window_shot serial-transfer
       red_left="$(rgb serial-transfer 11 115)"
       red_right="$(rgb serial-transfer 518 115)"
-      if [ "$red_left" = "255,0,0" ] && [ "$red_right" != "255,0,0" ]; then
+      # The bar fills during the erase too: wait for the transfer's own.
+      if [ "$red_left" = "255,0,0" ] && [ "$red_right" != "255,0,0" ] &&
+        [ "$(phase_width serial-transfer)" -ge 60 ]; then
         caught=1
         break
       fi
@@ -371,13 +419,14 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
     echo "  phase text width: $width px (Idle ~20, Erasing ~45, Programming ~75)" >&2
     check "screenshot during the transfer shows \"Programming\"" [ "${width:-0}" -ge 60 ]
 
-    # Closing during the run asks first; No keeps the run going.
+    # Closing during the run asks first.  The question stays open while the
+    # run ends and another one starts: its answer is none for the new run.
     press "$xid" alt+F4
+    question=""
     if wait_for 10 box_shown WARNING; then
       check "close question" [ "$(box_value text)" = "A firmware update is in progress. Closing now can leave the PLC without a working program. Close anyway?" ]
       screenshot serial-close-question
-      press "$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)" n
-      check "No keeps the window" wait_for 10 box_gone WARNING
+      question="$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)"
     else
       check "closing during a run asks first" false
     fi
@@ -390,6 +439,17 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
     else
       check "box \"Firmware update is SUCCESSFUL\" appears" false
       box_shown ERROR && echo "  ERROR box instead: $(box_value text)" >&2
+    fi
+    if [ -n "$question" ]; then
+      xdotool windowmove "$question" 0 400  # off the button
+      click 60 75  # plcsim is gone: this run ends at the open
+      wait_for 20 box_shown ERROR || true
+      press "$question" y
+      sleep 1.5
+      check "Yes to the question asks again for the new run" box_shown WARNING
+      press "$(xdotool search --limit 1 --name '^WARNING$' | head -n 1)" n
+      check "No keeps the window" wait_for 10 box_gone WARNING
+      wait_for 60 box_shown ERROR && close_box ERROR
     fi
   else
     check "the transfer starts" false

@@ -133,7 +133,6 @@ bool FindComPorts(PortList* out) {
   if (devices == INVALID_HANDLE_VALUE) return false;
   SP_DEVINFO_DATA device;
   device.cbSize = sizeof device;
-  bool anyComName = false;
   for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
     char friendlyName[1024];
     std::memset(friendlyName, 0, sizeof friendlyName);
@@ -143,14 +142,13 @@ bool FindComPorts(PortList* out) {
                                            sizeof friendlyName - 1, nullptr)) {
       continue;
     }
-    if (!HasComMarker(friendlyName)) continue;
-    anyComName = true;
     char name[kPortNameSize];
     if (ComNameFromFriendlyName(friendlyName, name)) AddPortName(out, name);
   }
   SetupDiDestroyDeviceInfoList(devices);
-  // Wine, and some virtual-port drivers, register their ports only here.
-  if (!anyComName) ReadSerialCommPorts(out);
+  // Wine, and some virtual-port drivers, register their ports only here,
+  // also beside ordinary ports; a port found both ways is listed once.
+  ReadSerialCommPorts(out);
   return true;
 }
 

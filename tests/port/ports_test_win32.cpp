@@ -1,7 +1,13 @@
-// The Win32 link and the COM open.
+// The Win32 link, the COM open and the port list.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <setupapi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "port/ports_win32.h"
 #include "state/run_state.h"
@@ -64,6 +70,43 @@ TEST(OpenComPort, MissingPortsGiveNoLink) {
   for (const char* name : {"COM199", "\\\\.\\COM198", static_cast<const char*>(nullptr)}) {
     EXPECT_EQ(OpenComPort(name), kNoLink) << (name != nullptr ? name : "null");
   }
+}
+
+// A virtual port that only the serial registry names is listed beside the
+// ports of the device list, and a port named both ways once.
+TEST(ListComPorts, MergesTheSerialRegistryIntoTheDeviceList) {
+  const GUID portsClass = {
+      0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&portsClass, nullptr);
+  SP_DEVINFO_DATA device;
+  device.cbSize = sizeof device;
+  const char friendly[] = "Test Serial Port (COM41)";
+  HKEY key = nullptr;
+  if (set == INVALID_HANDLE_VALUE ||
+      !SetupDiCreateDeviceInfoA(set, "PLCTESTPORT", &portsClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                &device) ||
+      !SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) ||
+      !SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME,
+                                         reinterpret_cast<const BYTE*>(friendly),
+                                         sizeof friendly) ||
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    GTEST_SKIP() << "no test device or registry key can be made here";
+  }
+  const char* const values[][2] = {{"\\Device\\PlcTest1", "COM41"},
+                                   {"\\Device\\PlcTest2", "COM42"}};
+  for (const auto& v : values)
+    RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), 6);
+  PortList list;
+  ListComPorts(&list);
+  for (const auto& v : values) RegDeleteValueA(key, v[0]);
+  RegCloseKey(key);
+  SetupDiRemoveDevice(set, &device);
+  SetupDiDestroyDeviceInfoList(set);
+  const std::vector<std::string> names(list.names, list.names + list.count);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "COM41"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "COM42"), 1);
 }
 
 }  // namespace

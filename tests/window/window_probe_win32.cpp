@@ -55,12 +55,21 @@ int ProbeMain() {
   std::printf("outer=%ldx%ld\n", outer.right - outer.left, outer.bottom - outer.top);
   std::printf("outer_origin=%ld,%ld\n", outer.left, outer.top);
   std::printf("client_origin=%ld,%ld\n", client.x, client.y);
+  RECT inner;
+  GetClientRect(main, &inner);
+  std::printf("client=%ldx%ld\n", inner.right, inner.bottom);
   std::printf("style=%08lX\n", static_cast<unsigned long>(GetWindowLongA(main, GWL_STYLE)));
   PrintCombo("model", GetDlgItem(main, 8));
   PrintCombo("port", GetDlgItem(main, 7));
   HWND button = GetDlgItem(main, 2);
   std::printf("button_text=%s\n", WindowText(button).c_str());
   std::printf("button_enabled=%d\n", IsWindowEnabled(button) ? 1 : 0);
+  // The focus of the window's thread: the id of the control that has it.
+  GUITHREADINFO thread;
+  std::memset(&thread, 0, sizeof thread);
+  thread.cbSize = sizeof thread;
+  GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &thread);
+  std::printf("focus_id=%d\n", thread.hwndFocus != nullptr ? GetDlgCtrlID(thread.hwndFocus) : 0);
   return 0;
 }
 

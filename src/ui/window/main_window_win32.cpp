@@ -46,6 +46,9 @@ struct ParamStruct {
 };
 ParamStruct paramStruct;
 HWND hComPortList;
+// Runs started by this window; the close question compares it to learn
+// whether the run it asked about is still the one under way.
+unsigned runsStarted = 0;
 
 // What the burn sequence needs of the window, on the burn thread.
 class WindowHost final : public Host {
@@ -125,8 +128,28 @@ void OnStartCommand(HWND hwnd, HWND button) {
   if (BurnInProgress()) return;
   paramStruct.hwnd = hwnd;
   paramStruct.hwndButton = button;
+  // A tick fetched just before the last run's timer was killed may have
+  // landed after that run's reset.
+  elapsedTime = 0;
   SetTimer(hwnd, kElapsedTimer, 1000, nullptr);
-  if (!StartBurnThread(burnHost)) KillTimer(hwnd, kElapsedTimer);
+  if (StartBurnThread(burnHost)) {
+    ++runsStarted;
+  } else {
+    KillTimer(hwnd, kElapsedTimer);
+  }
+}
+
+// Asks before closing during a run.  The question is modal but the window
+// keeps working under it: the run can end and another one start, and a "Yes"
+// given for the first must not end the second unasked.
+bool MayClose(HWND hwnd) {
+  while (BurnInProgress()) {
+    const unsigned asked = runsStarted;
+    if (MessageBoxA(hwnd, kCloseQuestion, kWarningCaption, MB_YESNO | MB_ICONWARNING) != IDYES)
+      return false;
+    if (runsStarted == asked) return true;
+  }
+  return true;
 }
 
 void OnSelectionChange(HWND control, int id) {
@@ -150,11 +173,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   switch (message) {
     case WM_CLOSE:
       // A burn cut short erases the PLC's program without writing the new one.
-      if (BurnInProgress() &&
-          MessageBoxA(hwnd, kCloseQuestion, kWarningCaption, MB_YESNO | MB_ICONWARNING) != IDYES) {
-        return 0;
-      }
-      DestroyWindow(hwnd);
+      if (MayClose(hwnd)) DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -168,7 +187,9 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_TIMER:
       if (wParam == kElapsedTimer) {
-        elapsedTime += 1;
+        // A tick fetched before the burn thread killed the timer can come
+        // after the run's end: it counts for no run.
+        if (BurnInProgress()) elapsedTime += 1;
       } else if (wParam == kPanelTimer) {
         HDC hdc = GetDC(hwnd);
         DisplayStatusPanel(hwnd, hdc, true);
@@ -195,13 +216,13 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   }
 }
 
-// Escape is kept from the dialog keyboard handling, which would turn it into
-// command 2, the start command: a burn erases the PLC's program, so only the
-// button itself starts one.  The focused control still gets the key (an open
-// drop-down list closes).
-bool IsEscapeKey(const MSG& msg) {
+// Escape and Ctrl+Break are kept from the dialog keyboard handling, which
+// would turn either into command 2, the start command: a burn erases the
+// PLC's program, so only the button itself starts one.  The focused control
+// still gets the key (an open drop-down list closes).
+bool IsCancelKey(const MSG& msg) {
   return (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
-         msg.wParam == VK_ESCAPE;
+         (msg.wParam == VK_ESCAPE || msg.wParam == VK_CANCEL);
 }
 
 HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* text, DWORD style,
@@ -269,7 +290,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
   MSG msg;
   BOOL got;
   while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0 && got != -1) {
-    if (IsEscapeKey(msg) || !IsDialogMessageA(hwnd, &msg)) {
+    if (IsCancelKey(msg) || !IsDialogMessageA(hwnd, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
