@@ -122,6 +122,8 @@ EOF
   serial)
     head -c 5000 /dev/urandom >"$work/small.bin"
     start_sim --model LM4 || exit 1
+    run identify --identify --model LM4 --port "$pty"
+    check "identify first: exit 0, and the PLC is left as it was" [ "$rc" -eq 0 ]
     run burn --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]

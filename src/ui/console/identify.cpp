@@ -110,7 +110,8 @@ int Identify(const ConsoleOptions& options) {
   SelectPort(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
-  ConsoleOutputInit(StderrIsTerminal());
+  // No writer thread: identify changes nothing on the PLC, so its trace and
+  // messages may wait for the terminal like any other program's output.
   ConsoleHost host(options, nullptr, nullptr, false);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
   for (const ReportFact& fact : report.facts) {
