@@ -121,8 +121,8 @@ struct FuzzWire : Link {
       uint8_t sum = 0;
       buffer[n++] = ':';
       for (uint32_t k = 0, bytes = (count - 3) / 2; k < bytes; ++k) {
-        const uint8_t b = k + 1 == bytes ? static_cast<uint8_t>(0x100 - sum)
-                                         : (pos < size ? input[pos++] : 0);
+        const uint8_t b =
+            k + 1 == bytes ? static_cast<uint8_t>(0x100 - sum) : (pos < size ? input[pos++] : 0);
         sum = static_cast<uint8_t>(sum + b);
         buffer[n++] = static_cast<uint8_t>(kHex[b >> 4]);
         buffer[n++] = static_cast<uint8_t>(kHex[b & 0x0F]);
