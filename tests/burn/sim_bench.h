@@ -23,7 +23,10 @@ struct StatusSnapshot {
   int32_t elapsed, flash, progress, err, totalErr;
   bool linkOpen, imageHeld;
 };
-StatusSnapshot TakeSnapshot();
+inline StatusSnapshot TakeSnapshot() {
+  return {elapsedTime, flashStatus, progress, errCounter, totalErrCounter, hSerial != kNoLink,
+          hGLOBAL != nullptr};
+}
 
 // Notes the run state at each box and button enabling; label names the COM link; records
 // every open in the trace like TestHost, but hands out simulator links.

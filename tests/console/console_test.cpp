@@ -16,19 +16,15 @@ namespace {
 
 TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
   // Arguments, the image's model, then the model, port, --yes and --trace
-  // taken, or the error's start.
+  // taken, or the error's start (the process test has the other usage errors).
   const std::tuple<std::vector<const char*>, const char*, const char*> cases[] = {
       {{}, "VM500", "VM500 - no no"},
       {{"--port", "/dev/pts/7", "--model", "LM4", "--trace"}, "VM500", "LM4 /dev/pts/7 no yes"},
       {{"--port=ttyUSB0", "--model=KT4-W", "-y"}, "VM500", "KT4-W ttyUSB0 yes no"},
       {{"--model", "LQ"}, "FOO", "LQ - no no"},
       {{}, "FOO", "the built-in image names no known model ('FOO')"},
-      {{"--model", "vm500"}, "VM500", "unknown model 'vm500'; the models are: KT4-RV4, LM4,"},
-      {{"--model"}, "VM500", "--model needs"},
       {{"--port="}, "VM500", "--port needs"},
-      {{"--bogus"}, "VM500", "unknown option --bogus"},
       {{"--portx", "a"}, "VM500", "unknown option --portx"},
-      {{"ttyUSB0"}, "VM500", "unexpected argument ttyUSB0"},
   };
   for (const auto& [args, imageModel, expected] : cases) {
     std::vector<const char*> argv{"plcfw"};

@@ -232,7 +232,6 @@ struct PtyHost : Host {
 TEST(PosixLinkAgainstPlcsim, BurnsThroughTheRealLinkAndReopensAfterTheReconnect) {
   const std::tuple<const char*, const char*, uint32_t, uint32_t, int, const char*> cases[] = {
       {"KT4-W", "--d1386 4138", 3000, 0, 2, "INFORMATION: Firmware update is SUCCESSFUL"},
-      {"LM4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
       {"LP4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
       {"VM500", "", 64 * 1024, 4096, 2,
        "Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable"},
