@@ -1,5 +1,5 @@
 // The console front end's parts: the command line, the progress line, the
-// trace format, the --image reader.
+// --image reader.
 #include "ui/console/console.h"
 
 #include <gtest/gtest.h>
@@ -77,11 +77,6 @@ TEST(ProgressLineDue, OneLinePerPhaseChangeAndPerTenPercent) {
   for (const auto& [status, progress, due] : run) {
     EXPECT_EQ(ProgressLineDue(log, {0, status, progress, 0, 0}), due) << i++;
   }
-}
-
-TEST(HexAndText, ShowsBytesInHexAndPrintableText) {
-  const uint8_t frame[] = {':', '0', '1', '\r', '\n', 0x06, 0xFF};
-  EXPECT_EQ(HexAndText(frame, sizeof frame), "3A 30 31 0D 0A 06 FF  |:01....|");
 }
 
 TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {

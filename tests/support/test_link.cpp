@@ -4,7 +4,6 @@
 
 LinkHandle TestWire::Open() {
   ++openLinks_;
-  events_.push_back({WireEvent::Kind::kOpen, {}, 0, {}, {}});
   return new TestLink(this);
 }
 

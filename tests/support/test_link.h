@@ -17,7 +17,7 @@ struct VirtualClock {
 };
 
 struct WireEvent {
-  enum class Kind { kWrite, kRead, kLineSettings, kTimeouts, kOpen, kClose };
+  enum class Kind { kWrite, kRead, kLineSettings, kTimeouts };
   Kind kind;
   std::vector<uint8_t> bytes;  // written (kWrite) or returned (kRead)
   uint32_t requested = 0;      // bytes asked for (kWrite, kRead)
@@ -71,10 +71,7 @@ class TestWire {
     timeouts_ = t;
     events_.push_back({WireEvent::Kind::kTimeouts, {}, 0, {}, t});
   }
-  void OnClose() {
-    --openLinks_;
-    events_.push_back({WireEvent::Kind::kClose, {}, 0, {}, {}});
-  }
+  void OnClose() { --openLinks_; }
 
  private:
   VirtualClock ownClock_;
