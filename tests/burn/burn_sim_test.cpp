@@ -18,7 +18,7 @@ std::vector<std::string> Tail(const std::vector<std::string>& t) {
 
 // The finish: status cleared before the button, link and image released after it.
 void ExpectFinish(const SimBench& bench) {
-  const StatusSnapshot& s = bench.host.atEnable.at(bench.host.atEnable.size() - 1);
+  const RunSnapshot& s = bench.host.atEnable.at(bench.host.atEnable.size() - 1);
   EXPECT_EQ(std::vector<int>(
                 {s.elapsed, s.flash, s.progress, s.err, s.totalErr, s.linkOpen, s.imageHeld}),
             std::vector<int>({0, 0, 0, 0, 0, 1, 1}));
@@ -157,8 +157,8 @@ TEST(BurnSequence, EarlyEnds) {
                                                                   "box:ERROR:" + message, "enable"})
                                       : (std::vector<std::string>{
                                             "disable", "kill", "box:ERROR:" + message, "enable"}));
-    EXPECT_EQ(bench.host.atBox.at(0).elapsed, 7);         // cleared only after the box
-    const StatusSnapshot& s = bench.host.atEnable.at(0);  // a size refusal clears seconds late
+    EXPECT_EQ(bench.host.atBox.at(0).elapsed, 7);      // cleared only after the box
+    const RunSnapshot& s = bench.host.atEnable.at(0);  // a size refusal clears seconds late
     EXPECT_EQ(Ints(s.elapsed, s.imageHeld), Ints(openFails ? 0 : 7, length != 0));
     EXPECT_EQ(bench.sim->counters.requests[static_cast<int>(SimKind::kProbe)], 0u);
     ExpectAllZero();
