@@ -38,11 +38,6 @@ TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
     }
     EXPECT_EQ(got.substr(0, std::string(expected).size()), expected) << argv.back();
   }
-  const char* list[] = {"plcfw", "--list-ports"};
-  ConsoleOptions o;
-  std::string error;
-  ASSERT_TRUE(ParseConsoleOptions(2, list, "VM500", &o, &error));
-  EXPECT_EQ(o.action, ConsoleAction::kListPorts);
 }
 
 TEST(FormatProgressLine, ShowsThePanelInOneLine) {
