@@ -36,13 +36,14 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 7 + 6, 6}));
-    Reset(model);  // five failed writes, then six failed reads: 11 attempts, 33 virtual s
-    std::vector<int> errAtWrite;
+    Reset(model);           // five failed writes, then six failed reads: 11 attempts, 33 virtual s
+    std::vector<int> seen;  // errCounter at each write and each read
     wire_->SetWritePolicy(
-        [&](uint32_t n) { return errAtWrite.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
+        [&](uint32_t n) { return seen.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
+    wire_->onRead = [&] { seen.push_back(errCounter); };
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 11, 11}));
-    EXPECT_EQ(errAtWrite, (std::vector<int>{0, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));
     EXPECT_EQ(wire_->NowMs(), 11u * 3000u);
     EXPECT_EQ(Ints(RunOp(op, kNoLink), errCounter), Ints(spent, 6));  // no link at all
   }

@@ -64,6 +64,7 @@ class TestWire {
   // The Link side.
   uint32_t OnWrite(const uint8_t* data, uint32_t count);
   uint32_t OnRead(uint8_t* buffer, uint32_t count);
+  std::function<void()> onRead;  // called as each read starts
   void OnLineSettings(const LineSettings& s) {
     events_.push_back({WireEvent::Kind::kLineSettings, {}, 0, s, {}});
   }
