@@ -80,7 +80,7 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
       // Spent budgets.
       {"ConfirmComm", "KT4-RV4", {}, 24, 6, 6, 6}, {"ConfirmComm", "KT4-RV4", Six(Reply19(7)), 24, 6, 6, 6},
       {"ConfirmComm", "KT4-RV4", Six(r(1, 9)), 22, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 1)), 17, 6, 6, 6},
-      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 2)), 18, 6, 6, 6},
       {"ConfirmComm", "VM500-AIO", {"", "", "", "", "", bad(2, 1)}, 17, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(1, 0).substr(0, 18)), 24, 6, 6, 6},
       {"ConfirmComm", "VM500", Six(":0064015b1501002A\r\n"), 24, 6, 6, 6},
       // Device IDs: bit 15 set in the application, clear in the serial boot of RV4-TRK.
