@@ -182,17 +182,4 @@ TEST(BurnSequence, RunGuard) {
   ExpectAllZero();
 }
 
-// totalErrCounter adds up failures before and after the reconnect; the finish clears it.
-TEST(BurnSequence, TotalErrorCountSpansTheReconnect) {
-  SimBench bench(PlcIndexByName("VM500"));
-  bench.UseSmallImage();
-  for (const char* f :
-       {"bad-lrc:probe:1", "short:version:1-2", "wrong-id:boot-id:3011:1", "nak-frame:2"})
-    bench.AddFault(f);
-  bench.Run();  // 3 at the replug prompt, 5 at the success box
-  EXPECT_EQ(Ints(bench.host.atBox.at(0).totalErr, bench.host.atBox.back().totalErr), Ints(3, 5));
-  EXPECT_EQ(bench.host.Messages().back(), kUsbSuccess);
-  ExpectFinish(bench);
-}
-
 }  // namespace

@@ -59,6 +59,7 @@ TEST(Identify, ReportsTheDeviceAndChangesNothing) {
 }
 
 // A burn (one failed probe on the way) and a refusal, appended to one file and parsed back.
+// The probe's failure is still counted in the success message after the reconnect.
 TEST(BurnLog, RecordsEachRunOnOneLine) {
   const std::string path = ::testing::TempDir() + "burn-record.jsonl";
   (void)std::remove(path.c_str());
