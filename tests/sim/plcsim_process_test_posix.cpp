@@ -1,5 +1,5 @@
-// plcsim as a process: its stop signal and its usage errors.  Its pty, its
-// --once and its --flash-out serve every process test of plcfw.
+// plcsim as a process: its stop signal.  Its pty, its --once and its
+// --flash-out serve every process test of plcfw.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -47,13 +47,6 @@ TEST(PlcSimProcess, AnIdleSimulatorEndsOnSigtermAlthoughStartedWithItBlocked) {
   ASSERT_TRUE(std::fgets(pty, sizeof pty, sim.out));  // it is up once it names its pty
   kill(sim.pid, SIGTERM);
   EXPECT_EQ(sim.Wait(), 0);
-}
-
-TEST(PlcSimProcess, UsageErrorsExitWithTwo) {
-  for (const char* args : {"", "--model VM5000", "--model VM500 --fault silent:nothing",
-                           "--model VM500 --id 12345", "--model VM500 --bogus"}) {
-    EXPECT_EQ(PlcSimProcess(args).Wait(), 2) << args;
-  }
 }
 
 }  // namespace
