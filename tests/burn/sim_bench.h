@@ -19,11 +19,14 @@
 using Ints = std::pair<long, long>;
 
 // The run state as a box or the button enabling finds it.
-struct StatusSnapshot {
+struct RunSnapshot {
   int32_t elapsed, flash, progress, err, totalErr;
   bool linkOpen, imageHeld;
 };
-StatusSnapshot TakeSnapshot();
+inline RunSnapshot TakeSnapshot() {
+  return {elapsedTime,     flashStatus,        progress,          errCounter,
+          totalErrCounter, hSerial != kNoLink, hGLOBAL != nullptr};
+}
 
 // Notes the run state at each box and button enabling; label names the COM link; records
 // every open in the trace like TestHost, but hands out simulator links.
@@ -43,7 +46,7 @@ class SimHost : public TestHost {
   }
   LinkHandle OpenComLink(const char* port) override { return Route(TestHost::OpenComLink(port)); }
   LinkHandle OpenUsbLink() override { return Route(TestHost::OpenUsbLink()); }
-  std::vector<StatusSnapshot> atBox, atEnable;
+  std::vector<RunSnapshot> atBox, atEnable;
   std::string label;
 
  private:

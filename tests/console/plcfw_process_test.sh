@@ -119,12 +119,14 @@ EOF
     check "and nothing more" [ "$(stat -c %s "$work/flash.bin")" -eq "$length" ]
     ;;
 
+  # An LP4 (boot ID 0x0013 is XOFF) on a port left with flow control on.
   serial)
     head -c 5000 /dev/urandom >"$work/small.bin"
-    start_sim --model LM4 || exit 1
-    run identify --identify --model LM4 --port "$pty"
+    start_sim --model LP4 || exit 1
+    check "flow control on before the run" stty -F "$pty" ixon ixoff ixany crtscts
+    run identify --identify --model LP4 --port "$pty"
     check "identify first: exit 0, and the PLC is left as it was" [ "$rc" -eq 0 ]
-    run burn --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace
+    run burn --model LP4 --image "$work/small.bin" --port "$pty" --yes --trace
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
     check "the success message" has_line burn.out "INFORMATION: Firmware update is SUCCESSFUL"

@@ -1,6 +1,6 @@
 // The POSIX link on a pseudo-terminal whose master is the far side (a slave
-// descriptor of the test's own shows the line settings and the hold), and
-// whole burns through it against plcsim, which hears only the right speed.
+// descriptor of the test's own shows the line settings and the hold).  Whole
+// burns through it are plcfw's process tests.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,18 +12,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
 
-#include "burn/burn.h"
 #include "port/link_posix.h"
-#include "state/models.h"
-#include "state/run_state.h"
 
 namespace {
 
@@ -205,65 +199,6 @@ TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
   EXPECT_GE(took, std::chrono::milliseconds(190));
   EXPECT_LT(took, std::chrono::milliseconds(1500));
   CloseLink(link);
-}
-
-// The real port layer behind the burn; pauses are cut to a fifth of a
-// second, enough for plcsim to see the link closed and opened again.
-struct PtyHost : Host {
-  void ShowMessage(const char* text, const char* caption, BoxIcon) override {
-    last = std::string(caption) + ": " + text;
-  }
-  void EnableStartButton(bool) override {}
-  void KillElapsedTimer() override {}
-  void PauseSeconds(int) override { usleep(200 * 1000); }
-  LinkHandle OpenComLink(const char*) override { return ++opens, OpenComPort(pty); }
-  LinkHandle OpenUsbLink() override { return ++opens, OpenUsbPath(pty); }
-  FirmwareImage LoadFirmwareImage() override {
-    return {reinterpret_cast<const uint8_t*>(image.data()), static_cast<uint32_t>(image.size())};
-  }
-  const char* pty = nullptr;
-  std::string image, last;
-  int opens = 0;
-};
-
-// Each model's burn on a port left with flow control on; "kept" bytes at the
-// end of the image are not sent to the model, and two opens show that the
-// reconnect closed and reopened the link.
-TEST(PosixLinkAgainstPlcsim, BurnsThroughTheRealLinkAndReopensAfterTheReconnect) {
-  const std::tuple<const char*, const char*, uint32_t, uint32_t, int, const char*> cases[] = {
-      {"KT4-W", "--d1386 4138", 3000, 0, 2, "INFORMATION: Firmware update is SUCCESSFUL"},
-      {"LM4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
-      {"LP4", "", 5000, 0, 1, "INFORMATION: Firmware update is SUCCESSFUL"},
-      {"VM500", "", 64 * 1024, 4096, 2,
-       "Information: Firmware update is SUCCESSFUL!, please REPLUG the USB cable"},
-  };
-  const std::string flash = ::testing::TempDir() + "plcsim_link_flash.bin";
-  for (const auto& [model, simArgs, size, kept, opens, success] : cases) {
-    SCOPED_TRACE(model);
-    PtyHost host;
-    for (uint32_t i = 0; i < size; ++i) host.image += static_cast<char>(i * 7 + i / 256);
-    // plcsim --once ends by itself once it has the whole image, and says
-    // first where its pty is.
-    FILE* sim = popen(("exec timeout 30 '" PLCSIM_PATH "' --once --model " + std::string(model) +
-                       " " + simArgs + " --flash-out '" + flash + "' 2>/dev/null")
-                          .c_str(),
-                      "r");
-    char pty[256] = {};
-    ASSERT_TRUE(fgets(pty, sizeof pty, sim));
-    pty[strcspn(pty, "\n")] = '\0';
-    EXPECT_TRUE(FlowControlOn(LeaveFlowControlOn(pty)));
-    SelectModel(PlcIndexByName(model));
-    SetSelectedComPort("pty");
-    host.pty = pty;
-    EXPECT_EQ(StartBurn(host), 0);
-    EXPECT_EQ(host.last, success);
-    EXPECT_EQ(host.opens, opens);
-    EXPECT_EQ(pclose(sim), 0) << "plcsim did not receive the whole image";
-    std::stringstream flashed;
-    flashed << std::ifstream(flash, std::ios::binary).rdbuf();
-    EXPECT_EQ(flashed.str().substr(0, size - kept), host.image.substr(0, size - kept));
-  }
-  (void)std::remove(flash.c_str());
 }
 
 }  // namespace

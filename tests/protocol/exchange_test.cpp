@@ -36,13 +36,14 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 7 + 6, 6}));
-    Reset(model);  // five failed writes, then six failed reads: 11 attempts, 33 virtual s
-    std::vector<int> errAtWrite;
+    Reset(model);           // five failed writes, then six failed reads: 11 attempts, 33 virtual s
+    std::vector<int> seen;  // errCounter at each write and each read
     wire_->SetWritePolicy(
-        [&](uint32_t n) { return errAtWrite.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
+        [&](uint32_t n) { return seen.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
+    wire_->onRead = [&] { seen.push_back(errCounter); };
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 11, 11}));
-    EXPECT_EQ(errAtWrite, (std::vector<int>{0, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));
     EXPECT_EQ(wire_->NowMs(), 11u * 3000u);
     EXPECT_EQ(Ints(RunOp(op, kNoLink), errCounter), Ints(spent, 6));  // no link at all
   }
@@ -79,7 +80,7 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
       // Spent budgets.
       {"ConfirmComm", "KT4-RV4", {}, 24, 6, 6, 6}, {"ConfirmComm", "KT4-RV4", Six(Reply19(7)), 24, 6, 6, 6},
       {"ConfirmComm", "KT4-RV4", Six(r(1, 9)), 22, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 1)), 17, 6, 6, 6},
-      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 2)), 18, 6, 6, 6},
       {"ConfirmComm", "VM500-AIO", {"", "", "", "", "", bad(2, 1)}, 17, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(1, 0).substr(0, 18)), 24, 6, 6, 6},
       {"ConfirmComm", "VM500", Six(":0064015b1501002A\r\n"), 24, 6, 6, 6},
       // Device IDs: bit 15 set in the application, clear in the serial boot of RV4-TRK.
@@ -87,6 +88,7 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
       {"CheckID_A", "RV4-TRK", Six(Reply19(6, 0x20, 6)), 24, 6, 6, 6}, {"CheckID_B", "RV4-TRK", {"\x06\x20\x06"}, 0, 0, 0, 1},
       {"CheckID_B", "LN-P", Six("\x06\x20\x02"), 16, 6, 6, 6}, {"CheckID_B", "RV4-TRK", Six("\x06\xA0\x06"), 16, 6, 6, 6},
       {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0, 0x0E)), 24, 6, 6, 6}, {"CheckID_A", "LN", Six(r(2, 1)), 21, 6, 6, 6},
+      {"CheckID_A", "KT4-W", {Reply19(6, 0, 0x0D)}, 0, 0, 0, 1},  // ID 12 takes a PLC reporting 13
       {"CheckID_A", "LN", {"", "", "", "", "", bad(2, 3)}, 19, 6, 6, 6}, {"SendErase_A", "VM500", Six(Reply19(7)), 24, 6, 6, 6},
       {"SendErase_A", "LN-P", Six(r(2, 2)), 21, 6, 6, 6}, {"SendErase_A", "36RV4-AIO", Six(r(1, 3)), 23, 6, 6, 6},
       {"SendErase_A", "KT4-RV4", {"", "", "", "", "", bad(2, 4)}, 20, 6, 6, 6},
@@ -108,6 +110,7 @@ TEST_F(ProtocolTest, EraseUnitsAndBootErase) {
       {"VM500", 2076672, 506}, {"VM600", 4096, 0}, {"KT5", 4097, 1}, {"BRK-T", 8192, 1},
       {"VM400", 8193, 2}, {"VM500", 4095, 0}, {"VM500", 0, 0}, {"VM500-AIO", 40960, 20},
       {"36RV4-AIO", 12288, 4}, {"KT4-RV4", 493568, 242}, {"TW5", 2048, 2}, {"KT-RV-TW4", 2047, 1},
+      {"LN", 16384, 2}, {"LN-P", 16383, 1},
       // clang-format on
   };
   for (const auto& [model, length, units] : cases) {

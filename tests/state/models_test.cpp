@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "state/image.h"
-
 namespace {
 
 int Row(const char* name) {
@@ -104,17 +102,6 @@ TEST(Models, ReconnectAndSuccessByGroup) {
     EXPECT_EQ(Text(success.caption), IsUsbModel(row) ? "Information" : "INFORMATION");
     EXPECT_TRUE(IsUsbModel(row) || Text(success.text) == "Firmware update is SUCCESSFUL");
   }
-}
-
-TEST(Image, EmbeddedImageAndName) {
-  const FirmwareImage image = EmbeddedFirmwareImage();
-  ASSERT_NE(image.data, nullptr);
-  EXPECT_EQ(image.length, 2076672u);
-  char prefix[10];
-  ModelPrefixOf("VM500_v1.10_20210422_01_ROVI.bin", prefix, sizeof prefix);
-  EXPECT_STREQ(prefix, "VM500");
-  ModelPrefixOf("NOUNDERSCOREATALL", prefix, sizeof prefix);
-  EXPECT_STREQ(prefix, "NOUNDERSC");
 }
 
 }  // namespace

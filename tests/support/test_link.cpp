@@ -4,7 +4,6 @@
 
 LinkHandle TestWire::Open() {
   ++openLinks_;
-  events_.push_back({WireEvent::Kind::kOpen, {}, 0, {}, {}});
   return new TestLink(this);
 }
 
@@ -32,6 +31,7 @@ uint32_t TestWire::OnWrite(const uint8_t* data, uint32_t count) {
 }
 
 uint32_t TestWire::OnRead(uint8_t* buffer, uint32_t count) {
+  if (onRead) onRead();
   uint32_t n = 0;
   for (; n < count && !input_.empty(); input_.pop_front()) buffer[n++] = input_.front();
   if (n < count) clock_->nowMs += timeouts_.readTotalTimeoutConstant;

@@ -17,7 +17,7 @@ struct VirtualClock {
 };
 
 struct WireEvent {
-  enum class Kind { kWrite, kRead, kLineSettings, kTimeouts, kOpen, kClose };
+  enum class Kind { kWrite, kRead, kLineSettings, kTimeouts };
   Kind kind;
   std::vector<uint8_t> bytes;  // written (kWrite) or returned (kRead)
   uint32_t requested = 0;      // bytes asked for (kWrite, kRead)
@@ -64,6 +64,7 @@ class TestWire {
   // The Link side.
   uint32_t OnWrite(const uint8_t* data, uint32_t count);
   uint32_t OnRead(uint8_t* buffer, uint32_t count);
+  std::function<void()> onRead;  // called as each read starts
   void OnLineSettings(const LineSettings& s) {
     events_.push_back({WireEvent::Kind::kLineSettings, {}, 0, s, {}});
   }
@@ -71,10 +72,7 @@ class TestWire {
     timeouts_ = t;
     events_.push_back({WireEvent::Kind::kTimeouts, {}, 0, {}, t});
   }
-  void OnClose() {
-    --openLinks_;
-    events_.push_back({WireEvent::Kind::kClose, {}, 0, {}, {}});
-  }
+  void OnClose() { --openLinks_; }
 
  private:
   VirtualClock ownClock_;

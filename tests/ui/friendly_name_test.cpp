@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(FriendlyName, CutsThePortName) {
@@ -24,6 +27,14 @@ TEST(FriendlyName, CutsThePortName) {
       EXPECT_STREQ(out, c.name) << c.friendly;
     }
   }
+}
+
+// Sorted as text, a repeat passed over (the registry and the device list both name a port).
+TEST(AddPortName, SortsAndListsEachNameOnce) {
+  PortList list{};
+  for (const char* name : {"COM2", "COM10", "COM2", "", "COM1234567"}) AddPortName(&list, name);
+  EXPECT_EQ(std::vector<std::string>(list.names, list.names + list.count),
+            (std::vector<std::string>{"COM10", "COM2"}));
 }
 
 }  // namespace
