@@ -1,6 +1,8 @@
-// Whole runs against the simulated PLC: every model to its success box, a fault
-// for every message, the refusals before the first probe, the run guard, noise.
+// Whole runs against the simulated PLC: every model to its success box and
+// through seeded noise, a fault for every message, the refusals before the
+// first probe, the run guard.
 #include <algorithm>
+#include <regex>
 #include <thread>
 
 #include "sim_bench.h"
@@ -51,6 +53,50 @@ TEST_P(EveryModel, BurnsTheImageAndResets) {
   EXPECT_EQ(Ints(bench.host.atBox.back().flash, bench.host.atBox.back().progress),
             Ints(kFlashProgramming, 100));
   ExpectFinish(bench);
+}
+
+// The burn sequence's error texts.
+const std::regex kBurnError(
+    "PLC type is WRONG|PLC in RUN MODE|Firmware update is FAILED|"
+    "(UNKNOWN ERROR CODE|NO RESPONSE) @ State [123]|UNKNOWN MESSAGE( @ State [23])?|"
+    "PLC DOES NOT respond to the (version read|erasing signal|update signal)|"
+    "Check PLC, (KT4-RV4|16LP4|32LP4|16LN|30LN) is different than (KT4-W|32LP4|16LP4|30LN|16LN)|"
+    "The bootloader version is (V0\\.9|V1\\.0|unknown), do not support AIO FW update");
+
+// Whatever the line does, a run ends with the success box and the image received
+// exactly, or with one error box whose text is a burn message; reset either way.
+TEST_P(EveryModel, SeededNoiseEndsInSuccessWithTheImageOrInABurnMessage) {
+  const int row = GetParam();
+  const std::string success = "box:" + std::string(SuccessMessageOf(row).caption) + ":" +
+                              SuccessMessageOf(row).text;
+  int successes = 0;
+  for (const char* fault : {"random:0.01:all", "random:0.3:all", "hostile"}) {
+    for (uint64_t seed = 1; seed <= 6; ++seed) {
+      SCOPED_TRACE(std::string(plcList[row]) + " " + fault + " seed " + std::to_string(seed));
+      SimBench bench(row);
+      bench.UseSmallImage();
+      bench.config.seed = seed;
+      bench.AddFault(fault);
+      bench.Run();
+      std::vector<std::string> boxes;  // only prompts come before the last box
+      for (const std::string& e : bench.host.Trace())
+        if (e.rfind("box:", 0) == 0) boxes.push_back(e);
+      ASSERT_FALSE(boxes.empty());
+      for (size_t i = 0; i + 1 < boxes.size(); ++i)
+        EXPECT_TRUE(boxes[i].rfind("box:Information:", 0) == 0 &&
+                    boxes[i].find("SUCCESSFUL") == std::string::npos) << boxes[i];
+      if (boxes.back() == success) {
+        ++successes;
+        EXPECT_TRUE(SimTransferOk(*bench.sim) && bench.Received() == bench.Expected());
+        EXPECT_NE(std::string(fault), "hostile") << "success against random bytes";
+      } else {
+        EXPECT_TRUE(boxes.back().rfind("box:ERROR:", 0) == 0 &&
+                    std::regex_match(boxes.back().substr(10), kBurnError)) << boxes.back();
+      }
+      ExpectAllZero();
+    }
+  }
+  EXPECT_GT(successes, 0);  // at 1 % at least one seed gets through
 }
 
 void Apply(SimBench& bench, const std::string& f) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# plcfw as a process, against plcsim on a pseudo-terminal.
+# plcfw as a process, against plcsim on a pseudo-terminal; and plcsim's stop signal.
 # Usage: plcfw_process_test.sh CASE PLCFW PLCSIM IMAGE (the cases are below)
 set -uo pipefail
 case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4"
@@ -64,6 +64,18 @@ wait_sim() {
 }
 
 case "$case_name" in
+  # An idle plcsim ends on SIGTERM although started with it blocked.
+  sim-stop)
+    python3 -c 'import os, signal, sys
+signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
+os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1 &
+    fwpid=$!
+    for _ in $(seq 100); do [ -s "$work/sim.out" ] && break || sleep 0.1; done
+    kill -TERM "$fwpid"
+    wait_fw 50
+    check "exit 0 on SIGTERM" [ "$rc" -eq 0 ]
+    ;;
+
   usage)
     while IFS='|' read -r args text; do
       # shellcheck disable=SC2086
@@ -71,7 +83,6 @@ case "$case_name" in
       check "exit 2 for: $args" [ "$rc" -eq 2 ]
       check "'$text' for: $args" grep -qF -- "$text" "$work/usage.err"
     done <<'EOF'
---bogus|unknown option --bogus
 --model|--model needs
 --model vm500|unknown model 'vm500'; the models are: KT4-RV4, LM4, LQ4
 --port|--port needs
