@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, EveryModel, ::testing::Range(0, kPlcCount));
 TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
   const int row = GetParam();
   const Message success = SuccessMessageOf(row);
-  const std::string successBox = "box:" + std::string(success.caption) + ":" + success.text;
+  const std::string successBox = std::string(success.caption) + ":" + success.text;
   const ReconnectRule rule = ReconnectRuleOf(row);
   const bool keepOpen = rule.kind == ReconnectKind::kKeepOpen;
   int successes = 0;
@@ -58,12 +58,13 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
       if (!fault.empty()) bench.AddFault(fault.c_str());
       bench.Run();
       const std::vector<std::string> trace = bench.host.Trace();
-      std::vector<std::string> boxes;  // only prompts come before the last box
-      for (const std::string& e : trace)
-        if (e.rfind("box:", 0) == 0) boxes.push_back(e);
+      std::vector<std::string> boxes;  // "caption:text", "!" ahead when not an information box
+      for (const HostEvent& e : bench.host.Events())
+        if (e.kind == HostEvent::Kind::kMessage)
+          boxes.push_back((e.icon == BoxIcon::kInformation ? "" : "!") + e.caption + ":" + e.text);
       ASSERT_FALSE(boxes.empty());
-      for (size_t i = 0; i + 1 < boxes.size(); ++i)
-        EXPECT_TRUE(boxes[i].rfind("box:Information:", 0) == 0 &&
+      for (size_t i = 0; i + 1 < boxes.size(); ++i)  // only prompts come before the last box
+        EXPECT_TRUE(boxes[i].rfind("Information:", 0) == 0 &&
                     boxes[i].find("SUCCESSFUL") == std::string::npos)
             << boxes[i];
       if (boxes.back() == successBox) {
@@ -71,8 +72,8 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
         EXPECT_TRUE(SimTransferOk(*bench.sim) && bench.Received() == bench.Expected());
         EXPECT_NE(fault, "hostile") << "success against random bytes";
       } else {
-        EXPECT_TRUE(boxes.back().rfind("box:ERROR:", 0) == 0 &&
-                    std::regex_match(boxes.back().substr(10), kBurnError))
+        EXPECT_TRUE(boxes.back().rfind("!ERROR:", 0) == 0 &&
+                    std::regex_match(boxes.back().substr(7), kBurnError))
             << boxes.back();
       }
       if (!fault.empty()) {
@@ -85,7 +86,7 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
       EXPECT_TRUE(Contains(trace, keepOpen ? std::vector<std::string>{pause}
                                            : std::vector<std::string>{prompt, pause, trace[1]}));
       EXPECT_EQ(Ints(bench.pair.Opens(), boxes.size()), keepOpen ? Ints(1, 1) : Ints(2, 2));
-      EXPECT_EQ(Tail(trace)[1], successBox);  // after the kill, before the enable
+      EXPECT_EQ(Tail(trace)[1], "box:" + successBox);  // after the kill, before the enable
       EXPECT_EQ(Ints(bench.host.atBox.back().flash, bench.host.atBox.back().progress),
                 Ints(kFlashProgramming, 100));
       ExpectFinish(bench);
