@@ -93,6 +93,18 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceAndUndoneAtTheEnd) {
   EXPECT_TRUE(unchanged());
 }
 
+// A pty keeps its own framing, so the framing is read from the settings the
+// link asks for: 7E1 and 8N1 whatever the port had.
+TEST(LineTermios, FramingOfEachPhase) {
+  termios other{};
+  other.c_cflag = CS8 | PARODD | CSTOPB | CLOCAL;
+  for (const auto& [settings, framing] :
+       {std::pair{kModbusLineSettings, CS7 | PARENB}, {kTransferLineSettings, CS8}}) {
+    const termios t = LineTermios(other, settings);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB), static_cast<tcflag_t>(framing));
+  }
+}
+
 // The tty calls of a link: "flush", "set" or "drain+set" to 115200 or back,
 // "lines off".  The port's output queue holds `queued` characters that
 // cannot leave.
