@@ -1,9 +1,8 @@
 // Whole runs against the simulated PLC: every model to its success box and
 // through seeded noise, a fault for every message, the refusals before the
-// first probe, the run guard.
+// first probe.
 #include <algorithm>
 #include <regex>
-#include <thread>
 
 #include "sim_bench.h"
 
@@ -205,23 +204,6 @@ TEST(BurnSequence, EarlyEnds) {
     EXPECT_EQ(bench.sim->counters.requests[static_cast<int>(SimKind::kProbe)], 0u);
     ExpectAllZero();
   }
-}
-
-// A start while a run is under way changes nothing (from inside a box, another thread).
-TEST(BurnSequence, RunGuard) {
-  SimBench bench(PlcIndexByName("VM500"));
-  TestHost other(&bench.wire);
-  bench.host.UseMissingImage();
-  bench.host.onMessage = [&](const std::string&) {
-    EXPECT_TRUE(BurnInProgress());
-    EXPECT_EQ(StartBurn(other), 0);
-    EXPECT_FALSE(StartBurnThread(other));
-  };
-  ASSERT_TRUE(StartBurnThread(bench.host));
-  while (BurnInProgress()) std::this_thread::yield();
-  EXPECT_TRUE(other.Events().empty());
-  EXPECT_EQ(bench.host.Trace().size(), 4u);
-  ExpectAllZero();
 }
 
 }  // namespace
