@@ -26,20 +26,8 @@ void Expect(bool condition, const char* what) {
 const LineSettings kLines[] = {
     {9600, 7, 2, 0}, {115200, 8, 0, 0}, {19200, 8, 0, 0}, {9600, 8, 0, 0}};
 
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  size_t pos = 0;
-  bool More() const { return pos < size; }
-  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
-};
-
-void Feed(PlcSim& sim, const uint8_t* bytes, uint32_t count) {
-  SimFeed(sim, bytes, count);
-  Expect(SimOutputSize(sim) <= kSimOutputSize, "output queue overrun");
-}
-
 void CheckState(const PlcSim& sim) {
+  Expect(SimOutputSize(sim) <= kSimOutputSize, "output queue overrun");
   Expect(sim.outCount <= kSimOutputSize && sim.outHead < kSimOutputSize, "output ring");
   Expect(sim.lineLen <= kSimLineSize, "Modbus line length");
   Expect(sim.cmdLen <= sizeof sim.cmdBuf, "command length");
@@ -52,18 +40,20 @@ void CheckState(const PlcSim& sim) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  Reader in{data, size};
-  const int row = in.Byte() % kPlcCount;
-  const uint8_t flags = in.Byte();
+  size_t pos = 0;
+  const auto more = [&] { return pos < size; };
+  const auto byte = [&]() -> uint8_t { return pos < size ? data[pos++] : 0; };
+  const int row = byte() % kPlcCount;
+  const uint8_t flags = byte();
   SimConfig config = SimDefaultConfig(row);
   config.startInBoot = (flags & 1) != 0;
   config.checkFraming = (flags & 2) != 0;
   config.answerWakeUp = (flags & 4) == 0;
-  config.seed = in.Byte();
+  config.seed = byte();
   for (int i = 0; i < ((flags >> 3) & 3); ++i) {
     char text[48] = {};
-    for (size_t n = 0; in.More() && n < sizeof text - 1;) {
-      const uint8_t c = in.Byte();
+    for (size_t n = 0; more() && n < sizeof text - 1;) {
+      const uint8_t c = byte();
       if (c == 0) break;
       text[n++] = static_cast<char>(c);
     }
@@ -76,30 +66,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   uint8_t scratch[512];
   int steps = 0;
-  while (in.More() && ++steps < 4096) {
-    const uint8_t step = in.Byte();
+  while (more() && ++steps < 4096) {
+    const uint8_t step = byte();
     switch (step % 9) {
       case 0:
       case 1:
       case 2:
       case 3: {  // raw bytes
-        const uint32_t n = in.Byte();
+        const uint32_t n = byte();
         uint32_t got = 0;
-        while (got < n && in.More()) scratch[got++] = in.Byte();
-        Feed(sim, scratch, got);
+        while (got < n && more()) scratch[got++] = byte();
+        SimFeed(sim, scratch, got);
         break;
       }
       case 4:
         SimSetLine(sim, kLines[(step >> 4) % 4], (step & 0x80) != 0);
         break;
       case 5:
-        SimIdle(sim, uint32_t{in.Byte()} * 2);
+        SimIdle(sim, uint32_t{byte()} * 2);
         break;
       case 6:
         SimReconnect(sim);
         break;
       case 7: {
-        const uint32_t want = uint32_t{in.Byte()} * 40;
+        const uint32_t want = uint32_t{byte()} * 40;
         const uint32_t got =
             SimTakeOutput(sim, scratch, want < sizeof scratch ? want : sizeof scratch);
         Expect(got <= sizeof scratch, "take output");
@@ -108,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 8: {  // a block frame with a good CRC (or a damaged copy of one)
         const uint32_t n =
             (step & 0x10) != 0 ? SimBlockSize(row) : ((step & 0x20) != 0 ? 256 : 128);
-        const uint8_t number = in.Byte();
-        const uint8_t fill = in.Byte();
+        const uint8_t number = byte();
+        const uint8_t fill = byte();
         scratch[0] = 0x02;
         scratch[1] = number;
         scratch[2] = static_cast<uint8_t>(255 - number);
@@ -117,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint16_t crc = SimCrc16(scratch + 3, n);
         scratch[3 + n] = static_cast<uint8_t>(crc >> 8);
         scratch[4 + n] = static_cast<uint8_t>(crc);
-        if ((step & 0x40) != 0) scratch[3 + in.Byte() % (n + 2)] ^= 0x5A;
-        Feed(sim, scratch, n + 5);
+        if ((step & 0x40) != 0) scratch[3 + byte() % (n + 2)] ^= 0x5A;
+        SimFeed(sim, scratch, n + 5);
         break;
       }
       default:

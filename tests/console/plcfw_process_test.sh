@@ -14,12 +14,12 @@ check() { # check DESCRIPTION COMMAND...
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)) && echo "FAILED: $what" >&2; fi
 }
 has_line() { grep -qxF -- "$2" "$work/$1"; }
+# await PATTERN FILE: until a line of FILE matches, 30 s at most.
+await() { for _ in $(seq 300); do grep -q -- "$1" "$2" 2>/dev/null && return || sleep 0.1; done; }
 
 # run NAME ARGS...: plcfw's status in $rc, its output in $work/NAME.out and .err.
 run() {
-  local name="$1"
-  shift
-  timeout 120 "$PLCFW" "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err"
+  timeout 120 "$PLCFW" "${@:2}" </dev/null >"$work/$1.out" 2>"$work/$1.err"
   rc=$?
 }
 
@@ -39,10 +39,7 @@ start_sim() {
 # start_fw ARGS...: plcfw in the background, in $fwpid, with SIGINT not ignored
 # (a shell starts its background jobs with SIGINT ignored, which plcfw keeps).
 start_fw() {
-  (
-    trap - INT
-    exec "$PLCFW" "$@"
-  ) &
+  (trap - INT && exec "$PLCFW" "$@") &
   fwpid=$!
 }
 
@@ -70,7 +67,7 @@ case "$case_name" in
 signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
 os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1 &
     fwpid=$!
-    for _ in $(seq 100); do [ -s "$work/sim.out" ] && break || sleep 0.1; done
+    await . "$work/sim.out"
     kill -TERM "$fwpid"
     wait_fw 50
     check "exit 0 on SIGTERM" [ "$rc" -eq 0 ]
@@ -106,11 +103,9 @@ EOF
         </dev/null >/dev/null 2>&1 &
     done
     wait
-    check "two records, one line each" python3 -c '
-import json, sys
-lines = open(sys.argv[1]).read().splitlines()
-ports = sorted(json.loads(l)["port"] for l in lines if json.loads(l)["result"] == "failed")
-sys.exit(ports != ["ttyUSB8", "ttyUSB9"])' "$work/log.jsonl"
+    check "two records, one line each" python3 -c 'import json, sys
+sys.exit(sorted(json.loads(l)["port"] for l in open(sys.argv[1])) != ["ttyUSB8", "ttyUSB9"])' \
+      "$work/log.jsonl"
     ;;
 
   vm500)
@@ -126,8 +121,7 @@ EOF
     check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
     # The model does not receive the image's last 4,096 bytes.
     length=$(($(stat -c %s "$IMAGE") - 4096))
-    check "received = the built-in image byte for byte" cmp -n "$length" "$work/flash.bin" "$IMAGE"
-    check "and nothing more" [ "$(stat -c %s "$work/flash.bin")" -eq "$length" ]
+    check "received = the built-in image byte for byte" cmp "$work/flash.bin" <(head -c "$length" "$IMAGE")
     ;;
 
   # An LP4 (boot ID 0x0013 is XOFF) on a port left with flow control on.
@@ -151,10 +145,7 @@ EOF
   interrupt)
     start_sim --model VM500 || exit 1
     start_fw --port "$pty" --yes >"$work/burn.out" 2>"$work/burn.err"
-    for _ in $(seq 300); do
-      if grep -q "Programming" "$work/burn.err"; then break; fi
-      sleep 0.1
-    done
+    await Programming "$work/burn.err"
     kill -INT "$fwpid"
     wait_fw 100
     check "Ctrl-C exits 3" [ "$rc" -eq 3 ]
@@ -174,7 +165,7 @@ EOF
     start_sim --model LM4 || exit 1
     (trap '' HUP && exec "$PLCFW" "${burn[@]}" "$pty") </dev/null >"$work/burn.out" 2>&1 &
     fwpid=$!
-    for _ in $(seq 300); do if grep -q '^> ' "$work/burn.out"; then break; fi && sleep 0.1; done
+    await '^> ' "$work/burn.out"
     kill -HUP "$fwpid"
     wait_fw 600
     check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
