@@ -75,10 +75,8 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
                     std::regex_match(boxes.back().substr(7), kBurnError))
             << boxes.back();
       }
-      if (!fault.empty()) {
-        ExpectAllZero();
-        continue;
-      }
+      ExpectAllZero();
+      if (!fault.empty()) continue;
       // The reconnect: a prompt, its pause and a new open, or a pause on the open link.
       const std::string pause = "pause:" + std::to_string(rule.pauseSeconds);
       const std::string prompt = "box:Information:" + std::string(keepOpen ? "" : rule.prompt);

@@ -59,7 +59,6 @@ class TestWire {
   }
   uint64_t NowMs() const { return clock_->nowMs; }
   VirtualClock& Clock() { return *clock_; }
-  int OpenLinks() const { return openLinks_; }
 
   // The Link side.
   uint32_t OnWrite(const uint8_t* data, uint32_t count);
@@ -72,7 +71,6 @@ class TestWire {
     timeouts_ = t;
     events_.push_back({WireEvent::Kind::kTimeouts, {}, 0, {}, t});
   }
-  void OnClose() { --openLinks_; }
 
  private:
   VirtualClock ownClock_;
@@ -83,13 +81,11 @@ class TestWire {
   std::deque<Bytes> script_;
   std::vector<WireEvent> events_;
   Timeouts timeouts_ = kLongTimeouts;
-  int openLinks_ = 0;
 };
 
 class TestLink : public Link {
  public:
   explicit TestLink(TestWire* wire) : wire_(wire) {}
-  ~TestLink() override { wire_->OnClose(); }
   uint32_t Write(const uint8_t* data, uint32_t n) override { return wire_->OnWrite(data, n); }
   uint32_t Read(uint8_t* buffer, uint32_t n) override { return wire_->OnRead(buffer, n); }
   void ApplyLineSettings(const LineSettings& settings) override { wire_->OnLineSettings(settings); }

@@ -3,29 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 TEST(FriendlyName, CutsThePortName) {
-  struct Case {
-    const char* friendly;
-    const char* name;  // nullptr: passed over
-  } cases[] = {
+  // Friendly name, the port name cut from it (nullptr: passed over).
+  const std::pair<const char*, const char*> cases[] = {
       {"USB Serial Device (COM12)", "COM12"},
-      // The cut ends at the first ")" after "(COM", not the last one.
-      {"Modem (COM4) (2)", "COM4"},
+      {"Modem (COM4) (2)", "COM4"},  // the first ")" after "(COM", not the last one
       {"Printer Port (LPT1)", nullptr},
       {"No closing (COM5", nullptr},
       {"Nine chars (COM123456)", "COM123456"},
       {"Ten chars (COM1234567)", nullptr},  // does not fit the name buffer
   };
-  for (const Case& c : cases) {
+  for (const auto& [friendly, name] : cases) {
     char out[kPortNameSize];
-    EXPECT_EQ(ComNameFromFriendlyName(c.friendly, out), c.name != nullptr) << c.friendly;
-    if (c.name != nullptr) {
-      EXPECT_STREQ(out, c.name) << c.friendly;
-    }
+    EXPECT_EQ(ComNameFromFriendlyName(friendly, out), name != nullptr) << friendly;
+    EXPECT_STREQ(name != nullptr ? out : nullptr, name) << friendly;
   }
 }
 
