@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -80,9 +81,7 @@ TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {
   for (const auto& [size, read] : {std::pair{100, 100}, {1000, 1000}, {200000, 1001}, {0, 0}}) {
     std::string bytes;
     for (int i = 0; i < size; ++i) bytes += static_cast<char>(i);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    (void)std::fclose(f);
+    ASSERT_TRUE(std::ofstream(path, std::ios::binary) << bytes);
     std::vector<uint8_t> got;
     std::string why;
     EXPECT_EQ(ReadImageFile(path.c_str(), 1000, &got, &why), read > 0);

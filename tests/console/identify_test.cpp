@@ -87,10 +87,9 @@ TEST(BurnLog, RecordsEachRunOnOneLine) {
           "caption":"ERROR","message":"The file size is BELOW the MINIMUM size (4 * 1024)",
           "totalErrCounter":0,"result":"refused","exitStatus":1})j"};
   for (size_t i = 0; i < 2; ++i) {
-    for (const char* key : {"start", "end"}) {
+    for (const char* key : {"start", "end"})
       EXPECT_TRUE(std::regex_match(lines[i][key].get<std::string>(),
                                    std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
-    }
     for (const char* key : {"start", "end", "elapsedSeconds", "version"}) lines[i].erase(key);
     EXPECT_EQ(lines[i], nlohmann::json::parse(expected[i]));
   }

@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -36,13 +37,11 @@ TEST(Panel, ItemsClearTheirFieldThenDrawTheirText) {
       {ErrCounterItem(3, 17), {320, 140, 540, 160}, "# of Error/Total Error: 3/17", 320, 140},
   };
   for (const Case& c : cases) {
-    ASSERT_GE(c.item.fillCount, 1) << c.text;
-    ASSERT_GE(c.item.textCount, 1) << c.text;
+    ASSERT_TRUE(c.item.fillCount >= 1 && c.item.textCount >= 1) << c.text;
     EXPECT_EQ(Corners(c.item.fills[0].rect), Corners(c.cleared)) << c.text;
     const PanelText& t = c.item.texts[c.item.textCount - 1];
     EXPECT_EQ(std::string(t.text, static_cast<size_t>(t.length)), c.text);
-    EXPECT_EQ(t.x, c.x) << c.text;
-    EXPECT_EQ(t.y, c.y) << c.text;
+    EXPECT_EQ(std::make_pair(t.x, t.y), std::make_pair(c.x, c.y)) << c.text;
   }
 }
 
