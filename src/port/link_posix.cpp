@@ -138,6 +138,12 @@ void SetWhenDrained(int fd, const termios& t) {
   (void)ttyCalls.setAttr(fd, TCSADRAIN, &t);
 }
 
+// The errors with which a driver says that its device has left (the cable
+// pulled, the adapter unplugged): the node will not work again.
+bool DeviceGone(int error) {
+  return error == EIO || error == ENODEV || error == ENXIO || error == EBADF;
+}
+
 void FlowControlOff(termios& t) {
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
@@ -169,7 +175,7 @@ PosixLink::~PosixLink() {
 }
 
 uint32_t PosixLink::Write(const uint8_t* data, uint32_t count) {
-  if (data == nullptr || count == 0) return 0;
+  if (data == nullptr || count == 0 || gone_) return 0;
   int64_t total =
       TotalMs(timeouts_.writeTotalTimeoutMultiplier, timeouts_.writeTotalTimeoutConstant, count);
   int64_t deadline = total == 0 ? kForever : NowMs() + total;
@@ -181,14 +187,17 @@ uint32_t PosixLink::Write(const uint8_t* data, uint32_t count) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      gone_ = DeviceGone(errno);
+      break;
+    }
     if (WaitFor(fd_, POLLOUT, deadline) <= 0) break;
   }
   return sent;
 }
 
 uint32_t PosixLink::Read(uint8_t* buffer, uint32_t count) {
-  if (buffer == nullptr || count == 0) return 0;
+  if (buffer == nullptr || count == 0 || gone_) return 0;
   int64_t total =
       TotalMs(timeouts_.readTotalTimeoutMultiplier, timeouts_.readTotalTimeoutConstant, count);
   bool returnAtOnce = total == 0 && timeouts_.readIntervalTimeout == 0xFFFFFFFFu;
@@ -216,7 +225,9 @@ uint32_t PosixLink::Read(uint8_t* buffer, uint32_t count) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !returnAtOnce) continue;
-    // End of file, a hang-up or a hard error: nothing more will come.
+    // End of file (a tty that was hung up) or a hard error: nothing more
+    // will come, and from a device that has left never again.
+    gone_ = n == 0 || DeviceGone(errno);
     break;
   }
   return got;

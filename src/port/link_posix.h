@@ -37,6 +37,11 @@ class PosixLink : public Link {
   bool comPort_;
   termios saved_;
   Timeouts timeouts_;
+  // The driver said the device has left: every later read and write fails
+  // at once, without touching the node, so that a burn whose cable was
+  // pulled ends within its retry budget and sends nothing to whatever
+  // appears under the node later.
+  bool gone_ = false;
 };
 
 // The tty calls with which a link changes its port's settings and lets go of

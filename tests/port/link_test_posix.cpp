@@ -173,6 +173,34 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   CloseLink(again);
 }
 
+// The cable pulled: the device's node fails with EIO.  Whatever comes to sit
+// behind the same descriptor later (here another pty, raw) is neither
+// written to nor read from.
+TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
+  LinkHandle link = OpenUsbPath(path_.c_str());
+  ASSERT_NE(link, kNoLink);
+  close(master_);
+  master_ = -1;
+  const uint8_t frame[3] = {0x02, 0x01, 0xFE};
+  EXPECT_EQ(LinkWrite(link, frame, 3), 0u);
+  const int other = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(other >= 0 && grantpt(other) == 0 && unlockpt(other) == 0);
+  const int otherSlave = open(ptsname(other), O_RDWR | O_NOCTTY);
+  termios t{};
+  ASSERT_EQ(tcgetattr(otherSlave, &t), 0);
+  cfmakeraw(&t);
+  ASSERT_EQ(tcsetattr(otherSlave, TCSANOW, &t), 0);
+  ASSERT_GE(dup2(otherSlave, static_cast<PosixLink*>(link)->Descriptor()), 0);
+  SetShortTimeouts(link);
+  EXPECT_EQ(LinkWrite(link, frame, 3), 0u) << "written again after EIO";
+  ASSERT_EQ(write(other, "\x06", 1), 1);
+  uint8_t c = 0;
+  EXPECT_EQ(LinkRead(link, &c, 1), 0u) << "read after the device left";
+  CloseLink(link);
+  close(otherSlave);
+  close(other);
+}
+
 void NoOp(int) {}
 
 // The one test that waits for a real time-out: 10 of 19 characters come,
