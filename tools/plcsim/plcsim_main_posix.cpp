@@ -7,6 +7,14 @@
 // tool opens or closes it.  The line speed the tool applied is read back from
 // the slave's termios whenever data arrives: the PLC only understands the
 // speed its mode listens at.
+//
+// With --device it serves an existing tty instead, such as the device end of
+// a USB gadget's serial function (/dev/ttyGS0): the tool then reaches it
+// through the host's real driver.  Such a device cannot see the tool open or
+// close its end, nor the speed the host applied, so the PLC listens at the
+// speed its mode expects; with --replug-udc it re-enumerates as a USB PLC
+// does after the erase/enter-boot command, by unbinding and binding the
+// gadget again.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -61,6 +69,13 @@ const char kUsage[] =
     "  --no-wakeup-answer  do not answer the wake-up frames\n"
     "  --boot              power up in the bootloader\n"
     "  --verbose           report reconnects, speeds and the outcome on stderr\n"
+    "  --device PATH       serve this tty (a USB gadget's /dev/ttyGS0, say) instead\n"
+    "                      of a new pty\n"
+    "  --replug-udc FILE   with --device: the gadget's UDC file in configfs; the\n"
+    "                      PLC re-enumerates after the erase/enter-boot command by\n"
+    "                      unbinding the gadget and binding it to its UDC again\n"
+    "  --pull-at-frame N   with --replug-udc: unbind the gadget at block frame N\n"
+    "                      and leave it unbound (the cable pulled mid-transfer)\n"
     "  --list-models       print the 24 model names\n"
     "  --help              this text\n"
     "\n"
@@ -97,6 +112,9 @@ struct Options {
   bool lineRate = false;
   bool once = false;
   bool verbose = false;
+  const char* device = nullptr;
+  const char* replugUdc = nullptr;
+  uint32_t pullAtFrame = 0;
 };
 
 struct Server {
@@ -117,6 +135,7 @@ struct Server {
   uint32_t finalAcksSeen = 0;
   uint32_t lostReplyBytes = 0;
   bool finished = false;
+  char udcName[64] = {};  // the UDC the gadget was bound to (--replug-udc)
 };
 
 uint64_t NowUs() {
@@ -200,11 +219,29 @@ int ParseOptions(int argc, char** argv, Options& opt) {
       opt.once = true;
     } else if (std::strcmp(a, "--verbose") == 0) {
       opt.verbose = true;
+    } else if (std::strcmp(a, "--device") == 0) {
+      if (!value(&opt.device)) return UsageError("--device needs a path", nullptr);
+    } else if (std::strcmp(a, "--replug-udc") == 0) {
+      if (!value(&opt.replugUdc)) return UsageError("--replug-udc needs a file", nullptr);
+    } else if (std::strcmp(a, "--pull-at-frame") == 0) {
+      char* end = nullptr;
+      unsigned long frame = 0;
+      if (!value(&v) || (frame = std::strtoul(v, &end, 10), *end != '\0') || frame == 0 ||
+          frame > 0xFFFFFF || v[0] == '-') {
+        return UsageError("--pull-at-frame needs a frame number", v);
+      }
+      opt.pullAtFrame = static_cast<uint32_t>(frame);
     } else {
       return UsageError("unknown option", a);
     }
   }
   if (model == nullptr) return UsageError("--model is required", nullptr);
+  if (opt.replugUdc != nullptr && opt.device == nullptr) {
+    return UsageError("--replug-udc needs --device", nullptr);
+  }
+  if (opt.pullAtFrame != 0 && opt.replugUdc == nullptr) {
+    return UsageError("--pull-at-frame needs --replug-udc", nullptr);
+  }
   const int row = PlcIndexByName(model);
   if (row < 0) {
     (void)std::fprintf(stderr, "plcsim: unknown model: %s\nModels:", model);
@@ -275,6 +312,67 @@ bool OpenPty(Server& srv) {
   return true;
 }
 
+bool OpenDevice(Server& srv, const char* path) {
+  srv.master = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (srv.master < 0) return false;
+  termios tio{};
+  if (tcgetattr(srv.master, &tio) == 0) {
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tcsetattr(srv.master, TCSANOW, &tio);
+  }
+  return true;
+}
+
+bool WriteAttribute(const char* path, const char* text) {
+  const int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const auto length = static_cast<ssize_t>(std::strlen(text));
+  const bool written = write(fd, text, static_cast<size_t>(length)) == length;
+  return close(fd) == 0 && written;
+}
+
+// The UDC the gadget is bound to now, which the replug binds it to again.
+bool ReadUdcName(Server& srv, const char* udcFile) {
+  FILE* f = std::fopen(udcFile, "r");
+  if (f == nullptr) return false;
+  const bool read = std::fgets(srv.udcName, sizeof srv.udcName, f) != nullptr;
+  (void)std::fclose(f);
+  srv.udcName[std::strcspn(srv.udcName, "\n")] = '\0';
+  return read && srv.udcName[0] != '\0';
+}
+
+// The gadget leaves the bus.  Unbound first: closing a tty whose host still
+// reads would wait for unsent output.
+void Unplug(Server& srv, const Options& opt) {
+  (void)WriteAttribute(opt.replugUdc, "\n");
+  close(srv.master);
+  srv.master = -1;
+}
+
+// The PLC resets into its bootloader and comes back on the bus, as a new
+// device to the host.  The tool has its answer already; the pause lets the
+// host take in what the gadget sent last.
+bool Replug(Server& srv, const Options& opt) {
+  poll(nullptr, 0, 200);
+  Unplug(srv, opt);
+  poll(nullptr, 0, 100);
+  if (!WriteAttribute(opt.replugUdc, srv.udcName) || !OpenDevice(srv, opt.device)) return false;
+  SimReconnect(*srv.sim);
+  srv.pendingLen = 0;
+  if (opt.verbose) (void)std::fprintf(stderr, "plcsim: replugged on %s\n", srv.udcName);
+  return true;
+}
+
+// An existing device shows nothing of the speed the host applied (a gadget's
+// tty) or is the PLC's own UART: either way it listens at the speed its mode
+// expects.
+void ListenAsExpected(Server& srv) {
+  const uint32_t expected = SimExpectedBaud(*srv.sim);
+  srv.baud = expected != 0 ? expected : 9600;
+  SimSetLine(*srv.sim, LineSettings{srv.baud, 8, 0, 0}, false);
+}
+
 void ReadSpeed(Server& srv, const Options& opt) {
   termios tio{};
   if (tcgetattr(srv.slave, &tio) != 0) return;
@@ -343,11 +441,25 @@ void FlushReplies(Server& srv, uint64_t now) {
   srv.pendingLen = 0;
 }
 
-void HandleInput(Server& srv, const Options& opt, uint64_t now) {
+// False when the device is gone for good.
+bool HandleInput(Server& srv, const Options& opt, uint64_t now) {
   uint8_t buf[4096];
   const ssize_t n = read(srv.master, buf, sizeof buf);
-  if (n <= 0) return;
-  ReadSpeed(srv, opt);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+  if (n <= 0) {
+    if (opt.device == nullptr) return true;
+    // The device hung up (its gadget was unbound elsewhere): it serves again
+    // once it is back.
+    close(srv.master);
+    poll(nullptr, 0, 100);
+    if (opt.verbose) (void)std::fprintf(stderr, "plcsim: %s hung up\n", opt.device);
+    return OpenDevice(srv, opt.device);
+  }
+  if (opt.device != nullptr) {
+    ListenAsExpected(srv);
+  } else {
+    ReadSpeed(srv, opt);
+  }
   if (opt.lineRate) {
     const uint64_t start = srv.inputFreeAtUs > now ? srv.inputFreeAtUs : now;
     srv.inputFreeAtUs = start + LineTimeUs(srv, static_cast<uint64_t>(n));
@@ -360,6 +472,7 @@ void HandleInput(Server& srv, const Options& opt, uint64_t now) {
   }
   SimFeed(*srv.sim, buf, static_cast<uint32_t>(n));
   QueueReplies(srv, opt, now);
+  return true;
 }
 
 bool WriteImage(const char* path, const PlcSim& sim) {
@@ -415,12 +528,25 @@ int Serve(Server& srv, const Options& opt, const sigset_t& waitMask) {
     const uint64_t t = NowUs();
     // Opens first: bytes the tool wrote after opening follow its open.
     if (ready > 0 && (fds[0].revents & POLLIN)) HandleNotify(srv, opt);
-    if (ready > 0 && (fds[1].revents & POLLIN)) {
-      HandleInput(srv, opt, t);
+    if (ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+      if (!HandleInput(srv, opt, t)) {
+        std::perror("plcsim: cannot open the device again");
+        return 1;
+      }
     } else if (SimHasPartialInput(*srv.sim) && t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
       SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
     }
+    if (opt.pullAtFrame != 0 && srv.sim->counters.frames >= opt.pullAtFrame) {
+      Unplug(srv, opt);
+      if (opt.verbose) (void)std::fprintf(stderr, "plcsim: cable pulled\n");
+      return 1;
+    }
     FlushReplies(srv, NowUs());
+    if (opt.replugUdc != nullptr && srv.sim->bootAtReconnect && srv.pendingLen == 0 &&
+        !Replug(srv, opt)) {
+      std::perror("plcsim: cannot bind the gadget again");
+      return 1;
+    }
     if (srv.sim->mode == SimMode::kBoot && srv.sim->phase == SimBootPhase::kTransfer) {
       transferStarted = true;
     }
@@ -456,7 +582,17 @@ int main(int argc, char** argv) {
   SimInit(sim, opt.config);
   static Server srv;
   srv.sim = &sim;
-  if (!OpenPty(srv)) {
+  if (opt.replugUdc != nullptr && !ReadUdcName(srv, opt.replugUdc)) {
+    (void)std::fprintf(stderr, "plcsim: the gadget of %s is not bound\n", opt.replugUdc);
+    return 1;
+  }
+  if (opt.device != nullptr) {
+    if (!OpenDevice(srv, opt.device)) {
+      std::perror(opt.device);
+      return 1;
+    }
+    (void)std::snprintf(srv.slavePath, sizeof srv.slavePath, "%s", opt.device);
+  } else if (!OpenPty(srv)) {
     std::perror("plcsim: cannot open a pseudo-terminal");
     return 1;
   }
@@ -489,7 +625,7 @@ int main(int argc, char** argv) {
                        c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
                        c.garbageBytes, srv.lostReplyBytes);
   }
-  close(srv.slave);
-  close(srv.master);
+  if (srv.slave >= 0) close(srv.slave);
+  if (srv.master >= 0) close(srv.master);
   return status;
 }
