@@ -325,7 +325,7 @@ bool OpenDevice(Server& srv, const char* path) {
 }
 
 bool WriteAttribute(const char* path, const char* text) {
-  const int fd = open(path, O_WRONLY | O_CLOEXEC);
+  const int fd = path != nullptr ? open(path, O_WRONLY | O_CLOEXEC) : -1;
   if (fd < 0) return false;
   const auto length = static_cast<ssize_t>(std::strlen(text));
   const bool written = write(fd, text, static_cast<size_t>(length)) == length;
