@@ -9,14 +9,16 @@ set -euo pipefail
 ensure_packages "${BUILD_PACKAGES[@]}" qemu-system-x86 linux-image-amd64 busybox-static cpio \
   kmod udev strace
 
-PRESET=release
+# The Linux stage's build: under TCG the tool's own CPU time is a small part
+# of a burn, and the test command builds nothing more for this stage.
+PRESET=debug
 BUILD="$ROOT/build/$PRESET"
 OUT="$ROOT/build/vm"
-BUDGET=280  # seconds for the VM, boot included
-started=$(date +%s)
+BUDGET=280  # seconds for the initramfs and the VM, boot included
 say "building plcfw and plcsim ($PRESET)"
 cmake --preset "$PRESET" -S "$ROOT" >/dev/null
 cmake --build --preset "$PRESET" -j "$(nproc)" --target plcfw plcsim >/dev/null
+started=$(date +%s)
 PLCSIM="$BUILD/tools/plcsim/plcsim"
 IMAGE="$(sed -n 's/^PLC_FIRMWARE_BIN:INTERNAL=//p' "$BUILD/CMakeCache.txt")"
 [ -f "$IMAGE" ] || { echo "vm: the built-in image $IMAGE is missing" >&2; exit 1; }
