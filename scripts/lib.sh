@@ -30,6 +30,20 @@ ensure_packages() {
 # The packages every native build needs.
 BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev)
 
+# check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
+# or $failed (the stage sets both to 0) and said on standard error.
+check() {
+  local what="$1"
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "  ok: $what" >&2
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+
 # build_preset NAME: configures and builds a CMake preset.
 build_preset() {
   local preset="$1"

@@ -41,17 +41,6 @@ cmake --build "$SERIAL_BUILD" --target plcfwupdate -j "$(nproc)" >/dev/null
 # ---- Checks ------------------------------------------------------------------
 passed=0
 failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local what="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "  ok: $what" >&2
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
 # wait_for SECONDS COMMAND...: retries COMMAND every 0.2 s; false on time-out.
 wait_for() {
   local seconds="$1" i

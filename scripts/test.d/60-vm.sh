@@ -163,22 +163,11 @@ tr -d '\r' <"$OUT/console.log" >"$OUT/console.txt"
 passed=$(grep -c '^ok: ' "$OUT/console.txt" || true)
 failed=$(grep -c '^FAILED: ' "$OUT/console.txt" || true)
 sed -n '/^vm: logs/q; /^\(ok\|FAILED\): \|^  /p' "$OUT/console.txt" | sed 's/^ok:/  ok:/' >&2 || true
-host_check() { # host_check DESCRIPTION COMMAND...
-  local what="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "  ok: $what" >&2
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-host_check "the VM ran every case in time" grep -qx 'vm: done' "$OUT/console.txt"
-host_check "serial: the adapter was removed mid-transfer" [ -n "$pulled" ]
-host_check "serial: image exact" cmp -s "$OUT/serial.flash" "$root/images/serial.bin"
+check "the VM ran every case in time" grep -qx 'vm: done' "$OUT/console.txt"
+check "serial: the adapter was removed mid-transfer" [ -n "$pulled" ]
+check "serial: image exact" cmp -s "$OUT/serial.flash" "$root/images/serial.bin"
 # The 9600-baud exchanges come before the switch to 115200.
-host_check "serial: plcsim saw 9600, then 115200 baud" awk '
+check "serial: plcsim saw 9600, then 115200 baud" awk '
   /line at 9600 baud/ && !slow { slow = NR } /line at 115200 baud/ && !fast { fast = NR }
   END { exit !(slow && fast && slow < fast) }' "$OUT/serial-sim.err"
 [ -z "$timed_out" ] || echo "vm: stopped after ${BUDGET} s" >&2
