@@ -29,9 +29,16 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t unplugRequested = 0;
+volatile std::sig_atomic_t plugRequested = 0;
 
 void OnStopSignal(int) {
   stopRequested = 1;
+}
+
+void OnPlugSignal(int signo) {
+  if (signo == SIGUSR1) unplugRequested = 1;
+  if (signo == SIGUSR2) plugRequested = 1;
 }
 
 const char kUsage[] =
@@ -60,6 +67,7 @@ const char kUsage[] =
     "  --version HEX       version byte (default 10, i.e. V1.0)\n"
     "  --no-wakeup-answer  do not answer the wake-up frames\n"
     "  --boot              power up in the bootloader\n"
+    "  --link PATH         keep PATH a symbolic link to the pty while plugged in\n"
     "  --verbose           report reconnects, speeds and the outcome on stderr\n"
     "  --list-models       print the 24 model names\n"
     "  --help              this text\n"
@@ -89,11 +97,17 @@ const char kUsage[] =
     "  hostile                        answer everything with random bytes\n"
     "KIND: wakeup probe id d1386 d1148 version erase confirm boot-id boot-version\n"
     "      boot-erase boot-eot update frame eot\n"
-    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n";
+    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n"
+    "\n"
+    "SIGUSR1 unplugs the PLC: the pty and the --link go away.  SIGUSR2 plugs it\n"
+    "in again on a new pty, whose path is printed as another line, with the\n"
+    "--link made anew; the PLC keeps its state (after an accepted erase its\n"
+    "bootloader answers).\n";
 
 struct Options {
   SimConfig config;
   const char* flashOut = nullptr;
+  const char* link = nullptr;
   bool lineRate = false;
   bool once = false;
   bool verbose = false;
@@ -167,6 +181,8 @@ int ParseOptions(int argc, char** argv, Options& opt) {
       if (!value(&model)) return UsageError("--model needs a name", nullptr);
     } else if (std::strcmp(a, "--flash-out") == 0) {
       if (!value(&opt.flashOut)) return UsageError("--flash-out needs a file", nullptr);
+    } else if (std::strcmp(a, "--link") == 0) {
+      if (!value(&opt.link)) return UsageError("--link needs a path", nullptr);
     } else if (std::strcmp(a, "--fault") == 0) {
       if (!value(&v)) return UsageError("--fault needs a fault", nullptr);
       if (faultCount == kSimMaxFaults) return UsageError("too many faults", v);
@@ -273,6 +289,31 @@ bool OpenPty(Server& srv) {
     (void)std::fprintf(stderr, "plcsim: cannot watch %s; reconnects go unnoticed\n", srv.slavePath);
   }
   return true;
+}
+
+// The PLC comes and goes with its pty: printed, and behind the --link.
+bool PlugIn(Server& srv, const Options& opt) {
+  if (!OpenPty(srv)) {
+    std::perror("plcsim: cannot open a pseudo-terminal");
+    return false;
+  }
+  if (opt.link != nullptr) {
+    (void)unlink(opt.link);
+    if (symlink(srv.slavePath, opt.link) != 0) std::perror("plcsim: cannot make the --link");
+  }
+  (void)std::printf("%s\n", srv.slavePath);
+  (void)std::fflush(stdout);
+  return true;
+}
+
+void Unplug(Server& srv, const char* link) {
+  if (link != nullptr) (void)unlink(link);
+  for (int* fd : {&srv.notify, &srv.slave, &srv.master}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+  srv.toolOpens = 0;
+  srv.pendingLen = 0;
 }
 
 void ReadSpeed(Server& srv, const Options& opt) {
@@ -392,6 +433,15 @@ void DrainBeforeExit(Server& srv) {
 int Serve(Server& srv, const Options& opt, const sigset_t& waitMask) {
   bool transferStarted = false;
   while (!stopRequested) {
+    if (unplugRequested) {
+      unplugRequested = 0;
+      if (srv.master >= 0) Unplug(srv, opt.link);
+      if (opt.verbose) (void)std::fprintf(stderr, "plcsim: unplugged\n");
+    }
+    if (plugRequested) {
+      plugRequested = 0;
+      if (srv.master < 0 && !PlugIn(srv, opt)) return 1;
+    }
     const uint64_t now = NowUs();
     // Wake for a reply that is due, or to drop a half-received request once
     // the line has been quiet; otherwise sleep until something happens.
@@ -456,29 +506,28 @@ int main(int argc, char** argv) {
   SimInit(sim, opt.config);
   static Server srv;
   srv.sim = &sim;
-  if (!OpenPty(srv)) {
-    std::perror("plcsim: cannot open a pseudo-terminal");
-    return 1;
-  }
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnPlugSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
+  sigaction(SIGUSR2, &sa, nullptr);
   (void)std::signal(SIGPIPE, SIG_IGN);
   // Blocked from here on, whatever mask we were started with, except in
   // Serve's ppoll.
-  sigset_t stopSignals;
+  sigset_t handled;
   sigset_t waitMask;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  sigemptyset(&handled);
+  for (int signo : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2}) sigaddset(&handled, signo);
+  sigprocmask(SIG_BLOCK, &handled, &waitMask);
   sigdelset(&waitMask, SIGTERM);
   sigdelset(&waitMask, SIGINT);
+  sigdelset(&waitMask, SIGUSR1);
+  sigdelset(&waitMask, SIGUSR2);
 
-  (void)std::printf("%s\n", srv.slavePath);
-  (void)std::fflush(stdout);
+  if (!PlugIn(srv, opt)) return 1;
   const int status = Serve(srv, opt, waitMask);
   if (opt.verbose) {
     const SimCounters& c = sim.counters;
@@ -489,7 +538,6 @@ int main(int argc, char** argv) {
                        c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
                        c.garbageBytes, srv.lostReplyBytes);
   }
-  close(srv.slave);
-  close(srv.master);
+  Unplug(srv, opt.link);
   return status;
 }
