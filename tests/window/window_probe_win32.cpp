@@ -2,10 +2,14 @@
 //
 //   window_probe main          the main window, its lists and its button
 //   window_probe box CAPTION   the text of the message box with that caption
+//   window_probe devicechange  tells the window that devices came or went,
+//                              as Windows does (Wine does not for ports)
 //
 // Exit status 1 when the window is not there.  The lists are read with the
 // combo-box messages, which the system carries across processes.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <dbt.h>
 
 #include <cstdio>
 #include <cstring>
@@ -93,6 +97,12 @@ int ProbeBox(const char* caption) {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "main") == 0) return ProbeMain();
   if (argc >= 3 && std::strcmp(argv[1], "box") == 0) return ProbeBox(argv[2]);
-  std::fprintf(stderr, "usage: window_probe main | box CAPTION\n");
+  if (argc >= 2 && std::strcmp(argv[1], "devicechange") == 0) {
+    HWND main = FindWindowA("WindowsApp", nullptr);
+    if (main == nullptr) return 1;
+    SendMessageA(main, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    return 0;
+  }
+  std::fprintf(stderr, "usage: window_probe main | box CAPTION | devicechange\n");
   return 2;
 }
