@@ -599,7 +599,55 @@ serial_port_refresh() {
   fi
 }
 
+# Several PLCs, as Windows' device search would list them (made in Wine's
+# registry; they cannot be opened), and PLCs plugged in and out later.
+vm500_several_plcs() {
+  say "plcfwupdate.exe as built (VM500): several PLCs, plugged in while it runs"
+  probe plcs
+  if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
+    check "no PLC: the USB row" [ "$(value port_rows)" = USB ]
+    check "two PLCs can be made" probe plcs Port_#0002.Hub_#0001 Port_#0001.Hub_#0004
+    sleep 2
+    if probe_main && [ "$(value port_rows)" != USB ]; then
+      echo "  Wine told the window of the new devices itself" >&2
+    else
+      echo "  Wine does not tell the window of the new devices: the probe does" >&2
+      probe devicechange >/dev/null
+    fi
+    probe_main || true
+    check "a row per PLC, by hub and port" \
+      [ "$(value port_rows)" = "Port 1 (hub 4),Port 2 (hub 1)" ]
+    check "the first PLC found selected" [ "$(value port_selected)" = "Port 2 (hub 1)" ]
+    click 210 30  # drop the list down and take its first row
+    sleep 0.5
+    screenshot vm500-several-plcs
+    xdotool key Home Return
+    sleep 0.5
+    check "a third PLC" probe plcs Port_#0002.Hub_#0001 Port_#0001.Hub_#0004 Port_#0003.Hub_#0001
+    probe devicechange >/dev/null
+    probe_main || true
+    check "three rows" [ "$(value port_rows | tr ',' '\n' | wc -l)" -eq 3 ]
+    check "the pick is kept" [ "$(value port_selected)" = "Port 1 (hub 4)" ]
+    click 60 75
+    if wait_for 20 box_shown ERROR; then
+      check "a PLC that cannot be opened" [ "$(box_value text)" = "CANNOT open USB Port!!!" ]
+      close_box ERROR || true
+    else
+      check "the run on the picked PLC ends with a box" false
+    fi
+    probe plcs
+    probe devicechange >/dev/null
+    probe_main || true
+    check "PLCs gone: the USB row again" [ "$(value port_rows)" = USB ]
+    check "window closes" close_window
+  else
+    check "VM500 window appears" false
+  fi
+  probe plcs
+}
+
 window_usage_box
+vm500_several_plcs
 vm500_replug_burn
 vm500_replug_too_early
 serial_port_refresh

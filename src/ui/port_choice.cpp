@@ -46,7 +46,9 @@ std::vector<std::string> UsbRowLabels(const std::vector<std::string>& locations)
     std::string label;
     if (std::sscanf(where.c_str(), "Port_#%u.Hub_#%u%n", &port, &hub, &end) == 2 &&
         static_cast<size_t>(end) == where.size()) {
-      label = "USB hub " + std::to_string(hub) + " port " + std::to_string(port);
+      // The port first: a narrow list shows the start of the label, and
+      // PLCs side by side usually share a hub.
+      label = "Port " + std::to_string(port) + " (hub " + std::to_string(hub) + ")";
     } else if (!where.empty()) {
       label = "USB " + where;
     }

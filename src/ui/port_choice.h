@@ -13,7 +13,7 @@ const char* WindowUsage();
 
 // One port-list row per PLC USB device found, in the order of the search,
 // from the location Windows reports for each: "Port_#0002.Hub_#0001" reads
-// "USB hub 1 port 2", another location is shown as it is.  A single device
+// "Port 2 (hub 1)", another location is shown after "USB ".  A single device
 // keeps the plain "USB".  A device without a location, or whose label is
 // already taken, is labelled by its place in the search ("USB 2").
 std::vector<std::string> UsbRowLabels(const std::vector<std::string>& locations);

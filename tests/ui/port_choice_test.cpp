@@ -43,7 +43,7 @@ TEST(UsbRowLabels, TellSeveralDevicesApart) {
   const std::pair<Rows, Rows> cases[] = {
       {{}, {}},
       {{"Port_#0002.Hub_#0001"}, {"USB"}},
-      {{"Port_#0002.Hub_#0001", "Port_#0010.Hub_#0003"}, {"USB hub 1 port 2", "USB hub 3 port 10"}},
+      {{"Port_#0002.Hub_#0001", "Port_#0010.Hub_#0003"}, {"Port 2 (hub 1)", "Port 10 (hub 3)"}},
       // Another format as it is; none, or one already taken, by the place.
       {{"Front panel", "", "Port_#0001.Hub_#0001x", "Front panel"},
        {"USB Front panel", "USB 2", "USB Port_#0001.Hub_#0001x", "USB 4"}},
