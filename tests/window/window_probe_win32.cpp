@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "plcs") == 0) return MakeFakePlcs(argc - 2, argv + 2);
-  std::fprintf(stderr, "usage: window_probe main | box CAPTION | devicechange | plcs LOC...\n");
+  (void)std::fprintf(stderr,
+                     "usage: window_probe main | box CAPTION | devicechange | plcs LOC...\n");
   return 2;
 }

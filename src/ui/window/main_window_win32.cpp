@@ -192,6 +192,7 @@ void FillUsbRows(HWND portList) {
     return;
   }
   std::vector<std::string> locations;
+  locations.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) locations.emplace_back(found[i].location);
   const std::vector<std::string> labels = UsbRowLabels(locations);
   for (int i = 0; i < count; ++i) {
