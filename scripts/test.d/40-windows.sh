@@ -194,6 +194,12 @@ stop_sim() {
   wait "$sim_pid" || simrc=$?
   sim_pid=""
 }
+# stop_sim_after_wine: stop_sim once Wine has let go of the pty.
+stop_sim_after_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 20 wineserver -w >/dev/null 2>&1 || true
+  stop_sim
+}
 # same_image RECEIVED EXPECTED: the received bytes are the image, followed at
 # most by the filler of the last block.
 same_image() {
@@ -460,10 +466,7 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
 else
   check "$SERIAL_MODEL window appears" false
 fi
-# Wine lets go of the pty before plcsim is stopped.
-wineserver -k >/dev/null 2>&1 || true
-timeout 20 wineserver -w >/dev/null 2>&1 || true
-stop_sim
+stop_sim_after_wine
 check "plcsim received a complete image from the window" [ "$simrc" -eq 0 ]
 check "received image = the embedded image" same_image "$OUT/window-flash.bin" "$SMALL_IMAGE"
 
@@ -527,9 +530,7 @@ vm500_replug_burn() {
   else
     check "VM500 window with --port appears" false
   fi
-  wineserver -k >/dev/null 2>&1 || true
-  timeout 20 wineserver -w >/dev/null 2>&1 || true
-  stop_sim
+  stop_sim_after_wine
   start_wine
   check "plcsim received a complete image from the VM500 window" [ "$simrc" -eq 0 ]
   # The VM group keeps the image's last 4,096 bytes to itself.
