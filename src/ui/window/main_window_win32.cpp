@@ -27,7 +27,6 @@ constexpr char kCloseQuestion[] =
     "A firmware update is in progress. Closing now can leave the PLC without a working program. "
     "Close anyway?";
 constexpr char kWarningCaption[] = "WARNING";
-constexpr char kUsbRow[] = "USB";
 
 constexpr int kStartButtonId = 2;
 constexpr int kPortListId = 7;
