@@ -336,6 +336,8 @@ close_window() {
   wait_for 15 window_gone
 }
 
+# No PLC devices left in Wine's registry by a run that stopped half-way.
+probe plcs
 say "plcfwupdate.exe as built (VM500)"
 if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
   check "window title" [ "$(value title)" = "Vemora PLC Firmware Update Program" ]
