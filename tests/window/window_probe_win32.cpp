@@ -126,15 +126,9 @@ bool AddFakeUsbDevice(const std::string& id, const char* location) {
                               "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
                               "{a5dcbf10-6530-11d2-901f-00c04fb951ed}\\##?#") +
                           (detail->DevicePath + 4) + "\\#\\Control";
-  HKEY control = nullptr;
   const DWORD linked = 1;
-  const bool done =
-      made &&
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &control, nullptr) == ERROR_SUCCESS &&
-      RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
-                     sizeof linked) == ERROR_SUCCESS;
-  if (control != nullptr) RegCloseKey(control);
+  const bool done = made && RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Linked", REG_DWORD,
+                                            &linked, sizeof linked) == ERROR_SUCCESS;
   return done;
 }
 
