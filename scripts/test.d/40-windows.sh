@@ -165,7 +165,8 @@ start_sim() {
   fi
   local pty
   pty="$(head -n 1 "$OUT/$name-sim.out")"
-  wine reg add 'HKLM\Software\Wine\Ports' /v "$COM" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  # With sim_link set, plcsim's --link stands for the pty: it outlives a replug.
+  wine reg add 'HKLM\Software\Wine\Ports' /v "$COM" /t REG_SZ /d "${sim_link:-$pty}" /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1 || true
   timeout 20 wineserver -w >/dev/null 2>&1 || true
   start_wine
@@ -181,6 +182,12 @@ stop_sim() {
   simrc=0
   wait "$sim_pid" || simrc=$?
   sim_pid=""
+}
+# stop_sim_after_wine: stop_sim once Wine has let go of the pty.
+stop_sim_after_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 20 wineserver -w >/dev/null 2>&1 || true
+  stop_sim
 }
 # same_image RECEIVED EXPECTED: the received bytes are the image, followed at
 # most by the filler of the last block.
@@ -247,10 +254,10 @@ box_value() { sed -n "s/^$1=//p" "$OUT/box.txt"; }
 button_enabled() { probe_main && [ "$(value button_enabled)" = 1 ]; }
 window_gone() { ! probe_main; }
 
-# start_window EXE: starts the window and waits for it; its X window in $xid
-# and the client area's offset in it in $cx, $cy.
+# start_window EXE [ARG...]: starts the window and waits for it; its X window
+# in $xid and the client area's offset in it in $cx, $cy.
 start_window() {
-  wine "$1" >"$OUT/window.log" 2>&1 &
+  wine "$@" >"$OUT/window.log" 2>&1 &
   if ! wait_for 30 probe_main; then
     echo "the window did not appear" >&2
     return 1
@@ -318,6 +325,8 @@ close_window() {
   wait_for 15 window_gone
 }
 
+# No PLC devices left in Wine's registry by a run that stopped half-way.
+probe plcs
 say "plcfwupdate.exe as built (VM500)"
 if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
   check "window title" [ "$(value title)" = "Vemora PLC Firmware Update Program" ]
@@ -448,12 +457,192 @@ if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe"; then
 else
   check "$SERIAL_MODEL window appears" false
 fi
-# Wine lets go of the pty before plcsim is stopped.
-wineserver -k >/dev/null 2>&1 || true
-timeout 20 wineserver -w >/dev/null 2>&1 || true
-stop_sim
+stop_sim_after_wine
 check "plcsim received a complete image from the window" [ "$simrc" -eq 0 ]
 check "received image = the embedded image" same_image "$OUT/window-flash.bin" "$SMALL_IMAGE"
+
+# ---- The command line, the shipped build's replug, devices coming and going ----
+TITLE="Vemora PLC Firmware Update Program"
+COM_PATH='\\.\'"$COM"
+PLUG_LINK="$OUT/plc-link"
+REPLUG_TEXT="Please REPLUG the USB Cable, and then press OK to continue"
+box_text_is() { box_shown "$1" && [ "$(box_value text)" = "$2" ]; }
+port_listed() { probe_main && value port_rows | tr ',' '\n' | grep -qx "$1"; }
+port_unlisted() { probe_main && ! value port_rows | tr ',' '\n' | grep -qx "$1"; }
+serial_comm() {  # serial_comm add|delete: a port that arrives (COM77) or leaves
+  local data=()
+  [ "$1" = add ] && data=(/t REG_SZ /d COM77)
+  wine reg "$1" 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v PlcLater "${data[@]}" /f >/dev/null 2>&1
+}
+
+window_usage_box() {
+  say "plcfwupdate.exe with a bad argument"
+  wine "$BUILD/src/ui/window/plcfwupdate.exe" --port >"$OUT/usage.log" 2>&1 &
+  if wait_for 30 box_shown "$TITLE"; then
+    check "usage box says why" [ "$(box_value text)" = "--port needs a device path or a COM port" ]
+    check "usage box shows the usage" grep -qxF "Usage: plcfwupdate.exe [--port PATH]" "$OUT/box.txt"
+    screenshot usage-box
+    check "usage box closes" close_box "$TITLE"
+    check "no window after the usage box" window_gone
+  else
+    check "a bad argument shows the usage box" false
+  fi
+}
+
+# The release as shipped, told the PLC's device path, clicked as a person would.
+vm500_replug_burn() {
+  say "plcfwupdate.exe as built (VM500) --port $COM_PATH burns plcsim, replugged"
+  sim_link="$PLUG_LINK" start_sim vm500-replug --model VM500 --link "$PLUG_LINK" \
+    --flash-out "$OUT/vm500-flash.bin" --once
+  if start_window "$BUILD/src/ui/window/plcfwupdate.exe" --port "$COM_PATH"; then
+    check "port list shows the given path" [ "$(value port_rows)" = "$COM_PATH" ]
+    check "the given path selected" [ "$(value port_selected)" = "$COM_PATH" ]
+    click 60 75
+    if wait_for 30 box_text_is Information "$REPLUG_TEXT"; then
+      screenshot vm500-replug-box
+      kill -USR1 "$sim_pid"
+      check "the PLC is unplugged" wait_for 5 test ! -e "$PLUG_LINK"
+      kill -USR2 "$sim_pid"
+      check "the PLC is plugged in again" wait_for 5 test -e "$PLUG_LINK"
+      check "replug box closes" close_box Information
+      if wait_for 300 box_shown Information; then
+        check "success box" [ "$(box_value text)" = "Firmware update is SUCCESSFUL!, please REPLUG the USB cable" ]
+        screenshot vm500-success-box
+        check "success box closes" close_box Information
+      else
+        check "the burn ends with the success box" false
+        box_shown ERROR && echo "  ERROR box instead: $(box_value text)" >&2
+      fi
+    else
+      check "the replug box appears" false
+      box_shown ERROR && echo "  ERROR box instead: $(box_value text)" >&2
+    fi
+    check "window closes" close_window
+  else
+    check "VM500 window with --port appears" false
+  fi
+  stop_sim_after_wine
+  start_wine
+  check "plcsim received a complete image from the VM500 window" [ "$simrc" -eq 0 ]
+  # The VM group keeps the image's last 4,096 bytes to itself.
+  local image length
+  image="$(sed -n 's/^PLC_FIRMWARE_BIN:INTERNAL=//p' "$BUILD/CMakeCache.txt")"
+  length=$(($(stat -c %s "$image") - 4096))
+  head -c "$length" "$image" >"$OUT/vm500-expected.bin"
+  check "received image = the built-in image less its last 4,096 bytes" \
+    same_image "$OUT/vm500-flash.bin" "$OUT/vm500-expected.bin"
+}
+
+# OK before the PLC is back: the reopen finds nothing, the probe no answer.
+vm500_replug_too_early() {
+  say "plcfwupdate.exe (VM500): OK on the replug box before the PLC is back"
+  sim_link="$PLUG_LINK" start_sim vm500-early --model VM500 --link "$PLUG_LINK"
+  if start_window "$BUILD/src/ui/window/plcfwupdate.exe" --port "$COM_PATH"; then
+    click 60 75
+    if wait_for 30 box_text_is Information "$REPLUG_TEXT"; then
+      kill -USR1 "$sim_pid"
+      wait_for 5 test ! -e "$PLUG_LINK" || true
+      check "replug box closes" close_box Information
+      if wait_for 60 box_shown ERROR; then
+        check "the failed reopen's message" [ "$(box_value text)" = "NO RESPONSE @ State 1" ]
+        screenshot vm500-early-error-box
+        check "box closes" close_box ERROR
+        check "button enabled again" wait_for 10 button_enabled
+      else
+        check "the failed reopen ends the run with a box" false
+      fi
+    else
+      check "the replug box appears" false
+    fi
+    check "window closes" close_window
+  else
+    check "VM500 window with --port appears" false
+  fi
+  kill "$sim_pid" 2>/dev/null || true
+  stop_sim
+}
+
+# A port that arrives or leaves is seen without a restart, the selection
+# kept, and never while a run is under way.
+serial_port_refresh() {
+  say "plcfwupdate.exe built for $SERIAL_MODEL --port $COM: devices come and go"
+  if start_window "$SERIAL_BUILD/src/ui/window/plcfwupdate.exe" --port "$COM"; then
+    check "--port $COM preselected" [ "$(value port_selected)" = "$COM" ]
+    serial_comm add
+    probe devicechange >/dev/null
+    check "a port that arrived is listed" port_listed COM77
+    check "the selection is kept" [ "$(value port_selected)" = "$COM" ]
+    click 60 75  # no PLC behind it: the run shows its box and waits
+    if wait_for 20 box_shown ERROR; then
+      serial_comm delete
+      probe devicechange >/dev/null
+      sleep 0.5
+      check "no refresh while a run is under way" port_listed COM77
+      check "box closes" close_box ERROR
+      check "the refresh follows the run's end" wait_for 5 port_unlisted COM77
+      check "the selection is still kept" [ "$(value port_selected)" = "$COM" ]
+    else
+      check "the run without a PLC shows its box" false
+      serial_comm delete
+    fi
+    check "window closes" close_window
+  else
+    check "$SERIAL_MODEL window with --port appears" false
+  fi
+}
+
+# Several PLCs, as Windows' device search would list them (made in Wine's
+# registry; they cannot be opened), and PLCs plugged in and out later.
+vm500_several_plcs() {
+  say "plcfwupdate.exe as built (VM500): several PLCs, plugged in while it runs"
+  probe plcs
+  if start_window "$BUILD/src/ui/window/plcfwupdate.exe"; then
+    check "no PLC: the USB row" [ "$(value port_rows)" = USB ]
+    check "two PLCs can be made" probe plcs Port_#0002.Hub_#0001 Port_#0001.Hub_#0004
+    sleep 2
+    if probe_main && [ "$(value port_rows)" != USB ]; then
+      echo "  Wine told the window of the new devices itself" >&2
+    else
+      echo "  Wine does not tell the window of the new devices: the probe does" >&2
+      probe devicechange >/dev/null
+    fi
+    probe_main || true
+    check "a row per PLC, by hub and port" \
+      [ "$(value port_rows)" = "Port 1 (hub 4),Port 2 (hub 1)" ]
+    check "the first PLC found selected" [ "$(value port_selected)" = "Port 2 (hub 1)" ]
+    click 210 30  # drop the list down and take its first row
+    sleep 0.5
+    screenshot vm500-several-plcs
+    xdotool key Home Return
+    sleep 0.5
+    check "a third PLC" probe plcs Port_#0002.Hub_#0001 Port_#0001.Hub_#0004 Port_#0003.Hub_#0001
+    probe devicechange >/dev/null
+    probe_main || true
+    check "three rows" [ "$(value port_rows | tr ',' '\n' | wc -l)" -eq 3 ]
+    check "the pick is kept" [ "$(value port_selected)" = "Port 1 (hub 4)" ]
+    click 60 75
+    if wait_for 20 box_shown ERROR; then
+      check "a PLC that cannot be opened" [ "$(box_value text)" = "CANNOT open USB Port!!!" ]
+      close_box ERROR || true
+    else
+      check "the run on the picked PLC ends with a box" false
+    fi
+    probe plcs
+    probe devicechange >/dev/null
+    probe_main || true
+    check "PLCs gone: the USB row again" [ "$(value port_rows)" = USB ]
+    check "window closes" close_window
+  else
+    check "VM500 window appears" false
+  fi
+  probe plcs
+}
+
+window_usage_box
+vm500_several_plcs
+vm500_replug_burn
+vm500_replug_too_early
+serial_port_refresh
 
 say "screenshots and logs: $OUT"
 echo "windows: $passed passed, $failed failed"

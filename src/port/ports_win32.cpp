@@ -157,19 +157,15 @@ void ListComPorts(PortList* out) {
   if (!FindComPorts(out)) out->count = 0;
 }
 
-namespace {
-
-void RemoveListedRows(HWND portList) {
+void ClearPortRows(HWND portList) {
   for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
   totalComPort = 0;
 }
 
-}  // namespace
-
 void EnumComPort(HWND portList) {
   PortList found;
   if (!FindComPorts(&found)) return;
-  RemoveListedRows(portList);
+  ClearPortRows(portList);
   for (int i = 0; i < found.count; ++i) {
     SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.names[i]));
     totalComPort = totalComPort + 1;
@@ -177,7 +173,7 @@ void EnumComPort(HWND portList) {
 }
 
 void EnumUSBPort(HWND portList) {
-  RemoveListedRows(portList);
+  ClearPortRows(portList);
   SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
   SendMessageA(portList, CB_SETCURSEL, 0, 0);
   totalComPort = 1;

@@ -47,16 +47,32 @@ bool FindComPorts(PortList* out);
 // single row "USB" selected.  Both replace the rows they added before.
 void EnumComPort(HWND portList);
 void EnumUSBPort(HWND portList);
+// Removes the totalComPort rows listed so far (a caller that adds rows of
+// its own counts them in totalComPort).
+void ClearPortRows(HWND portList);
 
 // The USB device search.
 extern const GUID USB_DRIVER_GUID;
 inline constexpr int kDevicePathSize = 300;
-// Fetches one interface's path into devicePath (kDevicePathSize bytes) and
-// opens it, shared, when it carries "vid_4b2c&pid_0001".  A path that with a
-// backslash does not fit the buffer is passed over.
-HANDLE OpenOneDevice(HDEVINFO deviceSet, PSP_DEVICE_INTERFACE_DATA interfaceData, char* devicePath);
-// The first present interface of the class that OpenOneDevice opens.
+// The first present interface of the class whose path carries
+// "vid_4b2c&pid_0001" and that opens, shared; its path is then in
+// devicePath (kDevicePathSize bytes).  A path that with a backslash does not
+// fit the buffer is passed over.
 HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath);
 // 1 when a matching device could be opened (its path is then in
 // devicePath; the test handle is closed again), else 0.
 int GetUsbDeviceFileName(const GUID* interfaceClass, char* devicePath);
+
+// The PLC's USB devices that are present, in the order of the search, each
+// with its interface path and the location Windows reports for it
+// ("Port_#0002.Hub_#0001"; empty when it reports none).  Nothing is opened.
+inline constexpr int kUsbLocationSize = 128;
+struct PlcUsbDevice {
+  char path[kDevicePathSize];
+  char location[kUsbLocationSize];
+};
+int FindPlcUsbDevices(PlcUsbDevice* out, int most);
+// Opens, as OpenMyDevPipe with the empty pipe name does, the PLC's USB
+// device at that location: after a replug into the same socket it is the
+// same PLC.  kNoLink when none is there or it cannot be opened.
+LinkHandle OpenPlcUsbAt(const char* location);

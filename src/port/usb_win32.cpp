@@ -9,56 +9,91 @@ const GUID USB_DRIVER_GUID = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 namespace {
-const char kDeviceMatch[] = "vid_4b2c&pid_0001";
-}  // namespace
 
-HANDLE OpenOneDevice(HDEVINFO deviceSet, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                     char* devicePath) {
+const char kDeviceMatch[] = "vid_4b2c&pid_0001";
+
+// Fetches one interface's path into devicePath (kDevicePathSize bytes) and,
+// when device is given, the device that exposes it.  False when the path
+// cannot be had or, with a backslash, does not fit.
+bool InterfacePath(HDEVINFO deviceSet, PSP_DEVICE_INTERFACE_DATA interfaceData, char* devicePath,
+                   PSP_DEVINFO_DATA device) {
   DWORD required = 0;
   SetupDiGetDeviceInterfaceDetailA(deviceSet, interfaceData, nullptr, 0, &required, nullptr);
-  if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return INVALID_HANDLE_VALUE;
+  if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return false;
   HANDLE heap = GetProcessHeap();
   auto* detail =
       static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(HeapAlloc(heap, HEAP_ZERO_MEMORY, required));
-  if (detail == nullptr) return INVALID_HANDLE_VALUE;
+  if (detail == nullptr) return false;
   // The fixed part's own size, which differs between 32- and 64-bit builds.
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-  HANDLE result = INVALID_HANDLE_VALUE;
+  bool fetched = false;
   if (SetupDiGetDeviceInterfaceDetailA(deviceSet, interfaceData, detail, required, nullptr,
-                                       nullptr)) {
+                                       device)) {
     size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     size_t length = strnlen(detail->DevicePath, room);
     // The path, one backslash and the NUL must fit the caller's buffer.
     if (length < room && length + 2 <= static_cast<size_t>(kDevicePathSize)) {
       std::memcpy(devicePath, detail->DevicePath, length);
       devicePath[length] = '\0';
-      if (std::strstr(devicePath, kDeviceMatch) != nullptr) {
-        result =
-            CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-      }
+      fetched = true;
     }
   }
   HeapFree(heap, 0, detail);
-  return result;
+  return fetched;
 }
 
-HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath) {
+HANDLE OpenShared(const char* path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Calls visit(deviceSet, path, device) for every present interface of the
+// class, in enumeration order (the lowest index first), until it returns
+// true.  An interface whose path cannot be had is passed over.
+template <typename Visit>
+void WalkInterfaces(const GUID* interfaceClass, Visit visit) {
   HDEVINFO deviceSet =
       SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (deviceSet == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  if (deviceSet == INVALID_HANDLE_VALUE) return;
   SP_DEVICE_INTERFACE_DATA interfaceData;
   interfaceData.cbSize = sizeof interfaceData;
-  HANDLE result = INVALID_HANDLE_VALUE;
   for (DWORD index = 0; index < 0x7FFFFFFF; ++index) {
-    if (SetupDiEnumDeviceInterfaces(deviceSet, nullptr, interfaceClass, index, &interfaceData)) {
-      result = OpenOneDevice(deviceSet, &interfaceData, devicePath);
-      if (result != INVALID_HANDLE_VALUE) break;
-    } else if (GetLastError() == ERROR_NO_MORE_ITEMS) {
-      break;
+    if (!SetupDiEnumDeviceInterfaces(deviceSet, nullptr, interfaceClass, index, &interfaceData)) {
+      if (GetLastError() == ERROR_NO_MORE_ITEMS) break;
+      continue;  // that index is skipped
     }
+    char path[kDevicePathSize] = {};
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof device;
+    if (InterfacePath(deviceSet, &interfaceData, path, &device) && visit(deviceSet, path, &device))
+      break;
   }
   SetupDiDestroyDeviceInfoList(deviceSet);
+}
+
+bool IsPlcPath(const char* path) {
+  return std::strstr(path, kDeviceMatch) != nullptr;
+}
+
+void DeviceLocation(HDEVINFO deviceSet, PSP_DEVINFO_DATA device, char (&out)[kUsbLocationSize]) {
+  std::memset(out, 0, sizeof out);
+  // One byte short of the buffer so that the text always ends in a NUL.
+  if (!SetupDiGetDeviceRegistryPropertyA(deviceSet, device, SPDRP_LOCATION_INFORMATION, nullptr,
+                                         reinterpret_cast<BYTE*>(out), sizeof out - 1, nullptr)) {
+    out[0] = '\0';
+  }
+}
+
+}  // namespace
+
+HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath) {
+  HANDLE result = INVALID_HANDLE_VALUE;
+  WalkInterfaces(interfaceClass, [&](HDEVINFO, const char* path, PSP_DEVINFO_DATA) {
+    // The buffer holds the last path examined, matching or not.
+    std::memcpy(devicePath, path, kDevicePathSize);
+    if (IsPlcPath(path)) result = OpenShared(path);
+    return result != INVALID_HANDLE_VALUE;
+  });
   return result;
 }
 
@@ -80,5 +115,37 @@ LinkHandle OpenMyDevPipe(const char* pipeName) {
   if (length + 1 + pipeLength + 1 > sizeof devicePath) return kNoLink;
   devicePath[length] = '\\';
   std::memcpy(devicePath + length + 1, pipeName, pipeLength + 1);
+  return OpenUsbPath(devicePath);
+}
+
+int FindPlcUsbDevices(PlcUsbDevice* out, int most) {
+  int count = 0;
+  auto take = [&](HDEVINFO deviceSet, const char* path, PSP_DEVINFO_DATA device) {
+    if (!IsPlcPath(path)) return false;
+    if (count >= most) return true;
+    PlcUsbDevice& found = out[count++];
+    std::memcpy(found.path, path, sizeof found.path);
+    DeviceLocation(deviceSet, device, found.location);
+    return false;
+  };
+  WalkInterfaces(&USB_DRIVER_GUID, take);
+  return count;
+}
+
+LinkHandle OpenPlcUsbAt(const char* location) {
+  char devicePath[kDevicePathSize] = {};
+  auto pick = [&](HDEVINFO deviceSet, const char* path, PSP_DEVINFO_DATA device) {
+    if (!IsPlcPath(path)) return false;
+    char where[kUsbLocationSize];
+    DeviceLocation(deviceSet, device, where);
+    if (std::strcmp(where, location) != 0) return false;
+    std::memcpy(devicePath, path, sizeof devicePath);
+    return true;
+  };
+  WalkInterfaces(&USB_DRIVER_GUID, pick);
+  const size_t length = std::strlen(devicePath);
+  if (length == 0) return kNoLink;
+  // As OpenMyDevPipe with the empty pipe name: the path and one backslash.
+  devicePath[length] = '\\';
   return OpenUsbPath(devicePath);
 }

@@ -108,8 +108,11 @@ sys.exit(sorted(json.loads(l)["port"] for l in open(sys.argv[1])) != ["ttyUSB8",
     ;;
 
   vm500)
-    start_sim --model VM500 || exit 1
-    run burn --port "$pty" --yes
+    start_sim --model VM500 --link "$work/plc" || exit 1
+    # The cable pulled and plugged in again in the pause after the prompt.
+    (await REPLUG "$work/burn.out" && kill -USR1 "$simpid" && sleep 1 && kill -USR2 "$simpid") &
+    run burn --port "$work/plc" --yes
+    check "plugged in again on a new pty" [ "$(wc -l <"$work/sim.out")" -eq 2 ]
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
     check "the replug prompt, then the success message" diff - "$work/burn.out" <<'EOF'

@@ -37,9 +37,16 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t unplugRequested = 0;
+volatile std::sig_atomic_t plugRequested = 0;
 
 void OnStopSignal(int) {
   stopRequested = 1;
+}
+
+void OnPlugSignal(int signo) {
+  if (signo == SIGUSR1) unplugRequested = 1;
+  if (signo == SIGUSR2) plugRequested = 1;
 }
 
 const char kUsage[] =
@@ -68,6 +75,7 @@ const char kUsage[] =
     "  --version HEX       version byte (default 10, i.e. V1.0)\n"
     "  --no-wakeup-answer  do not answer the wake-up frames\n"
     "  --boot              power up in the bootloader\n"
+    "  --link PATH         keep PATH a symbolic link to the pty while plugged in\n"
     "  --verbose           report reconnects, speeds and the outcome on stderr\n"
     "  --device PATH       serve this tty (a USB gadget's /dev/ttyGS0, say) instead\n"
     "                      of a new pty\n"
@@ -104,11 +112,17 @@ const char kUsage[] =
     "  hostile                        answer everything with random bytes\n"
     "KIND: wakeup probe id d1386 d1148 version erase confirm boot-id boot-version\n"
     "      boot-erase boot-eot update frame eot\n"
-    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n";
+    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n"
+    "\n"
+    "SIGUSR1 unplugs the PLC: the pty and the --link go away.  SIGUSR2 plugs it\n"
+    "in again on a new pty, whose path is printed as another line, with the\n"
+    "--link made anew; the PLC keeps its state (after an accepted erase its\n"
+    "bootloader answers).\n";
 
 struct Options {
   SimConfig config;
   const char* flashOut = nullptr;
+  const char* link = nullptr;
   bool lineRate = false;
   bool once = false;
   bool verbose = false;
@@ -186,6 +200,8 @@ int ParseOptions(int argc, char** argv, Options& opt) {
       if (!value(&model)) return UsageError("--model needs a name", nullptr);
     } else if (std::strcmp(a, "--flash-out") == 0) {
       if (!value(&opt.flashOut)) return UsageError("--flash-out needs a file", nullptr);
+    } else if (std::strcmp(a, "--link") == 0) {
+      if (!value(&opt.link)) return UsageError("--link needs a path", nullptr);
     } else if (std::strcmp(a, "--fault") == 0) {
       if (!value(&v)) return UsageError("--fault needs a fault", nullptr);
       if (faultCount == kSimMaxFaults) return UsageError("too many faults", v);
@@ -312,6 +328,31 @@ bool OpenPty(Server& srv) {
   return true;
 }
 
+// The PLC comes and goes with its pty: printed, and behind the --link.
+bool PlugIn(Server& srv, const Options& opt) {
+  if (!OpenPty(srv)) {
+    std::perror("plcsim: cannot open a pseudo-terminal");
+    return false;
+  }
+  if (opt.link != nullptr) {
+    (void)unlink(opt.link);
+    if (symlink(srv.slavePath, opt.link) != 0) std::perror("plcsim: cannot make the --link");
+  }
+  (void)std::printf("%s\n", srv.slavePath);
+  (void)std::fflush(stdout);
+  return true;
+}
+
+void Unplug(Server& srv, const char* link) {
+  if (link != nullptr) (void)unlink(link);
+  for (int* fd : {&srv.notify, &srv.slave, &srv.master}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+  srv.toolOpens = 0;
+  srv.pendingLen = 0;
+}
+
 bool OpenDevice(Server& srv, const char* path) {
   srv.master = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (srv.master < 0) return false;
@@ -344,7 +385,7 @@ bool ReadUdcName(Server& srv, const char* udcFile) {
 
 // The gadget leaves the bus.  Unbound first: closing a tty whose host still
 // reads would wait for unsent output.
-void Unplug(Server& srv, const Options& opt) {
+void UnbindGadget(Server& srv, const Options& opt) {
   (void)WriteAttribute(opt.replugUdc, "\n");
   close(srv.master);
   srv.master = -1;
@@ -355,7 +396,7 @@ void Unplug(Server& srv, const Options& opt) {
 // host take in what the gadget sent last.
 bool Replug(Server& srv, const Options& opt) {
   poll(nullptr, 0, 200);
-  Unplug(srv, opt);
+  UnbindGadget(srv, opt);
   poll(nullptr, 0, 100);
   if (!WriteAttribute(opt.replugUdc, srv.udcName) || !OpenDevice(srv, opt.device)) return false;
   SimReconnect(*srv.sim);
@@ -505,6 +546,15 @@ void DrainBeforeExit(Server& srv) {
 int Serve(Server& srv, const Options& opt, const sigset_t& waitMask) {
   bool transferStarted = false;
   while (!stopRequested) {
+    if (unplugRequested) {
+      unplugRequested = 0;
+      if (srv.master >= 0) Unplug(srv, opt.link);
+      if (opt.verbose) (void)std::fprintf(stderr, "plcsim: unplugged\n");
+    }
+    if (plugRequested) {
+      plugRequested = 0;
+      if (srv.master < 0 && !PlugIn(srv, opt)) return 1;
+    }
     const uint64_t now = NowUs();
     // Wake for a reply that is due, or to drop a half-received request once
     // the line has been quiet; otherwise sleep until something happens.
@@ -537,7 +587,7 @@ int Serve(Server& srv, const Options& opt, const sigset_t& waitMask) {
       SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
     }
     if (opt.pullAtFrame != 0 && srv.sim->counters.frames >= opt.pullAtFrame) {
-      Unplug(srv, opt);
+      UnbindGadget(srv, opt);
       if (opt.verbose) (void)std::fprintf(stderr, "plcsim: cable pulled\n");
       return 1;
     }
@@ -586,35 +636,38 @@ int main(int argc, char** argv) {
     (void)std::fprintf(stderr, "plcsim: the gadget of %s is not bound\n", opt.replugUdc);
     return 1;
   }
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnPlugSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
+  sigaction(SIGUSR2, &sa, nullptr);
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  // Blocked from here on, whatever mask we were started with, except in
+  // Serve's ppoll.
+  sigset_t handled;
+  sigset_t waitMask;
+  sigemptyset(&handled);
+  for (int signo : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2}) sigaddset(&handled, signo);
+  sigprocmask(SIG_BLOCK, &handled, &waitMask);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
+  sigdelset(&waitMask, SIGUSR1);
+  sigdelset(&waitMask, SIGUSR2);
+
   if (opt.device != nullptr) {
     if (!OpenDevice(srv, opt.device)) {
       std::perror(opt.device);
       return 1;
     }
     (void)std::snprintf(srv.slavePath, sizeof srv.slavePath, "%s", opt.device);
-  } else if (!OpenPty(srv)) {
-    std::perror("plcsim: cannot open a pseudo-terminal");
+    (void)std::printf("%s\n", srv.slavePath);
+    (void)std::fflush(stdout);
+  } else if (!PlugIn(srv, opt)) {
     return 1;
   }
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  (void)std::signal(SIGPIPE, SIG_IGN);
-  // Blocked from here on, whatever mask we were started with, except in
-  // Serve's ppoll.
-  sigset_t stopSignals;
-  sigset_t waitMask;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-  sigdelset(&waitMask, SIGTERM);
-  sigdelset(&waitMask, SIGINT);
-
-  (void)std::printf("%s\n", srv.slavePath);
-  (void)std::fflush(stdout);
   const int status = Serve(srv, opt, waitMask);
   if (opt.verbose) {
     const SimCounters& c = sim.counters;
@@ -625,7 +678,6 @@ int main(int argc, char** argv) {
                        c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
                        c.garbageBytes, srv.lostReplyBytes);
   }
-  if (srv.slave >= 0) close(srv.slave);
-  if (srv.master >= 0) close(srv.master);
+  Unplug(srv, opt.link);
   return status;
 }

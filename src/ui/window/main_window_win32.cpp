@@ -1,8 +1,14 @@
 // The main window: model list locked on the image's model, port list,
 // "Start Burn", and the status panel; the burn itself runs on its own thread.
 #include <windows.h>
+// After windows.h, which they need.
+#include <dbt.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "burn/burn.h"
 #include "port/ports_win32.h"
@@ -10,6 +16,7 @@
 #include "state/image.h"
 #include "state/models.h"
 #include "state/run_state.h"
+#include "ui/port_choice.h"
 #include "ui/window/status_panel_win32.h"
 
 namespace {
@@ -77,11 +84,46 @@ class WindowHost final : public Host {
   void PauseSeconds(int seconds) override {
     if (seconds > 0) Sleep(static_cast<DWORD>(seconds) * 1000u);
   }
-  LinkHandle OpenComLink(const char* portName) override { return OpenComPort(portName); }
-  LinkHandle OpenUsbLink() override { return OpenMyDevPipe(""); }
+  LinkHandle OpenComLink(const char* portName) override {
+    return OpenComPort(ComLinkLabel(portName));
+  }
+  // A port named on the command line may be longer than the 9 characters
+  // the selected port keeps: the row showing it opens it whole.
+  const char* ComLinkLabel(const char* portName) override {
+    return given_.compare(0, kComPortSize - 1, portName) == 0 ? given_.c_str() : portName;
+  }
+  LinkHandle OpenUsbLink() override {
+    if (!given_.empty()) return OpenUsbPath(given_.c_str());
+    const UsbRow row = ChosenUsbRow();
+    if (!row.location.empty()) return OpenPlcUsbAt(row.location.c_str());
+    if (!row.path.empty()) return OpenUsbPath((row.path + "\\").c_str());
+    return OpenMyDevPipe("");
+  }
+
+  // The port named on the command line; set once, before the first run.
+  void SetGivenPort(const std::string& port) { given_ = port; }
+  const std::string& GivenPort() const { return given_; }
+  // One of several PLC USB devices, chosen on the window thread at any
+  // time, read by the burn thread at the open and at the reopen after the
+  // replug.  Empty: the first device the search finds.
+  struct UsbRow {
+    std::string label, location, path;
+  };
+  void ChooseUsbRow(const UsbRow& row) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    usbRow_ = row;
+  }
 
  private:
+  UsbRow ChosenUsbRow() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return usbRow_;
+  }
+
   const ParamStruct* param_;
+  std::string given_;
+  std::mutex mutex_;
+  UsbRow usbRow_;
 };
 
 // Never destroyed: a run that is still going when the window closes ends with
@@ -97,11 +139,24 @@ void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize) {
   SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(out));
 }
 
+std::string SelectedRowText(HWND combo) {
+  char text[MAX_PATH];
+  ComboRowText(combo, SendMessageA(combo, CB_GETCURSEL, 0, 0), text, sizeof text);
+  return text;
+}
+
+// The PLC USB devices of the list when there are several, one row each.
+std::vector<WindowHost::UsbRow> usbRows;
+
 // The selected port row's text becomes the port the next run opens.
 void TakeSelectedPort(HWND portList) {
-  char text[64];
-  ComboRowText(portList, SendMessageA(portList, CB_GETCURSEL, 0, 0), text, sizeof text);
-  SetSelectedComPort(text);
+  const std::string text = SelectedRowText(portList);
+  SetSelectedComPort(text.c_str());
+  WindowHost::UsbRow chosen;
+  for (const WindowHost::UsbRow& row : usbRows) {
+    if (row.label == text) chosen = row;
+  }
+  burnHost.ChooseUsbRow(chosen);
 }
 
 // Selects the model row with this name in the table (selectedPLCIdx and
@@ -114,13 +169,75 @@ void TakeModel(const char* name) {
   SelectModel(PlcIndexByName(name));
 }
 
-void FillPortList(HWND portList) {
-  if (IsUsbModel(selectedPLCIdx)) {
+void AddPortRow(HWND portList, const std::string& text) {
+  SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  totalComPort = totalComPort + 1;
+}
+
+// A USB model: the given device path, or one row per PLC device when the
+// search finds several, else the single "USB" row.
+void FillUsbRows(HWND portList) {
+  usbRows.clear();
+  const std::string& given = burnHost.GivenPort();
+  PlcUsbDevice found[kMaxUsbPorts];
+  const int count = given.empty() ? FindPlcUsbDevices(found, kMaxUsbPorts) : 0;
+  if (given.empty() && count <= 1) {
     EnumUSBPort(portList);
-  } else {
-    EnumComPort(portList);
+    return;
+  }
+  ClearPortRows(portList);
+  if (!given.empty()) {
+    AddPortRow(portList, given);
+    return;
+  }
+  std::vector<std::string> locations;
+  locations.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) locations.emplace_back(found[i].location);
+  const std::vector<std::string> labels = UsbRowLabels(locations);
+  for (int i = 0; i < count; ++i) {
+    usbRows.push_back({labels[i], found[i].location, found[i].path});
+    AddPortRow(portList, labels[i]);
   }
 }
+
+// The row shown first: the given port, the first PLC found, or the top row.
+std::string DefaultPortRow() {
+  if (!burnHost.GivenPort().empty()) return burnHost.GivenPort();
+  return usbRows.empty() ? std::string() : usbRows.front().label;
+}
+
+void FillPortList(HWND portList) {
+  if (IsUsbModel(selectedPLCIdx)) {
+    FillUsbRows(portList);
+    return;
+  }
+  usbRows.clear();
+  EnumComPort(portList);
+  const std::string& given = burnHost.GivenPort();
+  if (!given.empty() && SendMessageA(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(given.c_str())) == CB_ERR) {
+    AddPortRow(portList, given);
+  }
+}
+
+// Fills the port list and selects the row showing keep if it is still
+// there, else the default row.
+void FillPortListKeeping(HWND portList, const std::string& keep) {
+  FillPortList(portList);
+  std::vector<std::string> rows;
+  const LRESULT count = SendMessageA(portList, CB_GETCOUNT, 0, 0);
+  for (LRESULT row = 0; row < count; ++row) {
+    char text[MAX_PATH];
+    ComboRowText(portList, row, text, sizeof text);
+    rows.emplace_back(text);
+  }
+  const int row = KeptRow(rows, keep, DefaultPortRow());
+  SendMessageA(portList, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  TakeSelectedPort(portList);
+}
+
+// Devices arriving or leaving refill the port list, never during a run.
+PortListRefresh portRefresh;
 
 void OnStartCommand(HWND hwnd, HWND button) {
   // A second start while a run is under way is ignored: the button is
@@ -159,9 +276,7 @@ void OnSelectionChange(HWND control, int id) {
   } else if (id == kModelListId) {
     // Reached only while the model list is enabled, which it never is after
     // start-up; kept so that an unlocked build behaves.
-    char name[64];
-    ComboRowText(control, SendMessageA(control, CB_GETCURSEL, 0, 0), name, sizeof name);
-    TakeModel(name);
+    TakeModel(SelectedRowText(control).c_str());
     FillPortList(hComPortList);
     if (!IsUsbModel(selectedPLCIdx))
       SendMessageA(hComPortList, CB_SETCURSEL, static_cast<WPARAM>(ComSelidx), 0);
@@ -191,11 +306,20 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         // after the run's end: it counts for no run.
         if (BurnInProgress()) elapsedTime += 1;
       } else if (wParam == kPanelTimer) {
+        if (portRefresh.Tick(BurnInProgress()))
+          FillPortListKeeping(hComPortList, SelectedRowText(hComPortList));
         HDC hdc = GetDC(hwnd);
         DisplayStatusPanel(hwnd, hdc, true);
         ReleaseDC(hwnd, hdc);
       }
       return 0;
+    case WM_DEVICECHANGE:
+      if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
+           wParam == DBT_DEVNODES_CHANGED) &&
+          portRefresh.DeviceChanged(BurnInProgress())) {
+        FillPortListKeeping(hComPortList, SelectedRowText(hComPortList));
+      }
+      return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
       const int code = HIWORD(wParam);
@@ -237,6 +361,15 @@ HWND CreateChild(HWND parent, HINSTANCE instance, const char* cls, const char* t
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
+  std::string port;
+  std::string error;
+  if (!ParseWindowArgs(__argc, __argv, &port, &error)) {
+    const std::string text = error + "\n\n" + WindowUsage();
+    MessageBoxA(nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+    return 2;
+  }
+  burnHost.SetGivenPort(port);
+
   WNDCLASSEXA windowClass;
   std::memset(&windowClass, 0, sizeof windowClass);
   windowClass.cbSize = sizeof windowClass;
@@ -280,9 +413,17 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
 
   hComPortList =
       CreateChild(hwnd, hInstance, "COMBOBOX", "", kPortListStyle, 160, 20, 100, 200, kPortListId);
-  FillPortList(hComPortList);
-  SendMessageA(hComPortList, CB_SETCURSEL, 0, 0);
-  TakeSelectedPort(hComPortList);
+  // Wide enough for a device path or a USB location when dropped down.
+  SendMessageA(hComPortList, CB_SETDROPPEDWIDTH, 360, 0);
+  FillPortListKeeping(hComPortList, "");
+  // Windows tells every top-level window of ports and device nodes coming
+  // and going; the PLC's USB device interface only to those who ask.
+  DEV_BROADCAST_DEVICEINTERFACE_A filter;
+  std::memset(&filter, 0, sizeof filter);
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = USB_DRIVER_GUID;
+  HDEVNOTIFY notify = RegisterDeviceNotificationA(hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 
   SetTimer(hwnd, kPanelTimer, 100, nullptr);
   ShowWindow(hwnd, nCmdShow);
@@ -295,5 +436,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
       DispatchMessageA(&msg);
     }
   }
+  if (notify != nullptr) UnregisterDeviceNotification(notify);
   return got == -1 ? 0 : static_cast<int>(msg.wParam);
 }
