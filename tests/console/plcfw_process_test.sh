@@ -150,6 +150,17 @@ EOF
     check "Ctrl-C exits 3" [ "$rc" -eq 3 ]
     check "with a warning" grep -qF "the PLC may be left without a working program" "$work/burn.err"
     check "no success message" [ "$(grep -c SUCCESSFUL "$work/burn.out")" -eq 0 ]
+    # Identify has the same guard: a silent PLC keeps it probing for seconds.
+    wait_sim
+    start_sim --model VM500 --fault silent:probe || exit 1
+    start_fw --identify --port "$pty" --trace --log "$work/id.jsonl" >"$work/id.out" 2>"$work/id.err"
+    await '^> ' "$work/id.err"
+    kill -INT "$fwpid"
+    wait_fw 50
+    check "identify: Ctrl-C exits 3" [ "$rc" -eq 3 ]
+    check "identify: an interrupted record" grep -qF '"result":"interrupted"' "$work/id.jsonl"
+    timeout 60 "$PLCFW" --identify --port "$pty" --trace </dev/null 2>&1 | head -n 2 >/dev/null
+    check "identify: a reader that goes away does not end it" [ "${PIPESTATUS[0]}" -eq 1 ]
     ;;
 
   # Nothing around a started run ends it or holds it up: a reader that goes
@@ -169,6 +180,21 @@ EOF
     wait_fw 600
     check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
     wait_sim
+    # Started with standard error closed (and standard input), plcfw must not
+    # take the record file or the PLC's link for it.
+    for closed in err in+err; do
+      start_sim --model LM4 --verbose || exit 1
+      if [ "$closed" = err ]; then
+        "$PLCFW" "${burn[@]}" "$pty" --log "$work/$closed.jsonl" </dev/null >/dev/null 2>&-
+      else
+        "$PLCFW" "${burn[@]}" "$pty" --log "$work/$closed.jsonl" <&- >/dev/null 2>&-
+      fi
+      check "$closed closed: exit 0" [ $? -eq 0 ]
+      wait_sim
+      check "$closed closed: nothing but the protocol reached the PLC" grep -q ' 0 garbage bytes' "$work/sim.err"
+      check "$closed closed: the record alone in its file" python3 -c 'import json, sys
+sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$closed.jsonl"
+    done
     mkfifo "$work/pipe"
     for end in term read; do
       start_sim --model LM4 || exit 1

@@ -167,7 +167,15 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   LinkHandle again = OpenComPort(path_.c_str());
   ASSERT_NE(again, kNoLink);
   FarSideSends("\x06");
-  uint8_t c = 0;
+  uint8_t c = 0x15;
+  // An interrupted run stops every link: nothing more goes out or comes in.
+  StopAllLinks(true);
+  EXPECT_EQ(LinkWrite(again, &c, 1) + LinkRead(again, &c, 1), 0u);
+  StopAllLinks(false);
+  char echoed[64] = {};
+  pollfd sent{master_, POLLIN, 0};
+  const ssize_t n = poll(&sent, 1, 50) == 1 ? read(master_, echoed, sizeof echoed) : 0;
+  EXPECT_EQ(memchr(echoed, 0x15, n > 0 ? n : 0), nullptr) << "a stopped link wrote";
   EXPECT_EQ(LinkRead(again, &c, 1), 1u);
   EXPECT_EQ(c, 0x06);
   CloseLink(again);

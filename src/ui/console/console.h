@@ -148,6 +148,8 @@ class ConsoleHost : public Host {
 
   // 0 after the success message, 1 after an error (or no message at all).
   int ExitStatus() const;
+  // The success message is out: the run's result stands, whatever follows.
+  bool Succeeded() const { return sawSuccess_; }
 
  private:
   LinkHandle Traced(LinkHandle link) const;
@@ -156,8 +158,8 @@ class ConsoleHost : public Host {
   ElapsedTicker* ticker_;
   const std::vector<uint8_t>* image_;
   bool imageMissing_;
-  bool sawError_ = false;
-  bool sawSuccess_ = false;
+  std::atomic<bool> sawError_{false};
+  std::atomic<bool> sawSuccess_{false};
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size
@@ -192,8 +194,9 @@ struct IdentifyReport {
 // Opens the selected model's link through host, asks the PLC who it is
 // (changing nothing on it) and describes the answer.
 IdentifyReport IdentifySelected(Host& host, const char* portLabel);
-// plcfw --identify: the report on standard output, the record, the status.
-int Identify(const ConsoleOptions& options);
+// plcfw --identify through host: the report on standard output, the
+// record, the status.
+int Identify(const ConsoleOptions& options, ConsoleHost& host);
 
 // The record of a run: one JSON object on one line, appended to the --log
 // file when the run ends.  Without --log these do nothing.
@@ -242,6 +245,9 @@ class RecordingHost : public Host {
 
 // ---- Platform (console_posix.cpp, console_win32.cpp) --------------------
 
+// Opens the standard descriptors that are not open on the null device, so
+// that nothing the program opens later becomes one of them.  Called first.
+void OpenMissingStandardDescriptors();
 // True when standard error is a terminal.  The progress line is redrawn with
 // "\r" and cleared with the escape sequence ESC [ K, so a platform whose
 // terminal needs it switched on for such sequences does that here.

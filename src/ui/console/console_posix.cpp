@@ -1,4 +1,5 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <termios.h>
@@ -23,6 +24,17 @@ void OnInterrupt(int) {
 }
 
 }  // namespace
+
+void OpenMissingStandardDescriptors() {
+  // A descriptor left closed by the caller (2>&-) would be the next one
+  // open() returns: the PLC's link or the record file would become standard
+  // error, and progress lines would go to the PLC.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) (void)close(null);  // fd was opened meanwhile
+  }
+}
 
 bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) != 0;

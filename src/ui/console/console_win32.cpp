@@ -25,6 +25,26 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+void OpenMissingStandardDescriptors() {
+  // A process started without a standard handle (a service, a detached
+  // parent) gets the null device there, so that its own files and the
+  // PLC's link never share a number with one.
+  const struct {
+    DWORD id;
+    FILE* stream;
+    const char* mode;
+  } standard[] = {{STD_INPUT_HANDLE, stdin, "r"},
+                  {STD_OUTPUT_HANDLE, stdout, "w"},
+                  {STD_ERROR_HANDLE, stderr, "w"}};
+  for (const auto& s : standard) {
+    const HANDLE h = GetStdHandle(s.id);
+    if (h != nullptr && h != INVALID_HANDLE_VALUE && _fileno(s.stream) >= 0) continue;
+    if (std::freopen("NUL", s.mode, s.stream) == nullptr) continue;
+    const intptr_t null = _get_osfhandle(_fileno(s.stream));
+    if (null != -1) SetStdHandle(s.id, reinterpret_cast<HANDLE>(null));
+  }
+}
+
 bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }

@@ -49,9 +49,11 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon ico
   // Every box but the reconnect prompts ends the run: no progress after it.
   const bool prompt = !error && !done;
   if (!prompt) ConsoleSuspendProgress(true);
-  ConsolePrintMessage(caption, text);
+  // Noted before the line goes out: once the user can read it, a Ctrl-C no
+  // longer turns the run into an interrupted one.
   if (error) sawError_ = true;
-  if (done) sawSuccess_ = true;
+  if (done && !sawError_) sawSuccess_ = true;
+  ConsolePrintMessage(caption, text);
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
   ConsolePrintNote("Press Enter to continue.");
