@@ -109,7 +109,14 @@ sys.exit(sorted(json.loads(l)["port"] for l in open(sys.argv[1])) != ["ttyUSB8",
 
   vm500)
     start_sim --model VM500 || exit 1
-    run burn --port "$pty" --yes
+    start_fw --port "$pty" --yes </dev/null >"$work/burn.out" 2>"$work/burn.err"
+    # While the PLC is away for the replug, its node is closed: the run still
+    # holds it against a second run.
+    await REPLUG "$work/burn.out"
+    run second --port "$pty" --yes
+    check "a second run is refused" has_line second.out "ERROR: CANNOT open USB Port!!!"
+    check "... and told why" has_line second.err "plcfw: $pty is in use by another program (locked)"
+    wait_fw 600
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
     check "the replug prompt, then the success message" diff - "$work/burn.out" <<'EOF'

@@ -155,6 +155,8 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   LinkHandle first = OpenComPort(path_.c_str());
   ASSERT_NE(first, kNoLink);
   EXPECT_EQ(OpenComPort(path_.c_str()), kNoLink) << "a second open of a held port";
+  EXPECT_EQ(OpenUsbPath(path_.c_str()), kNoLink) << "the USB device's link asks the same";
+  EXPECT_NE(std::string(PortRefusal()).find(" is in use by another program ("), std::string::npos);
   EXPECT_EQ(OpenComPort("/dev/null"), kNoLink) << "not a tty";
   EXPECT_TRUE(Held()) << "held against programs without root, too";
   CloseLink(first);

@@ -78,7 +78,13 @@ void ConsoleHost::PauseSeconds(int seconds) {
 }
 
 LinkHandle ConsoleHost::Traced(LinkHandle link) const {
-  if (!options_.trace || link == kNoLink) return link;
+  if (link == kNoLink) {
+    // The "CANNOT open" box cannot tell a busy PLC from a missing one.
+    if (PortRefusal()[0] != '\0')
+      ConsolePrintNote((std::string("plcfw: ") + PortRefusal()).c_str());
+    return link;
+  }
+  if (!options_.trace) return link;
   return new TraceLink(link);
 }
 
