@@ -3,13 +3,18 @@
 #include "ui/console/console.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "port/record_file.h"
 #include "state/models.h"
 #include "state/run_state.h"
 
@@ -96,6 +101,35 @@ TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {
     EXPECT_FALSE(ReadImageFile(name.c_str(), 1000, &got, &why));
     EXPECT_EQ(why, reason) << name;
   }
+}
+
+// A full disk (here the file size limit) cuts one record short, not the
+// next one, which starts on a line of its own.  A pipe takes a record
+// without a flush to a disk.
+TEST(AppendRecord, AFullDiskCutsOneRecordAndAPipeTakesOne) {
+  const std::string path = ::testing::TempDir() + "records.jsonl";
+  (void)std::remove(path.c_str());
+  RecordFile file = OpenRecordFile(path.c_str());
+  ASSERT_NE(file, kNoRecordFile);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit full = old;
+  full.rlim_cur = 10;
+  const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  EXPECT_FALSE(AppendRecord(file, "{\"cut\":true}\n", 13));
+  (void)setrlimit(RLIMIT_FSIZE, &old);
+  (void)signal(SIGXFSZ, oldSignal);
+  EXPECT_TRUE(AppendRecord(file, "{}\n", 3));
+  CloseRecordFile(file);
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{\"cut\":tru\n{}\n");
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  RecordFile piped = ends[1];
+  EXPECT_TRUE(AppendRecord(piped, "{}\n", 3));
+  CloseRecordFile(piped);
+  close(ends[0]);
 }
 
 }  // namespace
