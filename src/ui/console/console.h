@@ -53,8 +53,13 @@ std::string ModelNameList();
 // writer thread and never wait for the output; when it falls behind, trace
 // and progress lines are dropped (and counted), messages and notes are kept.
 
+// Standard error as the progress line sees it: on a terminal the line is
+// redrawn with "\r" and cleared with the escape sequence ESC [ K, or with
+// spaces where the terminal shows escape sequences as text.
+enum class StderrKind { kNotTerminal, kTerminal, kTerminalWithoutEscapes };
+
 // Starts the writer thread (call it with the interrupt signals held).
-void ConsoleOutputInit(bool stderrIsTerminal);
+void ConsoleOutputInit(StderrKind stderrKind);
 // Waits up to milliseconds for every queued line to be written, then stops
 // the writer.  False when the output did not take them in time (the writer
 // is left running: end the process without waiting for it).
@@ -248,10 +253,9 @@ class RecordingHost : public Host {
 // Opens the standard descriptors that are not open on the null device, so
 // that nothing the program opens later becomes one of them.  Called first.
 void OpenMissingStandardDescriptors();
-// True when standard error is a terminal.  The progress line is redrawn with
-// "\r" and cleared with the escape sequence ESC [ K, so a platform whose
-// terminal needs it switched on for such sequences does that here.
-bool StderrIsTerminal();
+// What standard error is.  A platform whose terminal needs it switched on
+// for escape sequences does that here.
+StderrKind StderrKindOf();
 // Ctrl-C (and a termination request) only sets a flag that the main thread
 // polls; the burn thread is never interrupted in the middle of a call.  A
 // signal that was ignored at start stays ignored, and a closed output only

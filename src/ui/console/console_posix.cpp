@@ -36,8 +36,8 @@ void OpenMissingStandardDescriptors() {
   }
 }
 
-bool StderrIsTerminal() {
-  return isatty(STDERR_FILENO) != 0;
+StderrKind StderrKindOf() {
+  return isatty(STDERR_FILENO) != 0 ? StderrKind::kTerminal : StderrKind::kNotTerminal;
 }
 
 void InstallInterruptHandler() {

@@ -10,17 +10,34 @@ namespace {
 
 // The console's control handler runs on a thread of its own.
 std::atomic<bool> interruptRequested{false};
+// Set once the interrupted run has written its record and let go of the
+// port: a closing console ends the process when the handler returns.
+HANDLE runReleased = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+// The close, logoff and shutdown events allow about 5 s.
+constexpr DWORD kCloseWaitMs = 4500;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
       interruptRequested.store(true);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      interruptRequested.store(true);
+      if (runReleased != nullptr) (void)WaitForSingleObject(runReleased, kCloseWaitMs);
       return TRUE;
     default:
       return FALSE;
   }
+}
+
+// _isatty holds for every character device, NUL included: only a console
+// answers GetConsoleMode.
+bool IsConsole(DWORD standardHandle, DWORD* mode) {
+  return GetConsoleMode(GetStdHandle(standardHandle), mode) != 0;
 }
 
 }  // namespace
@@ -45,8 +62,15 @@ void OpenMissingStandardDescriptors() {
   }
 }
 
-bool StderrIsTerminal() {
-  return _isatty(_fileno(stderr)) != 0;
+StderrKind StderrKindOf() {
+  DWORD mode = 0;
+  if (!IsConsole(STD_ERROR_HANDLE, &mode)) return StderrKind::kNotTerminal;
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+      SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+    return StderrKind::kTerminal;
+  }
+  // An older console shows the escape sequence as text.
+  return StderrKind::kTerminalWithoutEscapes;
 }
 
 // A closed pipe makes writes fail here without a signal; a process started
@@ -67,12 +91,13 @@ void RequestInterrupt() {
 }
 
 bool StdinIsTerminal() {
-  return _isatty(_fileno(stdin)) != 0;
+  DWORD mode = 0;
+  return IsConsole(STD_INPUT_HANDLE, &mode);
 }
 
 bool WaitForEnter() {
   // An Enter typed during the run must not answer a prompt it never saw.
-  if (_isatty(_fileno(stdin)) != 0) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+  if (StdinIsTerminal()) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
   int c = 0;
   do {
     c = std::getchar();
@@ -81,5 +106,7 @@ bool WaitForEnter() {
 }
 
 // The system closes a process's port handles when it ends; nothing is held
-// beyond the run's own link.
-void ReleasePortsBeforeExit() {}
+// beyond the run's own link.  A closing console waits for this point.
+void ReleasePortsBeforeExit() {
+  if (runReleased != nullptr) (void)SetEvent(runReleased);
+}

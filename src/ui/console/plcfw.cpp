@@ -71,7 +71,7 @@ void StartGuard() {
   InstallInterruptHandler();
   // Every thread started from here inherits the signals held.
   HoldInterrupts(true);
-  ConsoleOutputInit(StderrIsTerminal());
+  ConsoleOutputInit(StderrKindOf());
 }
 
 // Runs work on a thread of its own while the main thread draws the progress
