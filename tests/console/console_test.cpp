@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -101,6 +102,27 @@ TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {
     EXPECT_FALSE(ReadImageFile(name.c_str(), 1000, &got, &why));
     EXPECT_EQ(why, reason) << name;
   }
+}
+
+// A console that shows escape sequences as text gets the progress line
+// cleared with spaces.
+TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
+  const std::string path = ::testing::TempDir() + "stderr.txt";
+  const int saved = dup(2);
+  FILE* capture = std::fopen(path.c_str(), "w+");
+  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) == 2);
+  ConsoleOutputInit(StderrKind::kTerminalWithoutEscapes);
+  ConsoleProgressTick();
+  ConsolePrintNote("note");
+  EXPECT_TRUE(ConsoleOutputFinish(5000));
+  dup2(saved, 2);
+  close(saved);
+  char line[160];
+  FormatProgressLine(TakeStatusSnapshot(), line, sizeof line);
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "\r" + std::string(line) + "\r" + std::string(std::strlen(line), ' ') + "\rnote\n");
+  (void)std::fclose(capture);
 }
 
 // A full disk (here the file size limit) cuts one record short, not the
