@@ -92,14 +92,20 @@ bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t 
 }
 
 // A node that is not on a USB device (a simulator's pseudo-terminal) is held
-// by its own path.  The lock files live in /run/lock, or in the user's
-// runtime folder where /run/lock is not writable.
+// by its own path and the time it was made: a later pseudo-terminal of the
+// same number is another device.  The lock files live in /run/lock, or in
+// the user's runtime folder where /run/lock is not writable.
 bool HoldForTheRun(const char* nodePath) {
   char node[PATH_MAX];
   if (realpath(nodePath, node) == nullptr) return true;  // the open says why
   char key[kUsbPortPathSize];
+  struct stat st {};
   if (!UsbPortOfTtyIn("/sys", node, key, sizeof key)) {
-    if (!FormatPath(key, sizeof key, "%s", node + 1)) return true;
+    if (stat(node, &st) != 0 ||
+        !FormatPath(key, sizeof key, "%s-%lld.%09ld", node + 1,
+                    static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec)) {
+      return true;
+    }
     for (char* c = key; *c != '\0'; ++c) {
       if (*c == '/') *c = '-';
     }
