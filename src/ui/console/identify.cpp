@@ -104,20 +104,16 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options) {
+int Identify(const ConsoleOptions& options, ConsoleHost& host) {
   SelectModel(options.model);
   (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
   SelectPort(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
-  // No writer thread: identify changes nothing on the PLC, so its trace and
-  // messages may wait for the terminal like any other program's output.
-  ConsoleHost host(options, nullptr, nullptr, false);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
   for (const ReportFact& fact : report.facts) {
-    std::printf("%s: %s\n", fact.label.c_str(), fact.text.c_str());
+    ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
-  (void)std::fflush(stdout);
   BurnLogFacts(report.facts);
   BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;
