@@ -288,12 +288,13 @@ void HandleModbus(PlcSim& sim, const uint8_t* b, uint32_t n) {
       if (plan.silent) return;
       const bool shaped = plan.refuse || plan.statusSet || plan.badLrc || plan.corrupt ||
                           plan.lowerHex || plan.shortReply;
-      if (IsPowerCycleModel(row) && !shaped) {
+      const bool silentErase = ModelOf(row).silentErase;
+      if (silentErase && !shaped) {
         // These PLCs say nothing; the bootloader comes up at the power cycle.
         if (!HasFault(sim, SimFaultType::kNoBoot)) sim.bootAtReconnect = true;
         return;
       }
-      if (IsPowerCycleModel(row)) {
+      if (silentErase) {
         // A fault makes it answer after all: it has not taken the command.
         Reply64(sim, sub, kAck, 0, 0, plan);
         return;
@@ -559,7 +560,7 @@ bool LineMatches(const PlcSim& sim) {
 SimConfig SimDefaultConfig(int row) {
   SimConfig config;
   config.row = row >= 0 && row < kPlcCount ? row : 17;
-  const uint16_t id = plcID[config.row];
+  const uint16_t id = plcList[config.row].id;
   config.appId = id;
   // The bootloader of a serial model reports its ID without bit 15.
   config.bootId = IsSerialModel(config.row) ? static_cast<uint16_t>(id & 0x7FFF) : id;
@@ -669,14 +670,7 @@ bool SimHasPartialInput(const PlcSim& sim) {
 }
 
 uint32_t SimBlockSize(int row) {
-  // 256-byte frames for the VM group, the LN pair and the AIO models.
-  static const char* const k256[] = {"LN",    "LN-P",  "VM500-AIO", "RV5-AIO", "36RV4-AIO",
-                                     "VM600", "VM500", "KT5",       "BRK-T",   "VM400"};
-  const char* name = PlcName(row);
-  for (const char* n : k256) {
-    if (std::strcmp(n, name) == 0) return 256;
-  }
-  return 128;
+  return ModelOf(row).frameBytes;
 }
 
 uint32_t SimExpectedBaud(const PlcSim& sim) {

@@ -44,7 +44,7 @@ struct SimConfig {
   SimFault faults[kSimMaxFaults];
 };
 
-// Defaults for a model row: its plcID in application mode, the same with
+// Defaults for a model row: its device type ID in application mode, the same with
 // bit 15 cleared from the bootloader of a serial model, registers 0.
 SimConfig SimDefaultConfig(int row);
 // Adds a fault in text form; false (with a reason) when it does not parse or
