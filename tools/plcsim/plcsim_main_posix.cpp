@@ -62,6 +62,7 @@ const char kUsage[] =
     "  --boot              power up in the bootloader\n"
     "  --verbose           report reconnects, speeds and the outcome on stderr\n"
     "  --list-models       print the 24 model names\n"
+    "  --model-table       print every model's facts, tab-separated, one row a model\n"
     "  --help              this text\n"
     "\n"
     "Faults (SEL picks requests of the kind by number, from 1: N, N-M, N+ or *,\n"
@@ -162,6 +163,9 @@ int ParseOptions(int argc, char** argv, Options& opt) {
       return 0;
     } else if (std::strcmp(a, "--list-models") == 0) {
       for (int row = 0; row < kPlcCount; ++row) (void)std::printf("%s\n", PlcName(row));
+      return 0;
+    } else if (std::strcmp(a, "--model-table") == 0) {
+      SimPrintModelTable(stdout);
       return 0;
     } else if (std::strcmp(a, "--model") == 0) {
       if (!value(&model)) return UsageError("--model needs a name", nullptr);

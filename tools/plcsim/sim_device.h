@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "port/link.h"
@@ -118,6 +119,9 @@ void SimIdle(PlcSim& sim, uint32_t quietMs);
 // A request or frame has begun but not ended (SimIdle would drop it).
 bool SimHasPartialInput(const PlcSim& sim);
 
+// The model table, tab-separated with a header line: one row per model with
+// the facts a script needs (frame size, reserved tail, link, ...).
+void SimPrintModelTable(std::FILE* out);
 // Data size of a block frame for the model: 256 or 128.
 uint32_t SimBlockSize(int row);
 // Line speed the model listens at now; 0 when any speed will do.
