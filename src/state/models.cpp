@@ -8,6 +8,10 @@ namespace {
 
 constexpr ModelLink kSer = ModelLink::kSerial;
 constexpr ModelLink kUsb = ModelLink::kUsb;
+// The flags of a row, by name.
+constexpr bool kOnce = true, kRetried = false;    // tries per erase unit
+constexpr bool kSilent = true, kAnswers = false;  // at the erase request
+constexpr bool kAio = true, kPlain = false;       // probe, ID and erase frames
 
 // The size texts are fixed and do not always state the compared limit
 // (36RV4-AIO and the default).
@@ -58,38 +62,40 @@ constexpr VersionRule kGateV10{true, true, 0x11, 0x10,
                                "The bootloader version is V1.0, do not support AIO FW update"};
 
 // What an index outside the table gets: the serial defaults, no name.
-constexpr PlcModel kNoModel{"",    0,   kSer,  false,     kSizeDefault, 0,         kErase2K,
-                            false, 128, false, kKeepOpen, kNoTell,      kNoVersion};
+constexpr PlcModel kNoModel{"",       kSer,     0,      128,       0,       kSizeDefault, kErase2K,
+                            kRetried, kAnswers, kPlain, kKeepOpen, kNoTell, kNoVersion};
 
 }  // namespace
 
+// Columns: name, link, device type ID, frame bytes, reserved tail, size rule,
+// erase rule, tries per erase unit, silence at the erase request, frames,
+// reconnect, register check, version rule.
 const PlcModel plcList[kPlcCount] = {
     // clang-format off
-    // name        id      link  aio    size           tail     erase       unit1  frame silent reconnect    tell         version
-    {"KT4-RV4",   0x000C, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kTellKt4Rv4, kNoVersion},
-    {"LM4",       0x000E, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LQ4",       0x000F, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LP4",       0x0013, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kTellLp4,    kNoVersion},
-    {"KT4-W",     0x000C, kSer, false, kSize512K,     0,       kErase128K, false, 128, true,  kPowerCycle, kTellKt4W,   kNoVersion},
-    {"LN",        0x0015, kUsb, false, kSizeDefault,  0,       kErase16K,  false, 256, false, kReplug2,    kTellLn,     kNoVersion},
-    {"TW5",       0x0000, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"36RV4-AIO", 0x000D, kSer, true,  kSize36Aio,    0,       kEraseFour, false, 256, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LQ",        0x0008, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"KT4-N",     0xA001, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LN-P",      0xA002, kUsb, false, kSizeDefault,  0,       kErase16K,  false, 256, false, kReplug2,    kNoTell,     kNoVersion},
-    {"LP4-P",     0xA003, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"VM600",     0x3000, kUsb, false, kSizeVm,       kVmTail, kErase4KUp, true,  256, false, kReplug5,    kNoTell,     kReadVersion},
-    {"KT-RV-TW4", 0x0003, kSer, false, kSizeDefault,  0,       kErase2K,   false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"RV4-TRK",   0xA006, kSer, false, kSize512K,     0,       kErase128K, false, 128, true,  kPowerCycle, kNoTell,     kNoVersion},
-    {"LP32",      0x0013, kSer, false, kSize512K,     0,       kErase128K, false, 128, false, kKeepOpen,   kTellLp32,   kNoVersion},
-    {"KT4-G",     0x0017, kSer, false, kSize896K,     0,       kErase128K, false, 128, false, kKeepOpen,   kNoTell,     kNoVersion},
-    {"VM500",     0x3010, kUsb, false, kSizeVm,       kVmTail, kErase4KUp, true,  256, false, kReplug5,    kNoTell,     kReadVersion},
-    {"VM500-AIO", 0x3010, kUsb, true,  kSizeSmallAio, 0,       kErase2KUp, false, 256, false, kReplug5,    kNoTell,     kGateV09},
-    {"LN30",      0x0015, kUsb, false, kSize896K,     0,       kErase128K, false, 128, false, kReplug2,    kTellLn30,   kNoVersion},
-    {"KT5",       0x0020, kUsb, false, kSizeVm,       kVmTail, kErase4KUp, true,  256, false, kReplug5,    kNoTell,     kReadVersion},
-    {"BRK-T",     0xA00B, kUsb, false, kSizeVm,       kVmTail, kErase4KUp, true,  256, false, kReplug5,    kNoTell,     kReadVersion},
-    {"VM400",     0x3020, kUsb, false, kSizeVm,       kVmTail, kErase4KUp, true,  256, false, kReplug5,    kNoTell,     kReadVersion},
-    {"RV5-AIO",   0x0020, kUsb, true,  kSizeSmallAio, 0,       kErase2KUp, false, 256, false, kReplug5,    kNoTell,     kGateV10},
+    {"KT4-RV4",   kSer, 0x000C, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellKt4Rv4, kNoVersion},
+    {"LM4",       kSer, 0x000E, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LQ4",       kSer, 0x000F, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LP4",       kSer, 0x0013, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp4,    kNoVersion},
+    {"KT4-W",     kSer, 0x000C, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kTellKt4W,   kNoVersion},
+    {"LN",        kUsb, 0x0015, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kTellLn,     kNoVersion},
+    {"TW5",       kSer, 0x0000, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"36RV4-AIO", kSer, 0x000D, 256, 0,       kSize36Aio,    kEraseFour, kRetried, kAnswers, kAio,   kKeepOpen,   kNoTell,     kNoVersion},
+    {"LQ",        kSer, 0x0008, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"KT4-N",     kSer, 0xA001, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LN-P",      kUsb, 0xA002, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kNoTell,     kNoVersion},
+    {"LP4-P",     kSer, 0xA003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"VM600",     kUsb, 0x3000, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"KT-RV-TW4", kSer, 0x0003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"RV4-TRK",   kSer, 0xA006, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kNoTell,     kNoVersion},
+    {"LP32",      kSer, 0x0013, 128, 0,       kSize512K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp32,   kNoVersion},
+    {"KT4-G",     kSer, 0x0017, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"VM500",     kUsb, 0x3010, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"VM500-AIO", kUsb, 0x3010, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV09},
+    {"LN30",      kUsb, 0x0015, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kReplug2,    kTellLn30,   kNoVersion},
+    {"KT5",       kUsb, 0x0020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"BRK-T",     kUsb, 0xA00B, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"VM400",     kUsb, 0x3020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"RV5-AIO",   kUsb, 0x0020, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV10},
     // clang-format on
 };
 

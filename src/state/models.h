@@ -69,17 +69,17 @@ struct VersionRule {
 
 struct PlcModel {
   char name[kPlcNameSize];
-  uint16_t id;  // device type ID
   ModelLink link;
-  bool aio;  // its own probe, ID and erase frames
-  SizeRule size;
+  uint16_t id;          // device type ID
+  uint16_t frameBytes;  // data bytes per block frame
   // Bytes at the end of the image that are never erased nor sent; an image
   // shorter than this is refused.
   uint32_t reservedTail;
+  SizeRule size;
   EraseRule erase;
-  bool eraseUnitOnce;   // one try per "ERASE" unit instead of the full budget
-  uint16_t frameBytes;  // data bytes per block frame
-  bool silentErase;     // may fall silent at once when it takes the erase request
+  bool eraseUnitOnce;  // one try per "ERASE" unit instead of the full budget
+  bool silentErase;    // may fall silent at once when it takes the erase request
+  bool aio;            // its own probe, ID and erase frames
   ReconnectRule reconnect;
   RegisterTell tell;
   VersionRule version;
