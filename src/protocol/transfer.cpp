@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int32_t kMaxDataSize = 256;
+constexpr int32_t kMaxDataSize = kMaxFrameBytes;
 constexpr int32_t kFrameOverhead = 5;  // STX, number, complement, CRC high, CRC low
 
 struct CrcTable {

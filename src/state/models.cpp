@@ -1,6 +1,5 @@
 #include "state/models.h"
 
-#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -70,7 +69,7 @@ constexpr PlcModel kNoModel{"",       kSer,     0,      128,       0,       kSiz
 // Columns: name, link, device type ID, frame bytes, reserved tail, size rule,
 // erase rule, tries per erase unit, silence at the erase request, frames,
 // reconnect, register check, version rule.
-const PlcModel plcList[kPlcCount] = {
+constexpr PlcModel plcList[kPlcCount] = {
     // clang-format off
     {"KT4-RV4",   kSer, 0x000C, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellKt4Rv4, kNoVersion},
     {"LM4",       kSer, 0x000E, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
@@ -100,6 +99,21 @@ const PlcModel plcList[kPlcCount] = {
 };
 
 namespace {
+
+// What the code takes for granted of every row: frames that fit the
+// transfer's buffers, a tail of whole frames (the last frame's filler is
+// counted from the image length), a unit size for every counted erase, and
+// register lists within their room.
+constexpr bool RowsAreSound() {
+  for (const PlcModel& m : plcList) {
+    if (m.name[0] == '\0' || m.frameBytes == 0 || m.frameBytes > kMaxFrameBytes) return false;
+    if (m.reservedTail % m.frameBytes != 0) return false;
+    if (m.erase.count != EraseCount::kFixed && m.erase.unitBytes == 0) return false;
+    if (m.tell.valueCount > std::size(m.tell.values)) return false;
+  }
+  return true;
+}
+static_assert(RowsAreSound(), "a row of the model table breaks a rule the code relies on");
 
 bool ValidRow(int row) {
   return row >= 0 && row < kPlcCount;
@@ -154,9 +168,8 @@ ModelRegister ModelCheckRegister(uint16_t id) {
 const char* ModelCheckMismatch(int row, uint16_t registerValue) {
   const RegisterTell& tell = ModelOf(row).tell;
   if (tell.reg == ModelRegister::kNone) return nullptr;
-  const size_t count = std::min<size_t>(tell.valueCount, std::size(tell.values));
   bool listed = false;
-  for (size_t i = 0; i < count; ++i) listed = listed || tell.values[i] == registerValue;
+  for (int i = 0; i < tell.valueCount; ++i) listed = listed || tell.values[i] == registerValue;
   return listed == tell.valueIn ? nullptr : tell.mismatch;
 }
 

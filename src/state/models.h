@@ -11,6 +11,8 @@
 inline constexpr int kPlcCount = 24;
 // A name of up to 14 characters and its NUL.
 inline constexpr int kPlcNameSize = 15;
+// The largest block frame of any model: the transfer's buffers have this room.
+inline constexpr uint16_t kMaxFrameBytes = 256;
 
 // The link a model is reached by.
 enum class ModelLink : uint8_t { kSerial, kUsb };

@@ -21,6 +21,7 @@
 
 #include "port/link.h"
 #include "sim_fault.h"
+#include "state/models.h"
 
 inline constexpr int kSimMaxFaults = 32;
 // Room for the largest image any model accepts, plus the filler of one frame.
@@ -92,7 +93,7 @@ struct PlcSim {
   bool inLine = false;
   char cmdBuf[8] = {};  // boot command letters so far
   uint32_t cmdLen = 0;
-  uint8_t frameBuf[261] = {};
+  uint8_t frameBuf[kMaxFrameBytes + 5] = {};  // STX, number, complement, data, CRC
   uint32_t frameLen = 0;
   bool inFrame = false;
 
