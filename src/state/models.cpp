@@ -100,16 +100,32 @@ constexpr PlcModel plcList[kPlcCount] = {
 
 namespace {
 
+// Two rows that answer alike (one ID, the same frames) are told apart by one
+// register: the same values mean one model to the one and the other to the
+// other.  Rows of one ID agree on the version read, which goes by the ID.
+constexpr bool ToldApart(const PlcModel& a, const PlcModel& b) {
+  if (a.id != b.id) return true;
+  if (a.version.read != b.version.read) return false;
+  if (a.aio != b.aio) return true;
+  const RegisterTell& x = a.tell;
+  const RegisterTell& y = b.tell;
+  return x.reg != ModelRegister::kNone && x.reg == y.reg && x.valueIn != y.valueIn &&
+         x.valueCount == y.valueCount && x.values[0] == y.values[0] && x.values[1] == y.values[1];
+}
+
 // What the code takes for granted of every row: frames that fit the
 // transfer's buffers, a tail of whole frames (the last frame's filler is
-// counted from the image length), a unit size for every counted erase, and
-// register lists within their room.
+// counted from the image length), a unit size for every counted erase,
+// register lists within their room, and rows that can be told apart.
 constexpr bool RowsAreSound() {
   for (const PlcModel& m : plcList) {
     if (m.name[0] == '\0' || m.frameBytes == 0 || m.frameBytes > kMaxFrameBytes) return false;
     if (m.reservedTail % m.frameBytes != 0) return false;
     if (m.erase.count != EraseCount::kFixed && m.erase.unitBytes == 0) return false;
     if (m.tell.valueCount > std::size(m.tell.values)) return false;
+    for (const PlcModel& other : plcList) {
+      if (&other != &m && !ToldApart(m, other)) return false;
+    }
   }
   return true;
 }
