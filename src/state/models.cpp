@@ -38,18 +38,25 @@ constexpr ReconnectRule kReplug2{ReconnectKind::kReplugUsb, 2, kReplugPrompt};
 constexpr ReconnectRule kReplug5{ReconnectKind::kReplugUsb, 5, kReplugPrompt};
 constexpr ReconnectRule kPowerCycle{ReconnectKind::kPowerCycle, 2, kPowerCyclePrompt};
 
-constexpr char kKtMismatch[] = "Check PLC, KT4-RV4 is different than KT4-W";
 constexpr RegisterTell kNoTell{ModelRegister::kNone, false, 0, {0, 0}, nullptr};
-constexpr RegisterTell kTellKt4Rv4{ModelRegister::kD1386, false, 2, {0x4138, 0x4137}, kKtMismatch};
-constexpr RegisterTell kTellKt4W{ModelRegister::kD1386, true, 2, {0x4138, 0x4137}, kKtMismatch};
-constexpr RegisterTell kTellLp4{
-    ModelRegister::kD1148, true, 1, {0, 0}, "Check PLC, 16LP4 is different than 32LP4"};
-constexpr RegisterTell kTellLp32{
-    ModelRegister::kD1148, false, 1, {0, 0}, "Check PLC, 32LP4 is different than 16LP4"};
-constexpr RegisterTell kTellLn{
-    ModelRegister::kD1148, true, 1, {0, 0}, "Check PLC, 16LN is different than 30LN"};
-constexpr RegisterTell kTellLn30{
-    ModelRegister::kD1148, false, 1, {0, 0}, "Check PLC, 30LN is different than 16LN"};
+// KT4-RV4 and KT4-W: D1386 holds 0x4138 or 0x4137 on a KT4-W.
+constexpr char kKt4Mismatch[] = "Check PLC, KT4-RV4 is different than KT4-W";
+constexpr RegisterTell Kt4Tell(bool kt4W) {
+  return {ModelRegister::kD1386, kt4W, 2, {0x4138, 0x4137}, kKt4Mismatch};
+}
+// The 16-point models and their larger twins: D1148 is 0 on the 16-point one.
+constexpr RegisterTell SixteenPointTell(bool sixteen, const char* mismatch) {
+  return {ModelRegister::kD1148, sixteen, 1, {0, 0}, mismatch};
+}
+constexpr RegisterTell kTellKt4Rv4 = Kt4Tell(false);
+constexpr RegisterTell kTellKt4W = Kt4Tell(true);
+constexpr RegisterTell kTellLp4 =
+    SixteenPointTell(true, "Check PLC, 16LP4 is different than 32LP4");
+constexpr RegisterTell kTellLp32 =
+    SixteenPointTell(false, "Check PLC, 32LP4 is different than 16LP4");
+constexpr RegisterTell kTellLn = SixteenPointTell(true, "Check PLC, 16LN is different than 30LN");
+constexpr RegisterTell kTellLn30 =
+    SixteenPointTell(false, "Check PLC, 30LN is different than 16LN");
 
 constexpr char kUnknownVersion[] =
     "The bootloader version is unknown, do not support AIO FW update";
