@@ -5,7 +5,11 @@
 #include "sim_internal.h"
 #include "state/models.h"
 
-using namespace sim_detail;
+using sim_detail::EnterBoot;
+using sim_detail::FeedByte;
+using sim_detail::HasFault;
+using sim_detail::NextRandom;
+using sim_detail::Push;
 
 namespace {
 
