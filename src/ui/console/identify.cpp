@@ -42,8 +42,8 @@ std::string IdText(const DeviceIdentity& d) {
   // The bootloader of a serial model reports its ID without bit 15.
   const bool boot = d.mode == DeviceMode::kBoot;
   return Hex4(d.id) + " (" + RowsWhere([&](int row) {
-           return plcID[row] == d.id ||
-                  (boot && IsSerialModel(row) && (plcID[row] & 0x7FFF) == d.id);
+           return plcList[row].id == d.id ||
+                  (boot && IsSerialModel(row) && (plcList[row].id & 0x7FFF) == d.id);
          }) +
          ")";
 }
@@ -53,7 +53,7 @@ std::string RegisterText(const DeviceIdentity& d) {
   // The models sharing the ID that the value stands for.
   const uint16_t id = ModelCheckRegister(d.id) != ModelRegister::kNone ? d.id : 12;
   return Hex4(d.registerValue) + " (" + RowsWhere([&](int row) {
-           return plcID[row] == id && ModelCheckMismatch(row, id, d.registerValue) == nullptr;
+           return plcList[row].id == id && ModelCheckMismatch(row, d.registerValue) == nullptr;
          }) +
          ")";
 }
