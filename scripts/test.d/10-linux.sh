@@ -1,7 +1,9 @@
-# The folders' one-way dependencies, then the whole suite in a debug build
-# with warnings as errors.
+# The folders' one-way dependencies and the planted-fault catalogue still
+# applying to the code, then the whole suite in a debug build with warnings
+# as errors.
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 "$ROOT/scripts/layers"
+"$ROOT/scripts/mutants" --check
 build_preset debug
 ctest --preset debug -j "$(nproc)"

@@ -243,6 +243,14 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
          ("success", hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest(), "identified", "yes"))
 ' "$OUT/plcfw.jsonl" "$SMALL_IMAGE"
 
+say "plcfw.exe with standard input on the null device"
+# The null device is a character device but no console: a model that prompts
+# is refused without --yes before anything is opened.
+rc=0
+timeout 60 wine "$BUILD/src/ui/console/plcfw.exe" --model KT4-W --port COM99 </dev/null \
+  >"$OUT/nul.out" 2>"$OUT/nul.err" || rc=$?
+check "plcfw.exe < NUL without --yes is refused as a usage error" [ "$rc" -eq 2 ]
+
 # ---- The window ------------------------------------------------------------------
 probe() { wine "$BUILD/tests/window/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 # value KEY: from the last probe

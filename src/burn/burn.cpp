@@ -54,7 +54,7 @@ const char* ImageRefusal(int row, bool loaded) {
   if (!loaded) return kImageNotLoadedMessage;
   const SizeRule rule = SizeRuleOf(row);
   if (fileLength > rule.limit) return rule.message;
-  if (IsVmGroup(row) && fileLength < kVmGroupMinimumLength) return kImageTooShortMessage;
+  if (fileLength < ModelOf(row).reservedTail) return kImageTooShortMessage;
   return nullptr;
 }
 
@@ -84,9 +84,9 @@ void ReportOpenFailure(Host& host, bool usb) {
 
 // Reads the register that tells apart the models sharing the selected ID and
 // shows the mismatch box; true when the device is another model.
-bool ModelMismatch(Host& host, int row, uint16_t id) {
+bool ModelMismatch(Host& host, int row) {
   uint16_t value = 0;
-  switch (ModelCheckRegister(id)) {
+  switch (ModelOf(row).tell.reg) {
     case ModelRegister::kD1386:
       value = READ_D1386(hSerial);
       break;
@@ -96,7 +96,7 @@ bool ModelMismatch(Host& host, int row, uint16_t id) {
     case ModelRegister::kNone:
       return false;
   }
-  const char* text = ModelCheckMismatch(row, id, value);
+  const char* text = ModelCheckMismatch(row, value);
   if (text == nullptr) return false;
   host.KillElapsedTimer();
   ErrorBox(host, text);
@@ -138,7 +138,7 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
     ErrorBox(host, CheckIdFailureMessage(code));
     return false;
   }
-  if (ModelMismatch(host, row, id)) return false;
+  if (ModelMismatch(host, row)) return false;
   if (IsVersionReadId(id)) {
     VM_fu_version = read_fu_version_A();
     if (VersionRefused(host, row)) {

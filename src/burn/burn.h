@@ -30,6 +30,3 @@ const char* EraseFailureMessage(uint8_t code);
 inline constexpr char kImageNotLoadedMessage[] = "The firmware image CANNOT be loaded";
 inline constexpr char kImageTooShortMessage[] =
     "The file size is BELOW the MINIMUM size (4 * 1024)";
-// The VM group leaves the last 4,096 bytes of the image out of the erase and
-// the transfer, so a shorter image has nothing to count them from.
-inline constexpr uint32_t kVmGroupMinimumLength = 4096;

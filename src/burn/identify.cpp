@@ -14,12 +14,13 @@ namespace {
 ModelRegister RegisterFor(int row, uint16_t id) {
   const ModelRegister own = ModelCheckRegister(id);
   if (own != ModelRegister::kNone) return own;
-  return IdMatches_A(id, plcID[row]) ? ModelCheckRegister(plcID[row]) : ModelRegister::kNone;
+  return IdMatches_A(id, plcList[row].id) ? ModelCheckRegister(plcList[row].id)
+                                          : ModelRegister::kNone;
 }
 
 bool IdFits(DeviceMode mode, int row, uint16_t id) {
-  if (mode == DeviceMode::kApplication) return IdMatches_A(id, plcID[row]);
-  return IdMatches_B(IsUsbModel(row), plcID[row], id);
+  if (mode == DeviceMode::kApplication) return IdMatches_A(id, plcList[row].id);
+  return IdMatches_B(IsUsbModel(row), plcList[row].id, id);
 }
 
 void ReadApplicationMode(int row, DeviceIdentity& d) {
@@ -74,11 +75,11 @@ bool IdentityFits(int row, const DeviceIdentity& d) {
   if (!d.idRead || !IdFits(d.mode, row, d.id)) return false;
   // Models told apart by a register: only in application mode, as in a burn.
   if (d.mode == DeviceMode::kApplication &&
-      ModelCheckRegister(plcID[row]) != ModelRegister::kNone) {
-    if (!d.registerRead || d.reg != ModelCheckRegister(plcID[row])) return false;
-    if (ModelCheckMismatch(row, plcID[row], d.registerValue) != nullptr) return false;
+      ModelCheckRegister(plcList[row].id) != ModelRegister::kNone) {
+    if (!d.registerRead || d.reg != ModelCheckRegister(plcList[row].id)) return false;
+    if (ModelCheckMismatch(row, d.registerValue) != nullptr) return false;
   }
-  if (IsVersionReadId(plcID[row])) {
+  if (IsVersionReadId(plcList[row].id)) {
     if (!d.versionRead) return false;
     if (VersionGateRefusal(row, d.version) != nullptr) return false;
   }

@@ -1,11 +1,21 @@
 #include "port/link.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<bool> linksStopped{false};
+}  // namespace
+
+void StopAllLinks(bool stopped) {
+  linksStopped.store(stopped);
+}
+
 uint32_t LinkWrite(LinkHandle link, const uint8_t* data, uint32_t count) {
-  return link ? link->Write(data, count) : 0;
+  return link && !linksStopped.load() ? link->Write(data, count) : 0;
 }
 
 uint32_t LinkRead(LinkHandle link, uint8_t* buffer, uint32_t count) {
-  return link ? link->Read(buffer, count) : 0;
+  return link && !linksStopped.load() ? link->Read(buffer, count) : 0;
 }
 
 void SetModbusLineSettings(LinkHandle link) {

@@ -62,5 +62,10 @@ void SetModbusLineSettings(LinkHandle link);
 void SetTransferLineSettings(LinkHandle link);
 void SetShortTimeouts(LinkHandle link);
 void SetLongTimeouts(LinkHandle link);
+// Stops (true) or lets go on (false) every read and write on every link: a
+// stopped link sends nothing and reads nothing.  An interrupted run stops
+// them before it ends, so that the thread still talking to the PLC cannot
+// send it another request (an erase) after the user was told it stopped.
+void StopAllLinks(bool stopped);
 // Closes the link and leaves kNoLink in the handle.
 void CloseLink(LinkHandle& link);

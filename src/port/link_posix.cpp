@@ -164,12 +164,10 @@ PosixLink::~PosixLink() {
   // named by mistake stays usable, and the next program finds the port as
   // it left it.
   SetWhenDrained(fd_, saved_);
-  if (comPort_) {
-    // TIOCEXCL belongs to the tty, not to this descriptor: on a pty whose
-    // other side stays open it would keep the port shut to the next open.
-    ioctl(fd_, TIOCNXCL);
-    flock(fd_, LOCK_UN);
-  }
+  // TIOCEXCL belongs to the tty, not to this descriptor: on a pty whose
+  // other side stays open it would keep the port shut to the next open.
+  if (comPort_) ioctl(fd_, TIOCNXCL);
+  flock(fd_, LOCK_UN);
   Forget(fd_);
   close(fd_);
 }
@@ -291,18 +289,29 @@ namespace {
 // port before it touches its settings, so that a port that another program
 // holds is left as that program has it.
 int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
+  ClearPortRefusal();
   char path[4096];
   if (!ResolvePortPath(nameOrPath, path, sizeof path)) return -1;
+  if (!exclusive && !HoldForTheRun(path)) return -1;
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (errno == EBUSY) NotePortRefusal(path, "busy");
+    return -1;
+  }
   termios t{};
   if (!isatty(fd) || tcgetattr(fd, &t) != 0) {
     close(fd);
     return -1;
   }
-  // flock stops another program that asks the same, root included; TIOCEXCL
-  // stops every other open of the tty by a program without CAP_SYS_ADMIN.
-  if (exclusive && (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0)) {
+  // flock stops another program that asks the same, root included, on a
+  // serial port and on the USB device alike; TIOCEXCL stops every other
+  // open of a serial port by a program without CAP_SYS_ADMIN.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) NotePortRefusal(path, "locked");
+    close(fd);
+    return -1;
+  }
+  if (exclusive && ioctl(fd, TIOCEXCL) != 0) {
     close(fd);
     return -1;
   }

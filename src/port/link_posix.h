@@ -17,10 +17,10 @@
 class PosixLink : public Link {
  public:
   // Takes over an open descriptor and the line settings it had before the
-  // open changed them, which the close puts back.  A COM link holds the
-  // flock and TIOCEXCL (and gives both up before it closes) and drops DTR
-  // and RTS with its line settings; the USB device's link shares the tty
-  // and keeps its modem lines as the open left them, since a CDC ACM device
+  // open changed them, which the close puts back.  Every link holds the
+  // flock, a COM link TIOCEXCL too (both given up before the close), and a
+  // COM link drops DTR and RTS with its line settings; the USB device's link
+  // keeps its modem lines as the open left them, since a CDC ACM device
   // takes DTR going down for the host going away.
   PosixLink(int fd, bool comPort, const termios& saved);
   ~PosixLink() override;
@@ -88,6 +88,16 @@ bool ByPathNameIn(const char* byPathDir, const char* ttyPath, char* out, size_t 
 
 // ListUsbTtysIn with each node's by-path name.
 void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* out);
+
+// The name of the USB device ("usb-1-1.2": its place on the bus, which a
+// re-enumeration keeps) that the tty ttyPath belongs to, under a sysfs root.
+// False when the tty is not on a USB device.
+bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
+
+// Notes why an open was refused ("locked", "busy") for PortRefusal, or
+// clears it.
+void NotePortRefusal(const char* path, const char* why);
+void ClearPortRefusal();
 
 // printf into a path buffer; false when the result does not fit.
 bool FormatPath(char* out, size_t outSize, const char* format, ...)

@@ -22,8 +22,19 @@ void ListComPorts(PortList* out);
 // kNoLink on any failure.
 LinkHandle OpenComPort(const char* nameOrPath);
 
-// Opens the given device path like a port but shared, as the USB device is.
+// Opens the given device path like a port, for the USB device.  The run
+// holds the USB port the device is plugged into until it ends, so that no
+// other run takes the PLC while it re-enumerates.
 LinkHandle OpenUsbPath(const char* path);
+
+// Takes the run-long hold of the USB port the device path is on; false
+// when another process holds it.  A hold is kept until the process ends.
+bool HoldForTheRun(const char* devicePath);
+
+// Why the last open on this thread was refused because another program
+// holds the port ("/dev/ttyACM0 is in use by another program (locked)");
+// empty when it was not.
+const char* PortRefusal();
 
 // Finds the first present USB device of the PLC (vendor 4b2c, product 0001)
 // and opens it with the pipe name appended; kNoLink when none can be opened.

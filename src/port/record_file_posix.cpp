@@ -1,21 +1,14 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "port/record_file.h"
 
-RecordFile OpenRecordFile(const char* path) {
-  if (path == nullptr || path[0] == '\0') return kNoRecordFile;
-  const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  return fd < 0 ? kNoRecordFile : static_cast<RecordFile>(fd);
-}
+namespace {
 
-bool AppendRecord(RecordFile file, const char* text, size_t length) {
-  if (file == kNoRecordFile) return false;
-  const int fd = static_cast<int>(file);
-  // O_APPEND puts each write at the end as one piece.  Only a short write
-  // (a full disk) makes a second one.
+bool WriteAll(int fd, const char* text, size_t length) {
   size_t done = 0;
   while (done < length) {
     const ssize_t n = write(fd, text + done, length - done);
@@ -23,7 +16,42 @@ bool AppendRecord(RecordFile file, const char* text, size_t length) {
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
-  return fsync(fd) == 0;
+  return true;
+}
+
+}  // namespace
+
+RecordFile OpenRecordFile(const char* path) {
+  if (path == nullptr || path[0] == '\0') return kNoRecordFile;
+  // Read access too where it is allowed: the append looks at the last byte.
+  int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EACCES) {
+    fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  }
+  return fd < 0 ? kNoRecordFile : static_cast<RecordFile>(fd);
+}
+
+bool AppendRecord(RecordFile file, const char* text, size_t length) {
+  if (file == kNoRecordFile) return false;
+  const int fd = static_cast<int>(file);
+  struct stat st {};
+  // A pipe or a terminal (--log /dev/stdout) cannot be flushed to a disk,
+  // nor read back.
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  // A record that a full disk cut short left its line open: this one starts
+  // on a line of its own.
+  char last = '\n';
+  if (regular && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+    (void)WriteAll(fd, "\n", 1);
+  }
+  // O_APPEND puts each write at the end as one piece.  Only a short write
+  // (a full disk) makes a second one.
+  if (!WriteAll(fd, text, length)) {
+    // Where a byte still fits, the next record's line stays whole.
+    (void)WriteAll(fd, "\n", 1);
+    return false;
+  }
+  return !regular || fsync(fd) == 0;
 }
 
 void CloseRecordFile(RecordFile& file) {

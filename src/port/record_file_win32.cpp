@@ -15,9 +15,13 @@ bool AppendRecord(RecordFile file, const char* text, size_t length) {
   if (file == kNoRecordFile || length > MAXDWORD) return false;
   HANDLE h = reinterpret_cast<HANDLE>(file);
   DWORD written = 0;
-  if (!WriteFile(h, text, static_cast<DWORD>(length), &written, nullptr) || written != length)
+  if (!WriteFile(h, text, static_cast<DWORD>(length), &written, nullptr) || written != length) {
+    // Where a byte still fits, the next record's line stays whole.
+    if (written > 0) (void)WriteFile(h, "\n", 1, &written, nullptr);
     return false;
-  return FlushFileBuffers(h) != 0;
+  }
+  // A pipe or the console (--log CON) has no disk to flush to.
+  return GetFileType(h) != FILE_TYPE_DISK || FlushFileBuffers(h) != 0;
 }
 
 void CloseRecordFile(RecordFile& file) {

@@ -3,6 +3,7 @@
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
 #include "protocol/result_codes.h"
+#include "state/models.h"
 #include "state/run_state.h"
 
 namespace {
@@ -123,9 +124,9 @@ bool ReadVersion_A(LinkHandle link, uint8_t* version) {
 uint8_t SendErase_A(LinkHandle link) {
   SetLongTimeouts(link);
   const bool aio = SelectedIsAio();
-  // KT4-W and RV4-TRK may drop off the line at once when they take the
-  // erase request, so their silence counts as acceptance.
-  const bool silentOk = SelectedIs("KT4-W") || SelectedIs("RV4-TRK");
+  // Some models drop off the line at once when they take the erase
+  // request, so their silence counts as acceptance.
+  const bool silentOk = ModelOf(selectedPLCIdx).silentErase;
   const Frame confirm = EraseConfirmFrame(aio);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted = RunRetryBudget(

@@ -1,7 +1,5 @@
 #include "protocol/boot_commands.h"
 
-#include <cstring>
-
 #include "protocol/exchange.h"
 #include "protocol/result_codes.h"
 #include "state/models.h"
@@ -19,15 +17,9 @@ constexpr uint8_t kEotCommand[] = {kEot};
 constexpr uint32_t kDataReplyLength = 3;  // ACK and two data bytes
 constexpr uint32_t kAckReplyLength = 1;
 
-constexpr uint32_t kVmReservedTail = 4096;  // never erased nor sent on the VM group
-
 template <size_t N>
 constexpr Frame CommandOf(const uint8_t (&bytes)[N]) {
   return {bytes, static_cast<uint32_t>(N)};
-}
-
-bool Named(int row, const char* name) {
-  return std::strcmp(PlcName(row), name) == 0;
 }
 
 // Exchanges one command for a lone ACK under a budget of `limit` failures.
@@ -56,23 +48,16 @@ bool BootIdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
 }  // namespace
 
 uint16_t EraseUnitCount(int row, uint32_t length) {
-  uint32_t units = 0;
-  if (Named(row, "KT4-W") || Named(row, "RV4-TRK") || Named(row, "LP32") || Named(row, "KT4-G") ||
-      Named(row, "LN30")) {
-    units = length / 131072 + 1;
-  } else if (Named(row, "LN") || Named(row, "LN-P")) {
-    units = length / 16384 + 1;
-  } else if (IsVmGroup(row)) {
-    // The last 4,096 bytes stay out; a shorter image has nothing to erase.
-    if (length >= kVmReservedTail) {
-      units = (length - kVmReservedTail) / 4096 + (length % 4096 != 0 ? 1 : 0);
-    }
-  } else if (Named(row, "VM500-AIO") || Named(row, "RV5-AIO")) {
-    units = length / 2048 + (length % 2048 != 0 ? 1 : 0);
-  } else if (Named(row, "36RV4-AIO")) {
-    units = 4;
-  } else {
-    units = length / 2048 + 1;
+  const PlcModel& model = ModelOf(row);
+  // The reserved tail stays out; a shorter image has nothing to erase.
+  if (length < model.reservedTail) return 0;
+  const uint32_t sent = length - model.reservedTail;
+  const EraseRule& rule = model.erase;
+  uint32_t units = rule.fixedUnits;
+  if (rule.count == EraseCount::kOneMore) {
+    units = sent / rule.unitBytes + 1;
+  } else if (rule.count == EraseCount::kRoundUp) {
+    units = sent / rule.unitBytes + (sent % rule.unitBytes != 0 ? 1 : 0);
   }
   // Held in 16 bits; the size check keeps every accepted image far below.
   return static_cast<uint16_t>(units);
@@ -133,9 +118,9 @@ uint8_t SendErase_B(LinkHandle link) {
   SetLongTimeouts(link);
   const int row = selectedPLCIdx;
   const uint16_t units = EraseUnitCount(row, fileLength);
-  // The VM group's bootloader gets one try per unit: a unit that fails is
-  // not asked again.
-  const uint8_t unitBudget = IsVmGroup(row) ? 1 : kFullBudget;
+  // Some bootloaders get one try per unit: a unit that fails is not asked
+  // again.
+  const uint8_t unitBudget = ModelOf(row).eraseUnitOnce ? 1 : kFullBudget;
   flashStatus = kFlashErasing;
   progress = 0;
   for (uint16_t k = 0; k < units; ++k) {

@@ -79,9 +79,6 @@ bool RunRetryBudget(LinkHandle link, const Frame& request, uint8_t* reply, uint3
   return false;
 }
 
-// True when the selected row is in the group (helpers of the model table).
+// Facts of the selected row of the model table.
 bool SelectedIsUsb();
 bool SelectedIsAio();
-bool SelectedIsVmGroup();
-// The selected row's name equals name exactly.
-bool SelectedIs(const char* name);

@@ -1,7 +1,5 @@
 #include "protocol/modbus.h"
 
-#include <cstring>
-
 #include "protocol/exchange.h"
 #include "state/models.h"
 #include "state/run_state.h"
@@ -76,12 +74,6 @@ bool SelectedIsUsb() {
 }
 bool SelectedIsAio() {
   return IsAioModel(selectedPLCIdx);
-}
-bool SelectedIsVmGroup() {
-  return IsVmGroup(selectedPLCIdx);
-}
-bool SelectedIs(const char* name) {
-  return std::strcmp(PlcName(selectedPLCIdx), name) == 0;
 }
 
 uint8_t CheckLRC(uint8_t* chars, uint8_t count) {

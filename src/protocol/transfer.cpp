@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kVmReservedTail = 4096;  // the VM group never sends the last 4 KB
-constexpr int32_t kMaxDataSize = 256;
+constexpr int32_t kMaxDataSize = kMaxFrameBytes;
 constexpr int32_t kFrameOverhead = 5;  // STX, number, complement, CRC high, CRC low
 
 struct CrcTable {
@@ -36,16 +35,6 @@ static_assert(kCrcTable.entry[1] == 0x1021 && kCrcTable.entry[2] == 0x2042 &&
                   kCrcTable.entry[255] == 0x1EF0,
               "CRC-16/XMODEM table");
 
-const char* const kWideFrameModels[] = {"LN", "LN-P", "VM500-AIO", "RV5-AIO", "36RV4-AIO"};
-
-bool UsesWideFrames(int row) {
-  const char* name = PlcName(row);
-  for (const char* wide : kWideFrameModels) {
-    if (std::strcmp(name, wide) == 0) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 uint16_t CrcTableEntry(int index) {
@@ -62,14 +51,11 @@ uint32_t CRC(const uint8_t* data, uint32_t length) {
 }
 
 BlockLayout BlockLayoutOf(int row, uint32_t length) {
-  if (IsVmGroup(row)) {
-    // The last 4,096 bytes stay out; a shorter image has nothing to send.
-    if (length < kVmReservedTail) return {256, 0};
-    const uint32_t blocks = (length - kVmReservedTail) / 256 + (length % 256 != 0 ? 1 : 0);
-    return {256, static_cast<int32_t>(blocks)};
-  }
-  const uint32_t size = UsesWideFrames(row) ? 256 : 128;
-  return {static_cast<int32_t>(size), static_cast<int32_t>(length / size + (length % size != 0))};
+  const PlcModel& model = ModelOf(row);
+  const uint32_t size = model.frameBytes;
+  // The reserved tail stays out; a shorter image has nothing to send.
+  const uint32_t sent = length < model.reservedTail ? 0 : length - model.reservedTail;
+  return {static_cast<int32_t>(size), static_cast<int32_t>(sent / size + (sent % size != 0))};
 }
 
 uint8_t SendFW(LinkHandle link) {

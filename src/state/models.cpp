@@ -1,156 +1,209 @@
 #include "state/models.h"
 
 #include <cstring>
+#include <iterator>
 
-const char plcList[kPlcCount][kPlcNameSize] = {
-    "KT4-RV4", "LM4",   "LQ4",       "LP4",   "KT4-W", "LN",        "TW5",     "36RV4-AIO",
-    "LQ",      "KT4-N", "LN-P",      "LP4-P", "VM600", "KT-RV-TW4", "RV4-TRK", "LP32",
-    "KT4-G",   "VM500", "VM500-AIO", "LN30",  "KT5",   "BRK-T",     "VM400",   "RV5-AIO",
-};
+namespace {
 
-const uint16_t plcID[kPlcCount] = {
-    0x000C, 0x000E, 0x000F, 0x0013, 0x000C, 0x0015, 0x0000, 0x000D, 0x0008, 0xA001, 0xA002, 0xA003,
-    0x3000, 0x0003, 0xA006, 0x0013, 0x0017, 0x3010, 0x3010, 0x0015, 0x0020, 0xA00B, 0x3020, 0x0020,
+constexpr ModelLink kSer = ModelLink::kSerial;
+constexpr ModelLink kUsb = ModelLink::kUsb;
+// The flags of a row, by name.
+constexpr bool kOnce = true, kRetried = false;    // tries per erase unit
+constexpr bool kSilent = true, kAnswers = false;  // at the erase request
+constexpr bool kAio = true, kPlain = false;       // probe, ID and erase frames
+
+// The size texts are fixed and do not always state the compared limit
+// (36RV4-AIO and the default).
+constexpr SizeRule kSizeDefault{0x78800, "The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)"};
+constexpr SizeRule kSize512K{0x80000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 4)"};
+constexpr SizeRule kSize896K{0xE0000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 7)"};
+constexpr SizeRule kSize36Aio{0x3000, "The file size EXCEEDS the MAXIMUM size (4 * 1024)"};
+constexpr SizeRule kSizeSmallAio{0xA000, "The file size EXCEEDS the MAXIMUM size (40 * 1024)"};
+constexpr SizeRule kSizeVm{0x1FB000, "The file size EXCEEDS the MAXIMUM size (2028 * 1024)"};
+
+constexpr EraseRule kErase2K{EraseCount::kOneMore, 2048, 0};
+constexpr EraseRule kErase16K{EraseCount::kOneMore, 16384, 0};
+constexpr EraseRule kErase128K{EraseCount::kOneMore, 131072, 0};
+constexpr EraseRule kErase2KUp{EraseCount::kRoundUp, 2048, 0};
+constexpr EraseRule kErase4KUp{EraseCount::kRoundUp, 4096, 0};
+constexpr EraseRule kEraseFour{EraseCount::kFixed, 0, 4};
+
+// The VM group keeps the last 4,096 bytes of its image.
+constexpr uint32_t kVmTail = 4096;
+
+constexpr char kReplugPrompt[] = "Please REPLUG the USB Cable, and then press OK to continue";
+constexpr char kPowerCyclePrompt[] = "Please POWER OFF=>ON the PLC, and then press OK to continue";
+constexpr ReconnectRule kKeepOpen{ReconnectKind::kKeepOpen, 1, nullptr};
+constexpr ReconnectRule kReplug2{ReconnectKind::kReplugUsb, 2, kReplugPrompt};
+constexpr ReconnectRule kReplug5{ReconnectKind::kReplugUsb, 5, kReplugPrompt};
+constexpr ReconnectRule kPowerCycle{ReconnectKind::kPowerCycle, 2, kPowerCyclePrompt};
+
+constexpr RegisterTell kNoTell{ModelRegister::kNone, false, 0, {0, 0}, nullptr};
+// KT4-RV4 and KT4-W: D1386 holds 0x4138 or 0x4137 on a KT4-W.
+constexpr char kKt4Mismatch[] = "Check PLC, KT4-RV4 is different than KT4-W";
+constexpr RegisterTell Kt4Tell(bool kt4W) {
+  return {ModelRegister::kD1386, kt4W, 2, {0x4138, 0x4137}, kKt4Mismatch};
+}
+// The 16-point models and their larger twins: D1148 is 0 on the 16-point one.
+constexpr RegisterTell SixteenPointTell(bool sixteen, const char* mismatch) {
+  return {ModelRegister::kD1148, sixteen, 1, {0, 0}, mismatch};
+}
+constexpr RegisterTell kTellKt4Rv4 = Kt4Tell(false);
+constexpr RegisterTell kTellKt4W = Kt4Tell(true);
+constexpr RegisterTell kTellLp4 =
+    SixteenPointTell(true, "Check PLC, 16LP4 is different than 32LP4");
+constexpr RegisterTell kTellLp32 =
+    SixteenPointTell(false, "Check PLC, 32LP4 is different than 16LP4");
+constexpr RegisterTell kTellLn = SixteenPointTell(true, "Check PLC, 16LN is different than 30LN");
+constexpr RegisterTell kTellLn30 =
+    SixteenPointTell(false, "Check PLC, 30LN is different than 16LN");
+
+constexpr char kUnknownVersion[] =
+    "The bootloader version is unknown, do not support AIO FW update";
+constexpr VersionRule kNoVersion{false, false, 0, 0, nullptr};
+constexpr VersionRule kReadVersion{true, false, 0, 0, nullptr};
+constexpr VersionRule kGateV09{true, true, 0x0F, 0x09,
+                               "The bootloader version is V0.9, do not support AIO FW update"};
+constexpr VersionRule kGateV10{true, true, 0x11, 0x10,
+                               "The bootloader version is V1.0, do not support AIO FW update"};
+
+// What an index outside the table gets: the serial defaults, no name.
+constexpr PlcModel kNoModel{"",       kSer,     0,      128,       0,       kSizeDefault, kErase2K,
+                            kRetried, kAnswers, kPlain, kKeepOpen, kNoTell, kNoVersion};
+
+}  // namespace
+
+// Columns: name, link, device type ID, frame bytes, reserved tail, size rule,
+// erase rule, tries per erase unit, silence at the erase request, frames,
+// reconnect, register check, version rule.
+constexpr PlcModel plcList[kPlcCount] = {
+    // clang-format off
+    {"KT4-RV4",   kSer, 0x000C, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellKt4Rv4, kNoVersion},
+    {"LM4",       kSer, 0x000E, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LQ4",       kSer, 0x000F, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LP4",       kSer, 0x0013, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp4,    kNoVersion},
+    {"KT4-W",     kSer, 0x000C, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kTellKt4W,   kNoVersion},
+    {"LN",        kUsb, 0x0015, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kTellLn,     kNoVersion},
+    {"TW5",       kSer, 0x0000, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"36RV4-AIO", kSer, 0x000D, 256, 0,       kSize36Aio,    kEraseFour, kRetried, kAnswers, kAio,   kKeepOpen,   kNoTell,     kNoVersion},
+    {"LQ",        kSer, 0x0008, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"KT4-N",     kSer, 0xA001, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"LN-P",      kUsb, 0xA002, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kNoTell,     kNoVersion},
+    {"LP4-P",     kSer, 0xA003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"VM600",     kUsb, 0x3000, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"KT-RV-TW4", kSer, 0x0003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"RV4-TRK",   kSer, 0xA006, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kNoTell,     kNoVersion},
+    {"LP32",      kSer, 0x0013, 128, 0,       kSize512K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp32,   kNoVersion},
+    {"KT4-G",     kSer, 0x0017, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
+    {"VM500",     kUsb, 0x3010, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"VM500-AIO", kUsb, 0x3010, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV09},
+    {"LN30",      kUsb, 0x0015, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kReplug2,    kTellLn30,   kNoVersion},
+    {"KT5",       kUsb, 0x0020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"BRK-T",     kUsb, 0xA00B, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"VM400",     kUsb, 0x3020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
+    {"RV5-AIO",   kUsb, 0x0020, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV10},
+    // clang-format on
 };
 
 namespace {
 
+// Two rows that answer alike (one ID, the same frames) are told apart by one
+// register: the same values mean one model to the one and the other to the
+// other.  Rows of one ID agree on the version read, which goes by the ID.
+constexpr bool ToldApart(const PlcModel& a, const PlcModel& b) {
+  if (a.id != b.id) return true;
+  if (a.version.read != b.version.read) return false;
+  if (a.aio != b.aio) return true;
+  const RegisterTell& x = a.tell;
+  const RegisterTell& y = b.tell;
+  return x.reg != ModelRegister::kNone && x.reg == y.reg && x.valueIn != y.valueIn &&
+         x.valueCount == y.valueCount && x.values[0] == y.values[0] && x.values[1] == y.values[1];
+}
+
+// What the code takes for granted of every row: frames that fit the
+// transfer's buffers, a tail of whole frames (the last frame's filler is
+// counted from the image length), a unit size for every counted erase,
+// register lists within their room, and rows that can be told apart.
+constexpr bool RowsAreSound() {
+  for (const PlcModel& m : plcList) {
+    if (m.name[0] == '\0' || m.frameBytes == 0 || m.frameBytes > kMaxFrameBytes) return false;
+    if (m.reservedTail % m.frameBytes != 0) return false;
+    if (m.erase.count != EraseCount::kFixed && m.erase.unitBytes == 0) return false;
+    if (m.tell.valueCount > std::size(m.tell.values)) return false;
+    for (const PlcModel& other : plcList) {
+      if (&other != &m && !ToldApart(m, other)) return false;
+    }
+  }
+  return true;
+}
+static_assert(RowsAreSound(), "a row of the model table breaks a rule the code relies on");
+
 bool ValidRow(int row) {
   return row >= 0 && row < kPlcCount;
 }
-
-bool NameIs(int row, const char* name) {
-  return ValidRow(row) && std::strcmp(plcList[row], name) == 0;
-}
-
-template <int N>
-bool NameIn(int row, const char* const (&names)[N]) {
-  for (const char* name : names) {
-    if (NameIs(row, name)) return true;
-  }
-  return false;
-}
-
-const char* const kUsbModels[] = {"LN",   "LN-P", "VM600", "VM500", "VM500-AIO",
-                                  "LN30", "KT5",  "BRK-T", "VM400", "RV5-AIO"};
-const char* const kAioModels[] = {"36RV4-AIO", "VM500-AIO", "RV5-AIO"};
-const char* const kVmGroup[] = {"VM600", "VM500", "KT5", "BRK-T", "VM400"};
-const char* const kPowerCycleModels[] = {"KT4-W", "RV4-TRK"};
-const char* const k512KModels[] = {"KT4-W", "RV4-TRK", "LP32"};
-const char* const k896KModels[] = {"KT4-G", "LN30"};
-const char* const kSmallAio[] = {"VM500-AIO", "RV5-AIO"};
-const char* const kShortReplug[] = {"LN", "LN-P", "LN30"};
-
-const char kReplugPrompt[] = "Please REPLUG the USB Cable, and then press OK to continue";
-const char kPowerCyclePrompt[] = "Please POWER OFF=>ON the PLC, and then press OK to continue";
 
 }  // namespace
 
 int PlcIndexByName(const char* name) {
   if (name == nullptr) return -1;
   for (int row = 0; row < kPlcCount; ++row) {
-    if (std::strcmp(plcList[row], name) == 0) return row;
+    if (std::strcmp(plcList[row].name, name) == 0) return row;
   }
   return -1;
 }
 
 const char* PlcName(int row) {
-  return ValidRow(row) ? plcList[row] : "";
+  return ModelOf(row).name;
+}
+
+const PlcModel& ModelOf(int row) {
+  return ValidRow(row) ? plcList[row] : kNoModel;
 }
 
 bool IsUsbModel(int row) {
-  return NameIn(row, kUsbModels);
+  return ValidRow(row) && plcList[row].link == ModelLink::kUsb;
 }
 bool IsSerialModel(int row) {
-  return ValidRow(row) && !IsUsbModel(row);
+  return ValidRow(row) && plcList[row].link == ModelLink::kSerial;
 }
 bool IsAioModel(int row) {
-  return NameIn(row, kAioModels);
-}
-bool IsVmGroup(int row) {
-  return NameIn(row, kVmGroup);
-}
-bool IsPowerCycleModel(int row) {
-  return NameIn(row, kPowerCycleModels);
+  return ModelOf(row).aio;
 }
 
 bool IsVersionReadId(uint16_t id) {
-  return id == 0x3000 || id == 0x3010 || id == 0x0020 || id == 0xA00B || id == 0x3020;
+  for (const PlcModel& model : plcList) {
+    if (model.id == id && model.version.read) return true;
+  }
+  return false;
 }
 
 SizeRule SizeRuleOf(int row) {
-  // Tested in this order, the last being the default.  The texts are fixed
-  // and do not always state the compared limit (36RV4-AIO and the default).
-  if (NameIn(row, k512KModels)) {
-    return {0x80000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 4)"};
-  }
-  if (NameIn(row, k896KModels)) {
-    return {0xE0000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 7)"};
-  }
-  if (NameIs(row, "36RV4-AIO")) {
-    return {0x3000, "The file size EXCEEDS the MAXIMUM size (4 * 1024)"};
-  }
-  if (NameIn(row, kSmallAio)) {
-    return {0xA000, "The file size EXCEEDS the MAXIMUM size (40 * 1024)"};
-  }
-  if (IsVmGroup(row)) {
-    return {0x1FB000, "The file size EXCEEDS the MAXIMUM size (2028 * 1024)"};
-  }
-  return {0x78800, "The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)"};
+  return ModelOf(row).size;
 }
 
 ModelRegister ModelCheckRegister(uint16_t id) {
-  switch (id) {
-    case 0x000C:
-      return ModelRegister::kD1386;
-    case 0x0013:
-    case 0x0015:
-      return ModelRegister::kD1148;
-    default:
-      return ModelRegister::kNone;
+  for (const PlcModel& model : plcList) {
+    if (model.id == id && model.tell.reg != ModelRegister::kNone) return model.tell.reg;
   }
+  return ModelRegister::kNone;
 }
 
-const char* ModelCheckMismatch(int row, uint16_t id, uint16_t registerValue) {
-  switch (id) {
-    case 0x000C: {
-      // A failed read gives 0, which counts as KT4-RV4.
-      const bool deviceIsKt4W = registerValue == 0x4138 || registerValue == 0x4137;
-      const char* device = deviceIsKt4W ? "KT4-W" : "KT4-RV4";
-      return NameIs(row, device) ? nullptr : "Check PLC, KT4-RV4 is different than KT4-W";
-    }
-    case 0x0013:
-      if (registerValue != 0) {
-        return NameIs(row, "LP32") ? nullptr : "Check PLC, 16LP4 is different than 32LP4";
-      }
-      return NameIs(row, "LP4") ? nullptr : "Check PLC, 32LP4 is different than 16LP4";
-    case 0x0015:
-      if (registerValue != 0) {
-        return NameIs(row, "LN30") ? nullptr : "Check PLC, 16LN is different than 30LN";
-      }
-      return NameIs(row, "LN") ? nullptr : "Check PLC, 30LN is different than 16LN";
-    default:
-      return nullptr;
-  }
+const char* ModelCheckMismatch(int row, uint16_t registerValue) {
+  const RegisterTell& tell = ModelOf(row).tell;
+  if (tell.reg == ModelRegister::kNone) return nullptr;
+  bool listed = false;
+  for (int i = 0; i < tell.valueCount; ++i) listed = listed || tell.values[i] == registerValue;
+  return listed == tell.valueIn ? nullptr : tell.mismatch;
 }
 
 const char* VersionGateRefusal(int row, uint8_t version) {
-  if (NameIs(row, "VM500-AIO") && version <= 0x0F) {
-    return version == 0x09 ? "The bootloader version is V0.9, do not support AIO FW update"
-                           : "The bootloader version is unknown, do not support AIO FW update";
-  }
-  if (NameIs(row, "RV5-AIO") && version <= 0x11) {
-    return version == 0x10 ? "The bootloader version is V1.0, do not support AIO FW update"
-                           : "The bootloader version is unknown, do not support AIO FW update";
-  }
-  return nullptr;
+  const VersionRule& rule = ModelOf(row).version;
+  if (!rule.gated || version > rule.highestRefused) return nullptr;
+  return version == rule.knownVersion ? rule.knownRefusal : kUnknownVersion;
 }
 
 ReconnectRule ReconnectRuleOf(int row) {
-  if (NameIn(row, kShortReplug)) return {ReconnectKind::kReplugUsb, 2, kReplugPrompt};
-  if (IsUsbModel(row)) return {ReconnectKind::kReplugUsb, 5, kReplugPrompt};
-  if (IsPowerCycleModel(row)) return {ReconnectKind::kPowerCycle, 2, kPowerCyclePrompt};
-  return {ReconnectKind::kKeepOpen, 1, nullptr};
+  return ModelOf(row).reconnect;
 }
 
 Message SuccessMessageOf(int row) {

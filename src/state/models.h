@@ -1,48 +1,40 @@
-// The 24 PLC models, their device type IDs, groups and per-model rules.
+// The 24 PLC models: one row per model holding every fact that a
+// model-dependent rule needs.  Code decides by the fields of the selected
+// row, never by its name; a new model is a new row.
 //
-// Every model-dependent decision compares the name of a row with literal
-// model names, exactly and case-sensitively: "LN" is never LN-P or LN30.
+// Names are looked up exactly and case-sensitively: "LN" is never LN-P or
+// LN30.
 #pragma once
 
 #include <cstdint>
 
 inline constexpr int kPlcCount = 24;
+// A name of up to 14 characters and its NUL.
 inline constexpr int kPlcNameSize = 15;
+// The largest block frame of any model: the transfer's buffers have this room.
+inline constexpr uint16_t kMaxFrameBytes = 256;
 
-extern const char plcList[kPlcCount][kPlcNameSize];
-extern const uint16_t plcID[kPlcCount];
-
-// Row whose name equals name exactly; -1 when none does (or name is null).
-int PlcIndexByName(const char* name);
-// Name of a row; "" for an index outside 0..23.
-const char* PlcName(int row);
-
-// Group membership of a row (false for an index outside 0..23).
-bool IsUsbModel(int row);     // LN, LN-P, VM600, VM500, VM500-AIO, LN30, KT5, BRK-T, VM400, RV5-AIO
-bool IsSerialModel(int row);  // the 14 others
-bool IsAioModel(int row);     // 36RV4-AIO, VM500-AIO, RV5-AIO
-bool IsVmGroup(int row);      // VM600, VM500, KT5, BRK-T, VM400
-bool IsPowerCycleModel(int row);  // KT4-W, RV4-TRK
-// True for the device type IDs whose bootloader version is read.
-bool IsVersionReadId(uint16_t id);
+// The link a model is reached by.
+enum class ModelLink : uint8_t { kSerial, kUsb };
 
 // Image size limit (an image longer than limit is refused with message).
 struct SizeRule {
   uint32_t limit;
   const char* message;
 };
-SizeRule SizeRuleOf(int row);
 
-// Model check in application mode for the IDs that several models share.
-// Returns the error text when the device's register value says it is not
-// the selected row's model, nullptr when it is (or the ID needs no check).
-// registerRead tells which register the check reads for this ID.
-enum class ModelRegister { kNone, kD1386, kD1148 };
-ModelRegister ModelCheckRegister(uint16_t id);
-const char* ModelCheckMismatch(int row, uint16_t id, uint16_t registerValue);
-
-// Bootloader-version gate: the refusal text, or nullptr when the version passes.
-const char* VersionGateRefusal(int row, uint8_t version);
+// How many "ERASE" units the bootloader gets for the part of the image that
+// is sent.
+enum class EraseCount : uint8_t {
+  kOneMore,  // sent / unitBytes + 1
+  kRoundUp,  // sent / unitBytes, rounded up
+  kFixed,    // fixedUnits, whatever the length
+};
+struct EraseRule {
+  EraseCount count;
+  uint32_t unitBytes;
+  uint16_t fixedUnits;
+};
 
 // What follows an accepted erase/enter-boot command.
 enum class ReconnectKind { kKeepOpen, kReplugUsb, kPowerCycle };
@@ -51,6 +43,78 @@ struct ReconnectRule {
   int pauseSeconds;
   const char* prompt;  // nullptr for kKeepOpen
 };
+
+// Models that report the same device type ID in application mode are told
+// apart by a register: the row's model is on the line when the register's
+// value is one of `values` (valueIn) or none of them (!valueIn).  A failed
+// read gives 0.
+enum class ModelRegister { kNone, kD1386, kD1148 };
+struct RegisterTell {
+  ModelRegister reg;
+  bool valueIn;
+  uint8_t valueCount;
+  uint16_t values[2];
+  const char* mismatch;  // shown when another model of the ID answers
+};
+
+// The bootloader version: whether it is read (before the erase in
+// application mode, after it in boot mode), and the versions up to
+// highestRefused that refuse the update.  knownVersion has its own text;
+// every other refused version is "unknown".
+struct VersionRule {
+  bool read;
+  bool gated;
+  uint8_t highestRefused;
+  uint8_t knownVersion;
+  const char* knownRefusal;
+};
+
+struct PlcModel {
+  char name[kPlcNameSize];
+  ModelLink link;
+  uint16_t id;          // device type ID
+  uint16_t frameBytes;  // data bytes per block frame
+  // Bytes at the end of the image that are never erased nor sent; an image
+  // shorter than this is refused.
+  uint32_t reservedTail;
+  SizeRule size;
+  EraseRule erase;
+  bool eraseUnitOnce;  // one try per "ERASE" unit instead of the full budget
+  bool silentErase;    // may fall silent at once when it takes the erase request
+  bool aio;            // its own probe, ID and erase frames
+  ReconnectRule reconnect;
+  RegisterTell tell;
+  VersionRule version;
+};
+
+extern const PlcModel plcList[kPlcCount];
+
+// Row whose name equals name exactly; -1 when none does (or name is null).
+int PlcIndexByName(const char* name);
+// Name of a row; "" for an index outside 0..23.
+const char* PlcName(int row);
+// The row; for an index outside 0..23 a row without a name whose rules are
+// the serial defaults.
+const PlcModel& ModelOf(int row);
+
+// Link of a row (both false for an index outside 0..23).
+bool IsUsbModel(int row);
+bool IsSerialModel(int row);
+bool IsAioModel(int row);
+// True for the device type IDs whose bootloader version is read.
+bool IsVersionReadId(uint16_t id);
+
+SizeRule SizeRuleOf(int row);
+
+// The register that tells apart the models sharing this device type ID.
+ModelRegister ModelCheckRegister(uint16_t id);
+// The error text when the register value says another model than the row's
+// answers, nullptr when it is the row's model (or the row needs no check).
+const char* ModelCheckMismatch(int row, uint16_t registerValue);
+
+// Bootloader-version gate: the refusal text, or nullptr when the version passes.
+const char* VersionGateRefusal(int row, uint8_t version);
+
 ReconnectRule ReconnectRuleOf(int row);
 
 struct Message {

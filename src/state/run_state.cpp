@@ -7,7 +7,7 @@
 
 Shared<int32_t> selectedPLCIdx;
 Shared<uint16_t> selectedPLCID;
-char selectedPLC[10];
+char selectedPLC[kPlcNameSize];
 Shared<int32_t> ComSelidx;
 int32_t totalComPort;
 
@@ -42,7 +42,7 @@ void GetSelectedComPort(char (&out)[kComPortSize]) {
 void SelectModel(int row) {
   if (row < 0 || row >= kPlcCount) return;
   selectedPLCIdx = row;
-  selectedPLCID = plcID[row];
+  selectedPLCID = plcList[row].id;
 }
 
 void ClearStatusValues() {

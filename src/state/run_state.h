@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "state/link_handle.h"
+#include "state/models.h"
 
 template <typename T>
 class Shared {
@@ -36,8 +37,9 @@ class Shared {
 // Selection, written by the front end before a run.
 extern Shared<int32_t> selectedPLCIdx;
 extern Shared<uint16_t> selectedPLCID;
-// Front end only: the model name shown in the model list.
-extern char selectedPLC[10];
+// Front end only: the model name shown in the model list, as long as a
+// name of the table can be.
+extern char selectedPLC[kPlcNameSize];
 // The port text is chosen on the window thread, also while a run is under
 // way, and read by the burn thread at the open and at a power-cycle reopen,
 // so it is only ever copied whole under a lock.

@@ -50,9 +50,10 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
   int successes = 0;
   for (const std::string fault : {"", "random:0.01:all", "random:0.3:all", "hostile"}) {
     for (uint64_t seed = 1; seed <= (fault.empty() ? 1 : 6); ++seed) {
-      SCOPED_TRACE(std::string(plcList[row]) + " " + fault + " seed " + std::to_string(seed));
+      SCOPED_TRACE(std::string(plcList[row].name) + " " + fault + " seed " + std::to_string(seed));
       SimBench bench(row);
-      fault.empty() && IsVmGroup(row) ? bench.UseEmbeddedImage() : bench.UseSmallImage();
+      fault.empty() && plcList[row].reservedTail != 0 ? bench.UseEmbeddedImage()
+                                                      : bench.UseSmallImage();
       bench.config.seed = seed;
       if (!fault.empty()) bench.AddFault(fault.c_str());
       bench.Run();

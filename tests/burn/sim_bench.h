@@ -77,16 +77,20 @@ struct SimBench {
     SetSelectedComPort("COM3");
     CloseLink(hSerial);
     SelectModel(row);
-    const std::string name = plcList[row];
-    if (name == "KT4-W") config.d1386 = 0x4138;
-    if (name == "LP32" || name == "LN30") config.d1148 = 1;
+    // The register that tells the row's model from the others of its ID
+    // says this model (1 is on none of the table's lists).
+    const RegisterTell& tell = plcList[row].tell;
+    const uint16_t own = tell.valueIn ? tell.values[0] : 1;
+    if (tell.reg == ModelRegister::kD1386) config.d1386 = own;
+    if (tell.reg == ModelRegister::kD1148) config.d1148 = own;
     config.version = 0x12;
   }
   void AddFault(const char* text) {
     char error[128] = {};
     ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
   }
-  void UseSmallImage() { UseImage(PatternImage(IsVmGroup(row) ? 4096 + 612 : 3 * 1024 + 50)); }
+  void UseSmallImage() { UseImage(PatternImage(Tail() != 0 ? Tail() + 612 : 3 * 1024 + 50)); }
+  uint32_t Tail() const { return plcList[row].reservedTail; }
   void UseImage(const std::vector<uint8_t>& bytes) { host.UseImage(image = bytes); }
   void UseEmbeddedImage() {
     const FirmwareImage embedded = EmbeddedFirmwareImage();
@@ -96,9 +100,9 @@ struct SimBench {
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }
-  // What the row sends (the VM group keeps the last 4 KB back), filled up to whole frames.
+  // What the row sends (less its reserved tail), filled up to whole frames.
   std::vector<uint8_t> Expected() const {
-    std::vector<uint8_t> sent(image.begin(), image.end() - (IsVmGroup(row) ? 4096 : 0));
+    std::vector<uint8_t> sent(image.begin(), image.end() - Tail());
     while (sent.size() % static_cast<size_t>(BlockLayoutOf(row, 0x10000).dataSize) != 0)
       sent.push_back(0x1A);  // filler
     return sent;

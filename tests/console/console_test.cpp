@@ -3,13 +3,21 @@
 #include "ui/console/console.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "port/record_file.h"
 #include "state/models.h"
 #include "state/run_state.h"
 
@@ -97,5 +105,58 @@ TEST(ReadImageFile, ReadsTheWholeFileUpToOnePastTheLimitOrSaysWhyNot) {
     EXPECT_EQ(why, reason) << name;
   }
 }
+
+#ifndef _WIN32
+// A console that shows escape sequences as text gets the progress line
+// cleared with spaces.
+TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
+  const std::string path = ::testing::TempDir() + "stderr.txt";
+  const int saved = dup(2);
+  FILE* capture = std::fopen(path.c_str(), "w+");
+  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  ConsoleOutputInit(StderrKind::kTerminalWithoutEscapes);
+  ConsoleProgressTick();
+  ConsolePrintNote("note");
+  EXPECT_TRUE(ConsoleOutputFinish(5000));
+  dup2(saved, 2);
+  close(saved);
+  char line[160];
+  FormatProgressLine(TakeStatusSnapshot(), line, sizeof line);
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "\r" + std::string(line) + "\r" + std::string(std::strlen(line), ' ') + "\rnote\n");
+  (void)std::fclose(capture);
+}
+
+// A full disk (here the file size limit) cuts one record short, not the
+// next one, which starts on a line of its own.  A pipe takes a record
+// without a flush to a disk.
+TEST(AppendRecord, AFullDiskCutsOneRecordAndAPipeTakesOne) {
+  const std::string path = ::testing::TempDir() + "records.jsonl";
+  (void)std::remove(path.c_str());
+  RecordFile file = OpenRecordFile(path.c_str());
+  ASSERT_NE(file, kNoRecordFile);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit full = old;
+  full.rlim_cur = 10;
+  const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  EXPECT_FALSE(AppendRecord(file, "{\"cut\":true}\n", 13));
+  (void)setrlimit(RLIMIT_FSIZE, &old);
+  (void)signal(SIGXFSZ, oldSignal);
+  EXPECT_TRUE(AppendRecord(file, "{}\n", 3));
+  CloseRecordFile(file);
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{\"cut\":tru\n{}\n");
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  RecordFile piped = ends[1];
+  EXPECT_TRUE(AppendRecord(piped, "{}\n", 3));
+  CloseRecordFile(piped);
+  close(ends[0]);
+}
+
+#endif
 
 }  // namespace

@@ -109,9 +109,16 @@ sys.exit(sorted(json.loads(l)["port"] for l in open(sys.argv[1])) != ["ttyUSB8",
 
   vm500)
     start_sim --model VM500 --link "$work/plc" || exit 1
-    # The cable pulled and plugged in again in the pause after the prompt.
-    (await REPLUG "$work/burn.out" && kill -USR1 "$simpid" && sleep 1 && kill -USR2 "$simpid") &
-    run burn --port "$work/plc" --yes
+    start_fw --port "$work/plc" --yes </dev/null >"$work/burn.out" 2>"$work/burn.err"
+    # While the PLC is away for the replug its node is closed: the run still
+    # holds it against a second run. Then the cable is pulled and plugged in
+    # again in the pause after the prompt.
+    await REPLUG "$work/burn.out"
+    run second --port "$work/plc" --yes
+    check "a second run is refused" has_line second.out "ERROR: CANNOT open USB Port!!!"
+    check "... and told why" has_line second.err "plcfw: $work/plc is in use by another program (locked)"
+    kill -USR1 "$simpid" && sleep 1 && kill -USR2 "$simpid"
+    wait_fw 600
     check "plugged in again on a new pty" [ "$(wc -l <"$work/sim.out")" -eq 2 ]
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
@@ -153,6 +160,17 @@ EOF
     check "Ctrl-C exits 3" [ "$rc" -eq 3 ]
     check "with a warning" grep -qF "the PLC may be left without a working program" "$work/burn.err"
     check "no success message" [ "$(grep -c SUCCESSFUL "$work/burn.out")" -eq 0 ]
+    # Identify has the same guard: a silent PLC keeps it probing for seconds.
+    wait_sim
+    start_sim --model VM500 --fault silent:probe || exit 1
+    start_fw --identify --port "$pty" --trace --log "$work/id.jsonl" >"$work/id.out" 2>"$work/id.err"
+    await '^> ' "$work/id.err"
+    kill -INT "$fwpid"
+    wait_fw 50
+    check "identify: Ctrl-C exits 3" [ "$rc" -eq 3 ]
+    check "identify: an interrupted record" grep -qF '"result":"interrupted"' "$work/id.jsonl"
+    timeout 60 "$PLCFW" --identify --port "$pty" --trace </dev/null 2>&1 | head -n 2 >/dev/null
+    check "identify: a reader that goes away does not end it" [ "${PIPESTATUS[0]}" -eq 1 ]
     ;;
 
   # Nothing around a started run ends it or holds it up: a reader that goes
@@ -172,6 +190,21 @@ EOF
     wait_fw 600
     check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
     wait_sim
+    # Started with standard error closed (and standard input), plcfw must not
+    # take the record file or the PLC's link for it.
+    for closed in err in+err; do
+      start_sim --model LM4 --verbose || exit 1
+      if [ "$closed" = err ]; then
+        "$PLCFW" "${burn[@]}" "$pty" --log "$work/$closed.jsonl" </dev/null >/dev/null 2>&-
+      else
+        "$PLCFW" "${burn[@]}" "$pty" --log "$work/$closed.jsonl" <&- >/dev/null 2>&-
+      fi
+      check "$closed closed: exit 0" [ $? -eq 0 ]
+      wait_sim
+      check "$closed closed: nothing but the protocol reached the PLC" grep -q ' 0 garbage bytes' "$work/sim.err"
+      check "$closed closed: the record alone in its file" python3 -c 'import json, sys
+sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$closed.jsonl"
+    done
     mkfifo "$work/pipe"
     for end in term read; do
       start_sim --model LM4 || exit 1

@@ -155,6 +155,8 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   LinkHandle first = OpenComPort(path_.c_str());
   ASSERT_NE(first, kNoLink);
   EXPECT_EQ(OpenComPort(path_.c_str()), kNoLink) << "a second open of a held port";
+  EXPECT_EQ(OpenUsbPath(path_.c_str()), kNoLink) << "the USB device's link asks the same";
+  EXPECT_NE(std::string(PortRefusal()).find(" is in use by another program ("), std::string::npos);
   EXPECT_EQ(OpenComPort("/dev/null"), kNoLink) << "not a tty";
   EXPECT_TRUE(Held()) << "held against programs without root, too";
   CloseLink(first);
@@ -167,7 +169,15 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   LinkHandle again = OpenComPort(path_.c_str());
   ASSERT_NE(again, kNoLink);
   FarSideSends("\x06");
-  uint8_t c = 0;
+  uint8_t c = 0x15;
+  // An interrupted run stops every link: nothing more goes out or comes in.
+  StopAllLinks(true);
+  EXPECT_EQ(LinkWrite(again, &c, 1) + LinkRead(again, &c, 1), 0u);
+  StopAllLinks(false);
+  char echoed[64] = {};
+  pollfd sent{master_, POLLIN, 0};
+  const ssize_t n = poll(&sent, 1, 50) == 1 ? read(master_, echoed, sizeof echoed) : 0;
+  EXPECT_EQ(memchr(echoed, 0x15, n > 0 ? n : 0), nullptr) << "a stopped link wrote";
   EXPECT_EQ(LinkRead(again, &c, 1), 1u);
   EXPECT_EQ(c, 0x06);
   CloseLink(again);

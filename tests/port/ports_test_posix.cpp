@@ -131,4 +131,24 @@ TEST(ListPlcUsbPortsIn, PairsEachPlcDeviceWithItsByPathLink) {
                                      "/dev/ttyUSB3 " + by + "usb-0:3:1.0-port0", "/dev/ttyACM2 "}));
 }
 
+// A run holds the USB port by the USB device's name, its place on the bus,
+// which the PLC keeps when it re-enumerates; a tty on no USB device has none.
+TEST(UsbPortOfTtyIn, NamesTheUsbDeviceOfATty) {
+  FakeSysfs sys({"ttyS0"}, {"1-1.2 4b2c:0001 tty/ttyACM0", "1-3 4b2c:0001 ttyUSB3"});
+  for (const auto& [tty, device] :
+       {std::pair{"ttyACM0", "1-1.2/1-1.2:1.1"}, {"ttyUSB3", "1-3/1-3:1.1/ttyUSB3"}}) {
+    fs::create_directories(sys.root / "class/tty" / tty);
+    fs::create_symlink(std::string("../../../bus/usb/devices/") + device,
+                       sys.root / "class/tty" / tty / "device");
+  }
+  for (const auto& [tty, expected] : {std::pair{"/dev/ttyACM0", "usb-1-1.2"},
+                                      {"/dev/ttyUSB3", "usb-1-3"},
+                                      {"/dev/ttyS0", ""},
+                                      {"/dev/pts/3", ""}}) {
+    char key[64];
+    EXPECT_EQ(UsbPortOfTtyIn(sys.root.c_str(), tty, key, sizeof key), expected[0] != '\0') << tty;
+    EXPECT_STREQ(key, expected);
+  }
+}
+
 }  // namespace

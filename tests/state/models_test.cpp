@@ -21,17 +21,20 @@ TEST(Models, NamesAndGroups) {
       std::vector<int>({PlcIndexByName("LN"), PlcIndexByName("VM500"), PlcIndexByName("vm500"),
                         PlcIndexByName("VM50"), PlcIndexByName(""), PlcIndexByName(nullptr)}),
       std::vector<int>({5, 17, -1, -1, -1, -1}));  // exact and case-sensitive
-  EXPECT_EQ(plcID[Row("TW5")], 0x0000);
+  EXPECT_EQ(plcList[Row("TW5")].id, 0x0000);
   // A name must not match its longer relatives.
-  EXPECT_FALSE(IsVmGroup(Row("VM500-AIO")) || IsAioModel(Row("LP4-P")));
-  int usb = 0, aio = 0, vm = 0, versionRead = 0;
+  EXPECT_FALSE(plcList[Row("VM500-AIO")].reservedTail != 0 || IsAioModel(Row("LP4-P")));
+  int usb = 0, aio = 0, tail = 0, versionRead = 0, wide = 0, silent = 0, once = 0;
   for (int row = 0; row < kPlcCount; ++row) {
-    EXPECT_NE(IsUsbModel(row), IsSerialModel(row)) << plcList[row];
-    EXPECT_TRUE(!IsVmGroup(row) || IsUsbModel(row));
-    usb += IsUsbModel(row), aio += IsAioModel(row), vm += IsVmGroup(row);
-    versionRead += IsVersionReadId(plcID[row]);
+    const PlcModel& m = plcList[row];
+    EXPECT_NE(IsUsbModel(row), IsSerialModel(row)) << m.name;
+    EXPECT_TRUE(m.reservedTail == 0 || IsUsbModel(row));
+    usb += IsUsbModel(row), aio += IsAioModel(row), tail += m.reservedTail != 0;
+    versionRead += IsVersionReadId(m.id), wide += m.frameBytes == 256;
+    silent += m.silentErase, once += m.eraseUnitOnce;
   }
-  EXPECT_EQ(std::vector<int>({usb, aio, vm, versionRead}), std::vector<int>({10, 3, 5, 7}));
+  EXPECT_EQ(std::vector<int>({usb, aio, tail, versionRead, wide, silent, once}),
+            std::vector<int>({10, 3, 5, 7, 10, 2, 5}));
   EXPECT_FALSE(IsUsbModel(-1) || IsSerialModel(24) || IsVersionReadId(0x000C));
   EXPECT_STREQ(PlcName(24), "");
 }
@@ -70,7 +73,7 @@ TEST(Models, ModelCheckAndVersionGate) {
       // clang-format on
   };
   for (const auto& [model, value, mismatch] : checks) {
-    EXPECT_EQ(Text(ModelCheckMismatch(Row(model), plcID[Row(model)], value)), mismatch) << model;
+    EXPECT_EQ(Text(ModelCheckMismatch(Row(model), value)), mismatch) << model;
   }
   EXPECT_EQ(ModelCheckRegister(0x000C), ModelRegister::kD1386);
   EXPECT_EQ(ModelCheckRegister(0x0015), ModelRegister::kD1148);
@@ -89,16 +92,18 @@ TEST(Models, ModelCheckAndVersionGate) {
   }
 }
 
+// A serial PLC that drops off the line at the erase comes back by a power
+// cycle; the others keep the link open.
 TEST(Models, ReconnectAndSuccessByGroup) {
   EXPECT_EQ(ReconnectRuleOf(Row("LN")).pauseSeconds, 2);
   EXPECT_EQ(ReconnectRuleOf(Row("VM500")).pauseSeconds, 5);
   for (int row = 0; row < kPlcCount; ++row) {
     const ReconnectRule rule = ReconnectRuleOf(row);
     const Message success = SuccessMessageOf(row);
-    const ReconnectKind serial =
-        IsPowerCycleModel(row) ? ReconnectKind::kPowerCycle : ReconnectKind::kKeepOpen;
-    EXPECT_EQ(rule.kind, IsUsbModel(row) ? ReconnectKind::kReplugUsb : serial) << plcList[row];
-    EXPECT_TRUE(IsUsbModel(row) || rule.pauseSeconds == (IsPowerCycleModel(row) ? 2 : 1));
+    const bool cycle = plcList[row].silentErase;
+    const ReconnectKind serial = cycle ? ReconnectKind::kPowerCycle : ReconnectKind::kKeepOpen;
+    EXPECT_EQ(rule.kind, IsUsbModel(row) ? ReconnectKind::kReplugUsb : serial) << PlcName(row);
+    EXPECT_TRUE(IsUsbModel(row) || rule.pauseSeconds == (cycle ? 2 : 1));
     EXPECT_EQ(Text(success.caption), IsUsbModel(row) ? "Information" : "INFORMATION");
     EXPECT_TRUE(IsUsbModel(row) || Text(success.text) == "Firmware update is SUCCESSFUL");
   }

@@ -16,10 +16,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "port/link.h"
 #include "sim_fault.h"
+#include "state/models.h"
 
 inline constexpr int kSimMaxFaults = 32;
 // Room for the largest image any model accepts, plus the filler of one frame.
@@ -44,7 +46,7 @@ struct SimConfig {
   SimFault faults[kSimMaxFaults];
 };
 
-// Defaults for a model row: its plcID in application mode, the same with
+// Defaults for a model row: its device type ID in application mode, the same with
 // bit 15 cleared from the bootloader of a serial model, registers 0.
 SimConfig SimDefaultConfig(int row);
 // Adds a fault in text form; false (with a reason) when it does not parse or
@@ -91,7 +93,7 @@ struct PlcSim {
   bool inLine = false;
   char cmdBuf[8] = {};  // boot command letters so far
   uint32_t cmdLen = 0;
-  uint8_t frameBuf[261] = {};
+  uint8_t frameBuf[kMaxFrameBytes + 5] = {};  // STX, number, complement, data, CRC
   uint32_t frameLen = 0;
   bool inFrame = false;
 
@@ -118,6 +120,9 @@ void SimIdle(PlcSim& sim, uint32_t quietMs);
 // A request or frame has begun but not ended (SimIdle would drop it).
 bool SimHasPartialInput(const PlcSim& sim);
 
+// The model table, tab-separated with a header line: one row per model with
+// the facts a script needs (frame size, reserved tail, link, ...).
+void SimPrintModelTable(std::FILE* out);
 // Data size of a block frame for the model: 256 or 128.
 uint32_t SimBlockSize(int row);
 // Line speed the model listens at now; 0 when any speed will do.

@@ -4,6 +4,34 @@
 #include <cstdlib>
 #include <cstring>
 
+const char kSimFaultGrammar[] =
+    "Faults (SEL picks requests of the kind by number, from 1: N, N-M, N+ or *,\n"
+    "the default being every request):\n"
+    "  silent:KIND[:SEL]              no reply\n"
+    "  bad-lrc:KIND[:SEL]             Modbus reply with a wrong LRC\n"
+    "  lower-hex:KIND[:SEL]           Modbus reply in lower-case hex\n"
+    "  short:KIND[:SEL]               reply one character short\n"
+    "  corrupt:KIND[:SEL]             one reply character (or the ACK) altered\n"
+    "  refuse:KIND:CLASS:DETAIL[:SEL] refusal reply, status 0x15 with class and\n"
+    "                                 detail in hex; a lone NAK in boot mode\n"
+    "  status:KIND:BYTE[:SEL]         another status byte (hex)\n"
+    "  wrong-id:KIND:ID[:SEL]         report ID (hex); KIND is id or boot-id\n"
+    "  run-mode[:SEL]                 probe refused with class 01 (PLC in RUN MODE)\n"
+    "  nak-frame[:SEL]                NAK for block frames\n"
+    "  lost-ack[:SEL]                 block frame stored, its ACK lost\n"
+    "  corrupt-frame[:SEL]            block frame damaged on the line (NAK)\n"
+    "  lost-frame[:SEL]               block frame lost on the line (no reply)\n"
+    "  silent-after-erase:K           bootloader falls silent after erase unit K\n"
+    "  no-boot                        the PLC never enters its bootloader\n"
+    "  random:RATE[:KINDS]            random faults with probability RATE (0..1)\n"
+    "                                 per request of KINDS (a ','-list or all;\n"
+    "                                 default frame,eot): lost or damaged frames,\n"
+    "                                 lost ACKs, bad LRC, short replies\n"
+    "  hostile                        answer everything with random bytes\n"
+    "KIND: wakeup probe id d1386 d1148 version erase confirm boot-id boot-version\n"
+    "      boot-erase boot-eot update frame eot\n"
+    "Examples: --fault silent:probe:3  --fault nak-frame:100  --fault random:0.01\n";
+
 namespace {
 
 const char* const kKindNames[kSimKindCount] = {

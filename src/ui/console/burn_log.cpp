@@ -116,15 +116,19 @@ std::string BurnLogLine(const char* result, int exitStatus) {
 }
 
 void BurnLogEnd(const char* result, int exitStatus) {
-  std::lock_guard<std::mutex> hold(recordLock);
-  if (!pending) return;
-  pending = false;
-  if (recordFile == kNoRecordFile) return;
-  const std::string line = LineLocked(result, exitStatus) + "\n";
-  if (!AppendRecord(recordFile, line.data(), line.size())) {
-    (void)std::fprintf(stderr, "plcfw: the record could not be written to the log file\n");
+  bool written = true;
+  {
+    std::lock_guard<std::mutex> hold(recordLock);
+    if (!pending) return;
+    pending = false;
+    if (recordFile == kNoRecordFile) return;
+    const std::string line = LineLocked(result, exitStatus) + "\n";
+    written = AppendRecord(recordFile, line.data(), line.size());
+    CloseRecordFile(recordFile);
   }
-  CloseRecordFile(recordFile);
+  // Through the output queue and without the lock: a stalled standard error
+  // must not hold up the thread that watches for Ctrl-C.
+  if (!written) ConsolePrintNote("plcfw: the record could not be written to the log file");
 }
 
 std::string RecordPortLabel(const ConsoleOptions& options) {

@@ -53,8 +53,13 @@ std::string ModelNameList();
 // writer thread and never wait for the output; when it falls behind, trace
 // and progress lines are dropped (and counted), messages and notes are kept.
 
+// Standard error as the progress line sees it: on a terminal the line is
+// redrawn with "\r" and cleared with the escape sequence ESC [ K, or with
+// spaces where the terminal shows escape sequences as text.
+enum class StderrKind { kNotTerminal, kTerminal, kTerminalWithoutEscapes };
+
 // Starts the writer thread (call it with the interrupt signals held).
-void ConsoleOutputInit(bool stderrIsTerminal);
+void ConsoleOutputInit(StderrKind stderrKind);
 // Waits up to milliseconds for every queued line to be written, then stops
 // the writer.  False when the output did not take them in time (the writer
 // is left running: end the process without waiting for it).
@@ -148,6 +153,8 @@ class ConsoleHost : public Host {
 
   // 0 after the success message, 1 after an error (or no message at all).
   int ExitStatus() const;
+  // The success message is out: the run's result stands, whatever follows.
+  bool Succeeded() const { return sawSuccess_; }
 
  private:
   LinkHandle Traced(LinkHandle link) const;
@@ -156,8 +163,8 @@ class ConsoleHost : public Host {
   ElapsedTicker* ticker_;
   const std::vector<uint8_t>* image_;
   bool imageMissing_;
-  bool sawError_ = false;
-  bool sawSuccess_ = false;
+  std::atomic<bool> sawError_{false};
+  std::atomic<bool> sawSuccess_{false};
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size
@@ -192,8 +199,9 @@ struct IdentifyReport {
 // Opens the selected model's link through host, asks the PLC who it is
 // (changing nothing on it) and describes the answer.
 IdentifyReport IdentifySelected(Host& host, const char* portLabel);
-// plcfw --identify: the report on standard output, the record, the status.
-int Identify(const ConsoleOptions& options);
+// plcfw --identify through host: the report on standard output, the
+// record, the status.
+int Identify(const ConsoleOptions& options, ConsoleHost& host);
 
 // The record of a run: one JSON object on one line, appended to the --log
 // file when the run ends.  Without --log these do nothing.
@@ -242,10 +250,12 @@ class RecordingHost : public Host {
 
 // ---- Platform (console_posix.cpp, console_win32.cpp) --------------------
 
-// True when standard error is a terminal.  The progress line is redrawn with
-// "\r" and cleared with the escape sequence ESC [ K, so a platform whose
-// terminal needs it switched on for such sequences does that here.
-bool StderrIsTerminal();
+// Opens the standard descriptors that are not open on the null device, so
+// that nothing the program opens later becomes one of them.  Called first.
+void OpenMissingStandardDescriptors();
+// What standard error is.  A platform whose terminal needs it switched on
+// for escape sequences does that here.
+StderrKind StderrKindOf();
 // Ctrl-C (and a termination request) only sets a flag that the main thread
 // polls; the burn thread is never interrupted in the middle of a call.  A
 // signal that was ignored at start stays ignored, and a closed output only

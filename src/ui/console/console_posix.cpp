@@ -1,4 +1,5 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <termios.h>
@@ -24,8 +25,19 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-bool StderrIsTerminal() {
-  return isatty(STDERR_FILENO) != 0;
+void OpenMissingStandardDescriptors() {
+  // A descriptor left closed by the caller (2>&-) would be the next one
+  // open() returns: the PLC's link or the record file would become standard
+  // error, and progress lines would go to the PLC.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) (void)close(null);  // fd was opened meanwhile
+  }
+}
+
+StderrKind StderrKindOf() {
+  return isatty(STDERR_FILENO) != 0 ? StderrKind::kTerminal : StderrKind::kNotTerminal;
 }
 
 void InstallInterruptHandler() {

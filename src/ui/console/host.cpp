@@ -49,9 +49,11 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon ico
   // Every box but the reconnect prompts ends the run: no progress after it.
   const bool prompt = !error && !done;
   if (!prompt) ConsoleSuspendProgress(true);
-  ConsolePrintMessage(caption, text);
+  // Noted before the line goes out: once the user can read it, a Ctrl-C no
+  // longer turns the run into an interrupted one.
   if (error) sawError_ = true;
-  if (done) sawSuccess_ = true;
+  if (done && !sawError_) sawSuccess_ = true;
+  ConsolePrintMessage(caption, text);
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
   ConsolePrintNote("Press Enter to continue.");
@@ -76,7 +78,13 @@ void ConsoleHost::PauseSeconds(int seconds) {
 }
 
 LinkHandle ConsoleHost::Traced(LinkHandle link) const {
-  if (!options_.trace || link == kNoLink) return link;
+  if (link == kNoLink) {
+    // The "CANNOT open" box cannot tell a busy PLC from a missing one.
+    if (PortRefusal()[0] != '\0')
+      ConsolePrintNote((std::string("plcfw: ") + PortRefusal()).c_str());
+    return link;
+  }
+  if (!options_.trace) return link;
   return new TraceLink(link);
 }
 

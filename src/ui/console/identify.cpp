@@ -42,8 +42,8 @@ std::string IdText(const DeviceIdentity& d) {
   // The bootloader of a serial model reports its ID without bit 15.
   const bool boot = d.mode == DeviceMode::kBoot;
   return Hex4(d.id) + " (" + RowsWhere([&](int row) {
-           return plcID[row] == d.id ||
-                  (boot && IsSerialModel(row) && (plcID[row] & 0x7FFF) == d.id);
+           return plcList[row].id == d.id ||
+                  (boot && IsSerialModel(row) && (plcList[row].id & 0x7FFF) == d.id);
          }) +
          ")";
 }
@@ -53,7 +53,7 @@ std::string RegisterText(const DeviceIdentity& d) {
   // The models sharing the ID that the value stands for.
   const uint16_t id = ModelCheckRegister(d.id) != ModelRegister::kNone ? d.id : 12;
   return Hex4(d.registerValue) + " (" + RowsWhere([&](int row) {
-           return plcID[row] == id && ModelCheckMismatch(row, id, d.registerValue) == nullptr;
+           return plcList[row].id == id && ModelCheckMismatch(row, d.registerValue) == nullptr;
          }) +
          ")";
 }
@@ -104,20 +104,16 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options) {
+int Identify(const ConsoleOptions& options, ConsoleHost& host) {
   SelectModel(options.model);
   (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
   SelectPort(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
-  // No writer thread: identify changes nothing on the PLC, so its trace and
-  // messages may wait for the terminal like any other program's output.
-  ConsoleHost host(options, nullptr, nullptr, false);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
   for (const ReportFact& fact : report.facts) {
-    std::printf("%s: %s\n", fact.label.c_str(), fact.text.c_str());
+    ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
-  (void)std::fflush(stdout);
   BurnLogFacts(report.facts);
   BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;

@@ -34,7 +34,7 @@ struct OutputQueue {
   bool writing = false;
   bool stop = false;
   bool running = false;  // a writer thread takes the lines
-  bool onTerminal = false;
+  StderrKind stderrKind = StderrKind::kNotTerminal;
   bool suspended = false;
   unsigned long dropped = 0;
   ProgressLog progressLog;
@@ -81,15 +81,16 @@ void ReportDroppedLocked(bool force) {
   q.dropped = 0;
 }
 
-void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, bool& lineShown);
+void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
+                size_t& shownWidth);
 
 void PutLocked(Kind kind, const char* text) {
   size_t length = std::strlen(text);
   if (length > kMaxLine) length = kMaxLine;
   if (!q.running) {
     // Before and after a run nothing else writes: straight out.
-    bool lineShown = false;
-    WriteEntry(kind, text, length, q.onTerminal, lineShown);
+    size_t shownWidth = 0;
+    WriteEntry(kind, text, length, q.stderrKind, shownWidth);
     return;
   }
   ReportDroppedLocked(false);
@@ -110,19 +111,38 @@ void Put(Kind kind, const char* text) {
   PutLocked(kind, text);
 }
 
+// Blanks what is left of a shown line of that width past column from.
+void PadWithSpaces(size_t from, size_t shownWidth) {
+  for (size_t i = from; i < shownWidth; ++i) (void)std::fputc(' ', stderr);
+}
+
 // On a terminal the progress line is redrawn in place, so every other
-// output first clears it.
-void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, bool& lineShown) {
+// output first clears it.  shownWidth: the width of the line shown, 0 for
+// none.
+void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
+                size_t& shownWidth) {
   FILE* out = kind == Kind::kMessage ? stdout : stderr;
-  if (lineShown && kind != Kind::kProgress) {
-    (void)std::fputs("\r\033[K", stderr);
+  const bool escapes = stderrKind == StderrKind::kTerminal;
+  if (shownWidth > 0 && kind != Kind::kProgress) {
+    if (escapes) {
+      (void)std::fputs("\r\033[K", stderr);
+    } else {
+      (void)std::fputc('\r', stderr);
+      PadWithSpaces(0, shownWidth);
+      (void)std::fputc('\r', stderr);
+    }
     (void)std::fflush(stderr);
-    lineShown = false;
+    shownWidth = 0;
   }
   if (kind == Kind::kClear) return;
-  if (kind == Kind::kProgress && onTerminal) {
-    (void)std::fprintf(stderr, "\r%s\033[K", line);
-    lineShown = true;
+  if (kind == Kind::kProgress && stderrKind != StderrKind::kNotTerminal) {
+    (void)std::fprintf(stderr, "\r%s", line);
+    if (escapes) {
+      (void)std::fputs("\033[K", stderr);
+    } else {
+      PadWithSpaces(length, shownWidth);
+    }
+    shownWidth = length > 0 ? length : 1;
   } else {
     (void)std::fwrite(line, 1, length, out);
     (void)std::fputc('\n', out);
@@ -133,7 +153,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, bool onTerminal, boo
 
 void WriterLoop() {
   static char line[kMaxLine + 1];
-  bool lineShown = false;
+  size_t shownWidth = 0;
   std::unique_lock<std::mutex> hold(q.lock);
   for (;;) {
     q.wake.wait(hold, [] { return q.stop || q.tail != q.head; });
@@ -143,10 +163,10 @@ void WriterLoop() {
     const size_t length = header[1] | static_cast<size_t>(header[2]) << 8;
     TakeBytesLocked(line, length);
     line[length] = '\0';
-    const bool onTerminal = q.onTerminal;
+    const StderrKind stderrKind = q.stderrKind;
     q.writing = true;
     hold.unlock();
-    WriteEntry(static_cast<Kind>(header[0]), line, length, onTerminal, lineShown);
+    WriteEntry(static_cast<Kind>(header[0]), line, length, stderrKind, shownWidth);
     hold.lock();
     q.writing = false;
     if (q.tail == q.head) q.drained.notify_all();
@@ -155,11 +175,11 @@ void WriterLoop() {
 
 }  // namespace
 
-void ConsoleOutputInit(bool stderrIsTerminal) {
+void ConsoleOutputInit(StderrKind stderrKind) {
   std::lock_guard<std::mutex> hold(q.lock);
   q.head = q.tail = 0;
   q.writing = q.stop = q.suspended = false;
-  q.onTerminal = stderrIsTerminal;
+  q.stderrKind = stderrKind;
   q.dropped = 0;
   q.progressLog = ProgressLog{};
   if (!q.writer.joinable()) q.writer = std::thread(WriterLoop);
@@ -207,7 +227,8 @@ void ConsoleProgressTick() {
   FormatProgressLine(s, line, sizeof line);
   std::lock_guard<std::mutex> hold(q.lock);
   if (q.suspended) return;
-  if (q.onTerminal || ProgressLineDue(q.progressLog, s)) PutLocked(Kind::kProgress, line);
+  if (q.stderrKind != StderrKind::kNotTerminal || ProgressLineDue(q.progressLog, s))
+    PutLocked(Kind::kProgress, line);
 }
 
 void ConsoleEndProgress() {

@@ -46,6 +46,9 @@ bool PromptRefused(const ConsoleOptions& options, std::string* error) {
 }
 
 [[noreturn]] void EndInterrupted() {
+  // First of all: the thread still at work must not send the PLC another
+  // request while the run ends.
+  StopAllLinks(true);
   ConsoleEndProgress();
   if (BurnInProgress()) {
     ConsolePrintNote(
@@ -58,16 +61,52 @@ bool PromptRefused(const ConsoleOptions& options, std::string* error) {
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
-  // The burn thread may be inside a platform call; end without unwinding it.
+  // The worker may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
 }
 
-int Burn(const ConsoleOptions& options) {
+// The guard of a run that opens the PLC's link (burn and identify): only the
+// main thread takes the interrupt signals, and it alone acts on them.
+void StartGuard() {
   InstallInterruptHandler();
-  // Every thread started from here inherits the signals held: only the main
-  // thread takes them, and it alone acts on the flag.
+  // Every thread started from here inherits the signals held.
   HoldInterrupts(true);
-  ConsoleOutputInit(StderrIsTerminal());
+  ConsoleOutputInit(StderrKindOf());
+}
+
+// Runs work on a thread of its own while the main thread draws the progress
+// (burn) and watches for an interrupt, which ends the run unless the run has
+// already said that it succeeded.
+template <typename Work>
+void RunWatched(Work work, bool progress, const ConsoleHost& host) {
+  std::atomic<bool> done{false};
+  std::thread worker([&work, &done] {
+    work();
+    done = true;
+  });
+  HoldInterrupts(false);
+  // The status panel's 100 ms tick.
+  while (!done) {
+    if (progress) ConsoleProgressTick();
+    for (int i = 0; i < 10 && !done; ++i) {
+      if (InterruptRequested() && !host.Succeeded()) EndInterrupted();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  worker.join();
+}
+
+// The run is over; a stalled output can be left behind on Ctrl-C without
+// hiding how it ended.
+int EndRun(int status) {
+  while (!ConsoleOutputFinish(100)) {
+    if (InterruptRequested()) std::_Exit(status);
+  }
+  return status;
+}
+
+int Burn(const ConsoleOptions& options) {
+  StartGuard();
   std::vector<uint8_t> image;
   bool imageMissing = false;
   if (options.imageGiven) {
@@ -87,33 +126,22 @@ int Burn(const ConsoleOptions& options) {
   RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
   BurnLogBegin("burn", options.model, RecordPortLabel(options));
-  std::atomic<bool> done{false};
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  std::thread burn([&recorder, &done] {
-    StartBurn(recorder);
-    done = true;
-  });
-  HoldInterrupts(false);
-  // The status panel's 100 ms tick.
-  while (!done) {
-    ConsoleProgressTick();
-    for (int i = 0; i < 10 && !done; ++i) {
-      if (InterruptRequested()) EndInterrupted();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  burn.join();
+  RunWatched([&recorder] { StartBurn(recorder); }, true, host);
   ticker.Stop();
   ConsoleEndProgress();
   const int status = host.ExitStatus();
   BurnLogEnd(recorder.Result(status), status);
-  // The run is over; a stalled output can be left behind on Ctrl-C without
-  // hiding how it ended.
-  while (!ConsoleOutputFinish(100)) {
-    if (InterruptRequested()) std::_Exit(status);
-  }
-  return status;
+  return EndRun(status);
+}
+
+int IdentifyGuarded(const ConsoleOptions& options) {
+  StartGuard();
+  ConsoleHost host(options, nullptr, nullptr, false);
+  int status = kExitFailed;
+  RunWatched([&] { status = Identify(options, host); }, false, host);
+  return EndRun(status);
 }
 
 }  // namespace
@@ -141,6 +169,7 @@ void SelectPort(const ConsoleOptions& options) {
 }
 
 int PlcfwMain(int argc, const char* const* argv) {
+  OpenMissingStandardDescriptors();
   const char* imageName = EmbeddedFirmwareName();
   char defaultModel[kPlcNameSize] = {};
   ModelPrefixOf(imageName, defaultModel, sizeof defaultModel);
@@ -162,7 +191,7 @@ int PlcfwMain(int argc, const char* const* argv) {
   }
   switch (options.action) {
     case ConsoleAction::kIdentify:
-      return Identify(options);
+      return IdentifyGuarded(options);
     case ConsoleAction::kHelp:
       (void)std::fputs(ConsoleUsage(), stdout);
       return kExitSuccess;

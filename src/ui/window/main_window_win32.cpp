@@ -393,7 +393,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
       CreateChild(hwnd, hInstance, "COMBOBOX", "", kModelListStyle, 10, 20, 100, 200, kModelListId);
 
   for (int row = 0; row < kPlcCount; ++row) {
-    SendMessageA(modelList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(plcList[row]));
+    SendMessageA(modelList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(plcList[row].name));
   }
   // The image's name chooses the model: its part before the first '_'.
   char prefix[sizeof selectedPLC];
