@@ -251,6 +251,18 @@ class Window:
         return True
 
 
+def run_ends_with_box(seconds, caption, text, what, shot):
+    """A run ends with the box CAPTION saying TEXT: answered, the button is
+    enabled again.  False when no such box came."""
+    if not wait_for(seconds, lambda: probe.box_shown(caption)):
+        return False
+    check(what, probe.box_value("text") == text)
+    screenshot(shot)
+    check("box closes", close_box(caption))
+    check("button enabled again", wait_for(10, probe.button_enabled))
+    return True
+
+
 def note_error_box():
     if probe.box_shown("ERROR"):
         note(f"ERROR box instead: {probe.box_value('text')}")
@@ -435,12 +447,8 @@ def serial_transfer(window):
     else:
         check("closing during a run asks first", False)
 
-    if wait_for(120, lambda: probe.box_shown("INFORMATION")):
-        check("success box", probe.box_value("text") == "Firmware update is SUCCESSFUL")
-        screenshot("serial-success-box")
-        check("box closes", close_box("INFORMATION"))
-        check("button enabled again", wait_for(10, probe.button_enabled))
-    else:
+    if not run_ends_with_box(120, "INFORMATION", "Firmware update is SUCCESSFUL", "success box",
+                             "serial-success-box"):
         check('box "Firmware update is SUCCESSFUL" appears', False)
         note_error_box()
     if question:
@@ -570,12 +578,8 @@ def vm500_replug_too_early():
             sim.signal(signal.SIGUSR1)
             wait_for(5, lambda: not plug.exists())
             check("replug box closes", close_box("Information"))
-            if wait_for(60, lambda: probe.box_shown("ERROR")):
-                check("the failed reopen's message", probe.box_value("text") == "NO RESPONSE @ State 1")
-                screenshot("vm500-early-error-box")
-                check("box closes", close_box("ERROR"))
-                check("button enabled again", wait_for(10, probe.button_enabled))
-            else:
+            if not run_ends_with_box(60, "ERROR", "NO RESPONSE @ State 1", "the failed reopen's message",
+                                     "vm500-early-error-box"):
                 check("the failed reopen ends the run with a box", False)
         else:
             check("the replug box appears", False)

@@ -63,21 +63,22 @@ wait_sim() {
   simpid=""
 }
 
-# same_image RECEIVED EXPECTED: the received bytes are the image, followed at
-# most by the filler of the last block.
-same_image() {
-  local length size
-  length=$(stat -c %s "$2") && size=$(stat -c %s "$1") || return 1
-  [ "$size" -ge "$length" ] && [ $((size - length)) -lt 256 ] && cmp -s -n "$length" "$1" "$2" &&
-    [ "$(tail -c +$((length + 1)) "$1" | tr -d '\032' | wc -c)" -eq 0 ]
-}
-
 # wine_sim ARGS...: start_sim, its pty behind $COM for Windows programs.
 COM=COM12 # above COM9: opened only through the device namespace
 wine_sim() {
   # shellcheck source=../../scripts/wine.sh
   source "$(dirname "$0")/../../scripts/wine.sh"
   start_sim "$@" && map_com "$COM" "$pty"
+}
+
+# wine_burn MODEL ARGS...: plcfw.exe burns $work/small.bin into plcsim through $COM.
+wine_burn() {
+  run "$1" --model "$1" --image "$(win_path "$work/small.bin")" --port "$COM" --yes "${@:2}"
+  wait_sim
+  check "$1: exit 0" [ "$rc" -eq 0 ]
+  check "$1: the success message" has_line "$1.out" "INFORMATION: Firmware update is SUCCESSFUL"
+  check "$1: plcsim saw a complete image" [ "$simrc" -eq 0 ]
+  check "$1: received = the image, filler after it" cmp -s "$work/flash.bin" "$work/padded.bin"
 }
 
 case "$case_name" in
@@ -280,46 +281,29 @@ PY
     check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
     ;;
 
-  # plcfw.exe through a COM port: identify, then a burn, both in one record
-  # file; the image's SHA-256 comes from the system's own hash.
-  wine-serial)
+  # plcfw.exe through a COM port mapped to plcsim's pty: identify and a burn
+  # recorded in one file (the image's SHA-256 from the system's own hash); an
+  # LP4 (boot ID 0x0013 is XOFF) on a port left with XON/XOFF on (a pty's
+  # default, which plcsim's raw set-up clears); a model that prompts refused
+  # without --yes on the null device, a character device but no console.
+  wine)
     head -c 5000 /dev/urandom >"$work/small.bin"
+    cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
+    run nul --model KT4-W --port COM99
+    check "NUL without --yes: a usage error" [ "$rc" -eq 2 ]
     wine_sim --model LM4 || exit 1
     log=(--log "$(win_path "$work/log.jsonl")")
     run identify --identify --model LM4 --port "$COM" "${log[@]}"
     check "identify: exit 0" [ "$rc" -eq 0 ]
     check "identify reports the device" has_line identify.out "Device type ID: 0x000E (LM4)"
-    run burn --model LM4 --image "$(win_path "$work/small.bin")" --port "$COM" --yes "${log[@]}"
-    wait_sim
-    check "exit 0" [ "$rc" -eq 0 ]
-    check "the success message" has_line burn.out "INFORMATION: Firmware update is SUCCESSFUL"
-    check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
-    check "received = the image" same_image "$work/flash.bin" "$work/small.bin"
+    wine_burn LM4 "${log[@]}"
     check "both runs recorded" python3 -c 'import hashlib, json, sys
 identify, burn = (json.loads(l) for l in open(sys.argv[1]).read().splitlines())
 sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["facts"]["fits"]) !=
          ("success", hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest(), "identified", "yes"))' \
       "$work/log.jsonl" "$work/small.bin"
-    ;;
-
-  # A port left by another program with XON/XOFF on (a pty's default, which
-  # plcsim's raw set-up clears): the LP4's boot ID 0x0013 is XOFF.
-  wine-xoff)
-    head -c 5000 /dev/urandom >"$work/small.bin"
     wine_sim --model LP4 && stty -F "$pty" ixon ixoff || exit 1
-    run burn --model LP4 --image "$(win_path "$work/small.bin")" --port "$COM" --yes
-    wait_sim
-    check "exit 0" [ "$rc" -eq 0 ]
-    check "the success message" has_line burn.out "INFORMATION: Firmware update is SUCCESSFUL"
-    check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
-    check "received = the image" same_image "$work/flash.bin" "$work/small.bin"
-    ;;
-
-  # The null device is a character device but no console: a model that
-  # prompts is refused without --yes before anything is opened.
-  wine-nul)
-    run nul --model KT4-W --port COM99
-    check "refused as a usage error" [ "$rc" -eq 2 ]
+    wine_burn LP4
     ;;
 esac
 check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
