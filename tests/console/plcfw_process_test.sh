@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # plcfw as a process, against plcsim on a pseudo-terminal; and plcsim's stop signal.
-# Usage: plcfw_process_test.sh CASE PLCFW PLCSIM IMAGE (the cases are below)
+# Usage: plcfw_process_test.sh CASE PLCFW PLCSIM IMAGE (the cases are below);
+# with PLCFW_EMULATOR set (wine), PLCFW is plcfw.exe and runs under it.
 set -uo pipefail
 case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4"
+read -ra emulator <<<"${PLCFW_EMULATOR:-}"
 work="$(mktemp -d)"
 simpid=""
 trap '[ -z "$simpid" ] || kill "$simpid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -19,8 +21,9 @@ await() { for _ in $(seq 300); do grep -q -- "$1" "$2" 2>/dev/null && return || 
 
 # run NAME ARGS...: plcfw's status in $rc, its output in $work/NAME.out and .err.
 run() {
-  timeout 120 "$PLCFW" "${@:2}" </dev/null >"$work/$1.out" 2>"$work/$1.err"
+  timeout 120 "${emulator[@]}" "$PLCFW" "${@:2}" </dev/null >"$work/$1.out" 2>"$work/$1.err"
   rc=$?
+  [ ${#emulator[@]} -eq 0 ] || sed -i 's/\r$//' "$work/$1.out" "$work/$1.err"
 }
 
 # start_sim ARGS...: plcsim --once in the background, writing what it receives
@@ -58,6 +61,24 @@ wait_sim() {
   wait "$simpid"
   simrc=$?
   simpid=""
+}
+
+# wine_sim ARGS...: start_sim, its pty behind $COM for Windows programs.
+COM=COM12 # above COM9: opened only through the device namespace
+wine_sim() {
+  # shellcheck source=../../scripts/wine.sh
+  source "$(dirname "$0")/../../scripts/wine.sh"
+  start_sim "$@" && map_com "$COM" "$pty"
+}
+
+# wine_burn MODEL ARGS...: plcfw.exe burns $work/small.bin into plcsim through $COM.
+wine_burn() {
+  run "$1" --model "$1" --image "$(win_path "$work/small.bin")" --port "$COM" --yes "${@:2}"
+  wait_sim
+  check "$1: exit 0" [ "$rc" -eq 0 ]
+  check "$1: the success message" has_line "$1.out" "INFORMATION: Firmware update is SUCCESSFUL"
+  check "$1: plcsim saw a complete image" [ "$simrc" -eq 0 ]
+  check "$1: received = the image, filler after it" cmp -s "$work/flash.bin" "$work/padded.bin"
 }
 
 case "$case_name" in
@@ -258,6 +279,31 @@ PY
     rc=$?
     check "exit 3" [ "$rc" -eq 3 ]
     check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
+    ;;
+
+  # plcfw.exe through a COM port mapped to plcsim's pty: identify and a burn
+  # recorded in one file (the image's SHA-256 from the system's own hash); an
+  # LP4 (boot ID 0x0013 is XOFF) on a port left with XON/XOFF on (a pty's
+  # default, which plcsim's raw set-up clears); a model that prompts refused
+  # without --yes on the null device, a character device but no console.
+  wine)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
+    run nul --model KT4-W --port COM99
+    check "NUL without --yes: a usage error" [ "$rc" -eq 2 ]
+    wine_sim --model LM4 || exit 1
+    log=(--log "$(win_path "$work/log.jsonl")")
+    run identify --identify --model LM4 --port "$COM" "${log[@]}"
+    check "identify: exit 0" [ "$rc" -eq 0 ]
+    check "identify reports the device" has_line identify.out "Device type ID: 0x000E (LM4)"
+    wine_burn LM4 "${log[@]}"
+    check "both runs recorded" python3 -c 'import hashlib, json, sys
+identify, burn = (json.loads(l) for l in open(sys.argv[1]).read().splitlines())
+sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["facts"]["fits"]) !=
+         ("success", hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest(), "identified", "yes"))' \
+      "$work/log.jsonl" "$work/small.bin"
+    wine_sim --model LP4 && stty -F "$pty" ixon ixoff || exit 1
+    wine_burn LP4
     ;;
 esac
 check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
