@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "port/ports.h"
+
 namespace {
 
 // Every open link with the settings its port had before, so that a process
@@ -27,6 +29,8 @@ struct OpenLinkSlot {
   termios saved{};
 };
 OpenLinkSlot openLinks[kLinkSlots];
+
+thread_local char refusal[512];
 
 void Remember(int fd, bool comPort, const termios& saved) {
   for (auto& slot : openLinks) {
@@ -327,6 +331,18 @@ LinkHandle OpenUsbPath(const char* path) {
   termios saved{};
   int fd = OpenTty(path, false, &saved);
   return fd < 0 ? kNoLink : new PosixLink(fd, false, saved);
+}
+
+void NotePortRefusal(const char* path, const char* why) {
+  (void)std::snprintf(refusal, sizeof refusal, "%s is in use by another program (%s)", path, why);
+}
+
+const char* PortRefusal() {
+  return refusal;
+}
+
+void ClearPortRefusal() {
+  refusal[0] = '\0';
 }
 
 bool FormatPath(char* out, size_t outSize, const char* format, ...) {

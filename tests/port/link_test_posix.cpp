@@ -18,6 +18,7 @@
 #include <tuple>
 
 #include "port/link_posix.h"
+#include "port/ports.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "port/link_posix.h"
+#include "port/sysfs_linux.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
 
 namespace {
 

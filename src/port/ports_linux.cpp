@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
 
 namespace {
 
