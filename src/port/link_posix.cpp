@@ -324,13 +324,13 @@ int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
 LinkHandle OpenComPort(const char* nameOrPath) {
   termios saved{};
   int fd = OpenTty(nameOrPath, true, &saved);
-  return fd < 0 ? kNoLink : new PosixLink(fd, true, saved);
+  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, true, saved));
 }
 
 LinkHandle OpenUsbPath(const char* path) {
   termios saved{};
   int fd = OpenTty(path, false, &saved);
-  return fd < 0 ? kNoLink : new PosixLink(fd, false, saved);
+  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, false, saved));
 }
 
 void NotePortRefusal(const char* path, const char* why) {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "port/friendly_name.h"
-#include "state/run_state.h"
 
 static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
 
@@ -77,7 +76,7 @@ void Win32Link::ApplyTimeouts(const Timeouts& timeouts) {
 
 LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
   if (handle == INVALID_HANDLE_VALUE) return kNoLink;
-  return new Win32Link(handle, comPort);
+  return LinkHandle(new Win32Link(handle, comPort));
 }
 
 LinkHandle OpenComPort(const char* nameOrPath) {
@@ -155,26 +154,4 @@ bool FindComPorts(PortList* out) {
 void ListComPorts(PortList* out) {
   if (out == nullptr) return;
   if (!FindComPorts(out)) out->count = 0;
-}
-
-void ClearPortRows(HWND portList) {
-  for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
-  totalComPort = 0;
-}
-
-void EnumComPort(HWND portList) {
-  PortList found;
-  if (!FindComPorts(&found)) return;
-  ClearPortRows(portList);
-  for (int i = 0; i < found.count; ++i) {
-    SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.names[i]));
-    totalComPort = totalComPort + 1;
-  }
-}
-
-void EnumUSBPort(HWND portList) {
-  ClearPortRows(portList);
-  SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
-  SendMessageA(portList, CB_SETCURSEL, 0, 0);
-  totalComPort = 1;
 }

@@ -1,5 +1,5 @@
 // The Win32 side of the port layer: the link over a file handle, the USB
-// device search and the port list of the window.
+// device search and the list of present COM ports.
 #pragma once
 
 #include <windows.h>
@@ -42,14 +42,6 @@ void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.  False when the device set cannot be
 // had (the caller then keeps what it had).
 bool FindComPorts(PortList* out);
-
-// The window's port list (a sorted combo box): all COM ports found, or the
-// single row "USB" selected.  Both replace the rows they added before.
-void EnumComPort(HWND portList);
-void EnumUSBPort(HWND portList);
-// Removes the totalComPort rows listed so far (a caller that adds rows of
-// its own counts them in totalComPort).
-void ClearPortRows(HWND portList);
 
 // The USB device search.
 extern const GUID USB_DRIVER_GUID;

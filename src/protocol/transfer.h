@@ -16,7 +16,7 @@ struct BlockLayout {
 BlockLayout BlockLayoutOf(int row, uint32_t length);
 
 // Sends the image from the cursor in block frames, then EOT; 0 or 16.
-uint8_t SendFW(LinkHandle link);
+uint8_t SendFW(Link* link);
 
 // Entry index (0..255) of the CRC table: the CRC of the single byte index.
 uint16_t CrcTableEntry(int index);

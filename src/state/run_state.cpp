@@ -11,7 +11,9 @@ char selectedPLC[kPlcNameSize];
 Shared<int32_t> ComSelidx;
 int32_t totalComPort;
 
-LinkHandle hSerial = kNoLink;
+// Never destroyed: a run still going when the process ends keeps its link to
+// the end, and must not meet one closed under it by the exit's destructors.
+LinkHandle& hSerial = *new LinkHandle;
 const uint8_t* fin;
 uint32_t fileLength;
 const void* hGLOBAL;

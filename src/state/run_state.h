@@ -53,7 +53,7 @@ extern int32_t totalComPort;  // front end only
 void SelectModel(int row);
 
 // Link and image, burn thread only.
-extern LinkHandle hSerial;
+extern LinkHandle& hSerial;
 extern const uint8_t* fin;
 extern uint32_t fileLength;
 extern const void* hGLOBAL;

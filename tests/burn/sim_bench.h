@@ -51,7 +51,9 @@ class SimHost : public TestHost {
 
  private:
   LinkHandle Route(LinkHandle link) {
-    return link == kNoLink ? kNoLink : (CloseLink(link), pair_->Open());
+    if (link == kNoLink) return kNoLink;
+    link.reset();
+    return pair_->Open();
   }
   SimLinkPair* pair_;
 };
@@ -75,7 +77,7 @@ struct SimBench {
     ClearStatusValues();
     VM_fu_version = 0;
     SetSelectedComPort("COM3");
-    CloseLink(hSerial);
+    hSerial.reset();
     SelectModel(row);
     // The register that tells the row's model from the others of its ID
     // says this model (1 is on none of the table's lists).

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 LinkHandle TestWire::Open() {
-  return new TestLink(this);
+  return LinkHandle(new TestLink(this));
 }
 
 void TestWire::Script(std::vector<Bytes> replies) {

@@ -8,7 +8,7 @@ LinkHandle SimLinkPair::Open() {
   ++openLinks_;
   ++opens_;
   SimReconnect(*sim_);
-  return new SimLink(this);
+  return LinkHandle(new SimLink(this));
 }
 
 void SimLinkPair::Spend(uint32_t characters) {

@@ -21,7 +21,7 @@ class SimLinkPair {
   // nowMs: the clock to advance; the pair keeps its own when null.
   explicit SimLinkPair(PlcSim* sim, uint64_t* nowMs = nullptr);
 
-  // A new link to the simulator; the caller owns it (CloseLink deletes it).
+  // A new link to the simulator, owned by the caller.
   // Returns kNoLink while failOpen is set.
   LinkHandle Open();
 

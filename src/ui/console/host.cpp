@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "port/ports.h"
 #include "state/models.h"
@@ -85,7 +86,7 @@ LinkHandle ConsoleHost::Traced(LinkHandle link) const {
     return link;
   }
   if (!options_.trace) return link;
-  return new TraceLink(link);
+  return LinkHandle(new TraceLink(std::move(link)));
 }
 
 LinkHandle ConsoleHost::OpenComLink(const char* portName) {
