@@ -5,12 +5,9 @@
 #include <cstring>
 
 #include "port/friendly_name.h"
+#include "port/owners_win32.h"
 
 static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
-
-Win32Link::~Win32Link() {
-  CloseHandle(handle_);
-}
 
 uint32_t Win32Link::Write(const uint8_t* data, uint32_t count) {
   DWORD written = 0;
@@ -100,11 +97,13 @@ namespace {
 
 // Ports that Windows' serial drivers (and Wine) register by device name.
 void ReadSerialCommPorts(PortList* out) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+  HKEY opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &opened) !=
       ERROR_SUCCESS) {
     return;
   }
+  const RegistryKey owner(opened);
+  const HKEY key = owner.get();
   for (DWORD index = 0;; ++index) {
     char valueName[256];
     DWORD valueNameSize = sizeof valueName;
@@ -120,16 +119,16 @@ void ReadSerialCommPorts(PortList* out) {
     data[sizeof data - 1] = '\0';
     AddPortName(out, data);
   }
-  RegCloseKey(key);
 }
 
 }  // namespace
 
 bool FindComPorts(PortList* out) {
   std::memset(out, 0, sizeof *out);
-  HDEVINFO devices =
-      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-  if (devices == INVALID_HANDLE_VALUE) return false;
+  const DeviceSet owner = OwnDeviceSet(
+      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+  if (owner == nullptr) return false;
+  const HDEVINFO devices = owner.get();
   SP_DEVINFO_DATA device;
   device.cbSize = sizeof device;
   for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
@@ -144,7 +143,6 @@ bool FindComPorts(PortList* out) {
     char name[kPortNameSize];
     if (ComNameFromFriendlyName(friendlyName, name)) AddPortName(out, name);
   }
-  SetupDiDestroyDeviceInfoList(devices);
   // Wine, and some virtual-port drivers, register their ports only here,
   // also beside ordinary ports; a port found both ways is listed once.
   ReadSerialCommPorts(out);

@@ -6,19 +6,20 @@
 // setupapi.h needs windows.h first.
 #include <setupapi.h>
 
+#include "port/owners_win32.h"
 #include "port/ports.h"
 
 // A COM port or the USB device, opened with CreateFileA.
 class Win32Link final : public Link {
  public:
-  Win32Link(HANDLE handle, bool comPort) : handle_(handle), comPort_(comPort) {}
-  ~Win32Link() override;
+  Win32Link(HANDLE handle, bool comPort) : owner_(handle), handle_(handle), comPort_(comPort) {}
   uint32_t Write(const uint8_t* data, uint32_t count) override;
   uint32_t Read(uint8_t* buffer, uint32_t count) override;
   void ApplyLineSettings(const LineSettings& settings) override;
   void ApplyTimeouts(const Timeouts& timeouts) override;
 
  private:
+  FileHandle owner_;  // closes the handle with the link
   HANDLE handle_;
   bool comPort_;
 };
