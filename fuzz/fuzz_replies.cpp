@@ -24,6 +24,9 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 void Expect(bool condition, const char* what) {

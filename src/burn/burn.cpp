@@ -15,6 +15,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 std::atomic<bool> burnClaimed{false};
@@ -315,3 +317,5 @@ bool StartBurnThread(Host& host) {
   }
   return true;
 }
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 #include "protocol/result_codes.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // The register a device of this ID is told apart by.  A device that passes
@@ -85,3 +87,5 @@ bool IdentityFits(int row, const DeviceIdentity& d) {
   }
   return true;
 }
+
+}  // namespace plc

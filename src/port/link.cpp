@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace plc {
+
 namespace {
 std::atomic<bool> linksStopped{false};
 }  // namespace
@@ -37,3 +39,5 @@ void SetLongTimeouts(Link* link) {
 void LinkCloser::operator()(Link* link) const noexcept {
   delete link;
 }
+
+}  // namespace plc

@@ -9,6 +9,8 @@
 
 #include "state/link_handle.h"
 
+namespace plc {
+
 // Serial line settings as the protocol names them.
 struct LineSettings {
   uint32_t baudRate;
@@ -67,3 +69,5 @@ void SetLongTimeouts(Link* link);
 // them before it ends, so that the thread still talking to the PLC cannot
 // send it another request (an erase) after the user was told it stopped.
 void StopAllLinks(bool stopped);
+
+}  // namespace plc

@@ -15,6 +15,8 @@
 
 #include "port/ports.h"
 
+namespace plc {
+
 namespace {
 
 // Every open link with the settings its port had before, so that a process
@@ -348,7 +350,7 @@ void ClearPortRefusal() {
 bool FormatPath(char* out, size_t outSize, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(out, outSize, format, args);
+  int n = vsnprintf(out, outSize, format, args);
   va_end(args);
   return n >= 0 && static_cast<size_t>(n) < outSize;
 }
@@ -364,3 +366,5 @@ void ReleaseHeldPorts() {
     if (slot.comPort) (void)ioctl(fd, TIOCNXCL);
   }
 }
+
+}  // namespace plc

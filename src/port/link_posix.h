@@ -15,6 +15,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 class PosixLink : public Link {
  public:
   // Takes over an open descriptor and the line settings it had before the
@@ -75,3 +77,5 @@ bool FormatPath(char* out, size_t outSize, const char* format, ...)
 // link still open gives up its exclusive hold, discards its unsent output and
 // puts back the settings its port had.  Async-signal-safe.
 void ReleaseHeldPorts();
+
+}  // namespace plc

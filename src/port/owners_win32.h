@@ -9,6 +9,8 @@
 #include <memory>
 #include <type_traits>
 
+namespace plc {
+
 struct DeviceSetCloser {
   void operator()(void* set) const noexcept { SetupDiDestroyDeviceInfoList(set); }
 };
@@ -39,3 +41,5 @@ using FileHandle = std::unique_ptr<void, FileHandleCloser>;
 inline FileHandle OwnFile(HANDLE handle) {
   return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
+
+}  // namespace plc

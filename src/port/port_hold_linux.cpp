@@ -19,6 +19,8 @@
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
+namespace plc {
+
 namespace {
 
 // The run-long holds this process has taken: a key is taken once and kept
@@ -117,3 +119,5 @@ bool HoldForTheRun(const char* nodePath) {
   (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);
   return true;
 }
+
+}  // namespace plc

@@ -16,6 +16,8 @@
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
+namespace plc {
+
 namespace {
 
 bool Exists(const char* path) {
@@ -98,3 +100,5 @@ void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out) {
 void ListComPorts(PortList* out) {
   ListComPortsIn("/sys", "/dev", out);
 }
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include "port/friendly_name.h"
 #include "port/owners_win32.h"
 
+namespace plc {
+
 static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
 
 uint32_t Win32Link::Write(const uint8_t* data, uint32_t count) {
@@ -153,3 +155,5 @@ void ListComPorts(PortList* out) {
   if (out == nullptr) return;
   if (!FindComPorts(out)) out->count = 0;
 }
+
+}  // namespace plc

@@ -9,6 +9,8 @@
 #include "port/owners_win32.h"
 #include "port/ports.h"
 
+namespace plc {
+
 // A COM port or the USB device, opened with CreateFileA.
 class Win32Link final : public Link {
  public:
@@ -69,3 +71,5 @@ int FindPlcUsbDevices(PlcUsbDevice* out, int most);
 // device at that location: after a replug into the same socket it is the
 // same PLC.  kNoLink when none is there or it cannot be opened.
 LinkHandle OpenPlcUsbAt(const char* location);
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 
 #include "port/ports.h"
 
+namespace plc {
+
 // The present serial ports under a sysfs root ("/sys" on a live system).
 // devRoot is where the device files are ("/dev"), used to ask a legacy ttyS
 // port for its UART when sysfs does not say; nullptr skips that question.
@@ -35,3 +37,5 @@ void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* 
 // re-enumeration keeps) that the tty ttyPath belongs to, under a sysfs root.
 // False when the tty is not on a USB device.
 bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
+
+}  // namespace plc

@@ -14,6 +14,8 @@
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
+namespace plc {
+
 namespace {
 
 constexpr const char* kVendorId = "4b2c";
@@ -154,3 +156,5 @@ void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {
     if (out->count < kMaxUsbPorts) ++out->count;
   });
 }
+
+}  // namespace plc

@@ -10,6 +10,8 @@
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
+namespace plc {
+
 namespace {
 
 const char* LastPart(const char* path) {
@@ -58,3 +60,5 @@ void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* 
 void ListPlcUsbPorts(UsbPortList* out) {
   ListPlcUsbPortsIn("/sys", "/dev/serial/by-path", out);
 }
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 #include "port/owners_win32.h"
 #include "port/ports_win32.h"
 
+namespace plc {
+
 // GUID_DEVINTERFACE_USB_DEVICE.
 const GUID USB_DRIVER_GUID = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
@@ -145,3 +147,5 @@ LinkHandle OpenPlcUsbAt(const char* location) {
   devicePath[length] = '\\';
   return OpenUsbPath(devicePath);
 }
+
+}  // namespace plc

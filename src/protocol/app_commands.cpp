@@ -6,6 +6,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Failure code of the ID check from its last reply.
@@ -151,3 +153,5 @@ uint8_t SendErase_A(Link* link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

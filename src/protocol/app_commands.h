@@ -4,6 +4,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // 0 when the PLC's device type is accepted, else 18, 19, 21, 23 or 24.
 uint8_t CheckID_A(Link* link);
 // Register values; 0 when the read budget is spent.
@@ -25,3 +27,5 @@ bool ReadD1148_A(Link* link, uint16_t* value);
 bool ReadVersion_A(Link* link, uint8_t* version);
 // The ID rule of CheckID_A: equal in all 16 bits; ID 12 also takes 13.
 bool IdMatches_A(uint16_t reported, uint16_t selected);
+
+}  // namespace plc

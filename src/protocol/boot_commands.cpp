@@ -5,6 +5,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Bootloader commands: the letters alone, no terminator, no checksum.
@@ -142,3 +144,5 @@ uint8_t SendUpdate(Link* link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

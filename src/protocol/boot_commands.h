@@ -4,6 +4,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // Each returns 0 on success and 16 on failure.
 uint8_t CheckID_B(Link* link);
 uint8_t read_fu_version_B();  // on hSerial; sets VM_fu_version on success
@@ -22,3 +24,5 @@ bool ReadVersion_B(Link* link,
 // The ID rule of CheckID_B for a model: USB models all 16 bits, ID 12 also
 // 13, other serial models without bit 15.
 bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported);
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 #include "port/link.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 // A request as it goes on the wire.
 struct Frame {
   const uint8_t* bytes;
@@ -82,3 +84,5 @@ bool RunRetryBudget(Link* link, const Frame& request, uint8_t* reply, uint32_t r
 // Facts of the selected row of the model table.
 bool SelectedIsUsb();
 bool SelectedIsAio();
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include "protocol/result_codes.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 constexpr uint32_t kWakeUpReplyLength = 11;
@@ -68,3 +70,5 @@ uint8_t ConfirmComm(Link* link) {
   errCounter = 0;
   return result;
 }
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 constexpr int32_t kMaxDataSize = kMaxFrameBytes;
@@ -114,3 +116,5 @@ uint8_t SendFW(Link* link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

@@ -4,6 +4,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // CRC-16/XMODEM (poly 0x1021, init 0, no reflection, no final XOR).
 uint32_t CRC(const uint8_t* data, uint32_t length);
 
@@ -20,3 +22,5 @@ uint8_t SendFW(Link* link);
 
 // Entry index (0..255) of the CRC table: the CRC of the single byte index.
 uint16_t CrcTableEntry(int index);
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <memory>
 
+namespace plc {
+
 class Link;
 
 // Closes a link; defined beside the link in the port layer, so that the
@@ -21,3 +23,5 @@ using LinkHandle = std::unique_ptr<Link, LinkCloser>;
 // kNoLink means "no link": every operation on it fails softly (nothing
 // written, nothing read).
 inline constexpr std::nullptr_t kNoLink = nullptr;
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 
 #include "state/models.h"
 
+namespace plc {
+
 Shared<int32_t> selectedPLCIdx;
 Shared<uint16_t> selectedPLCID;
 char selectedPLC[kPlcNameSize];
@@ -54,3 +56,5 @@ void ClearStatusValues() {
   errCounter = 0;
   totalErrCounter = 0;
 }
+
+}  // namespace plc

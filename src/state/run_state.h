@@ -12,6 +12,8 @@
 #include "state/link_handle.h"
 #include "state/models.h"
 
+namespace plc {
+
 template <typename T>
 class Shared {
  public:
@@ -73,3 +75,5 @@ inline constexpr int32_t kFlashProgramming = 2;
 // Sets elapsedTime, flashStatus, progress, errCounter, totalErrCounter to 0,
 // in that order.
 void ClearStatusValues();
+
+}  // namespace plc

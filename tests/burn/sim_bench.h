@@ -16,6 +16,8 @@
 #include "state/run_state.h"
 #include "support/test_host.h"
 
+namespace plc {
+
 using Ints = std::pair<long, long>;
 
 // The run state as a box or the button enabling finds it.
@@ -119,3 +121,5 @@ struct SimBench {
   SimLinkPair pair{sim.get(), &clock.nowMs};
   SimHost host{&wire, &pair};
 };
+
+}  // namespace plc

@@ -20,6 +20,8 @@
 #include "port/link_posix.h"
 #include "port/ports.h"
 
+namespace plc {
+
 namespace {
 
 class Pty : public ::testing::Test {
@@ -214,3 +216,5 @@ TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -10,6 +10,8 @@
 
 #include "port/sysfs_linux.h"
 
+namespace plc {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -152,3 +154,5 @@ TEST(UsbPortOfTtyIn, NamesTheUsbDeviceOfATty) {
 }
 
 }  // namespace
+
+}  // namespace plc

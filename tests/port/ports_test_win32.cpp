@@ -12,6 +12,8 @@
 #include "port/ports_win32.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Every other flag, neighbour bit and reserved byte keeps its value, whether
@@ -110,3 +112,5 @@ TEST(ListComPorts, MergesTheSerialRegistryIntoTheDeviceList) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -18,6 +18,8 @@
 #include "state/run_state.h"
 #include "support/test_link.h"
 
+namespace plc {
+
 using Ints = std::pair<long, long>;
 
 inline std::string Reply19(uint8_t status, uint8_t b5 = 0, uint8_t b6 = 0) {
@@ -97,3 +99,5 @@ class ProtocolTest : public ::testing::Test {
   std::vector<uint8_t> image_;
   int writes_ = 0;
 };
+
+}  // namespace plc

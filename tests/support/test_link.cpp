@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace plc {
+
 LinkHandle TestWire::Open() {
   return LinkHandle(new TestLink(this));
 }
@@ -50,3 +52,5 @@ std::string ModbusReply(const Bytes& bytes) {
   }
   return out + "\r\n";
 }
+
+}  // namespace plc

@@ -1,5 +1,7 @@
 #include "sim_link.h"
 
+namespace plc {
+
 SimLinkPair::SimLinkPair(PlcSim* sim, uint64_t* nowMs)
     : sim_(sim), nowMs_(nowMs ? nowMs : &ownClock_) {}
 
@@ -54,3 +56,5 @@ void SimLinkPair::OnTimeouts(const Timeouts& timeouts) {
 void SimLinkPair::OnClose() {
   --openLinks_;
 }
+
+}  // namespace plc

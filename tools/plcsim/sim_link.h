@@ -16,6 +16,8 @@
 #include "port/link.h"
 #include "sim_device.h"
 
+namespace plc {
+
 class SimLinkPair {
  public:
   // nowMs: the clock to advance; the pair keeps its own when null.
@@ -79,3 +81,5 @@ class SimLink : public Link {
  private:
   SimLinkPair* pair_;
 };
+
+}  // namespace plc

@@ -17,6 +17,8 @@
 #include "port/link.h"
 #include "port/ports.h"
 
+namespace plc {
+
 // ---- Command line -------------------------------------------------------
 
 enum class ConsoleAction { kBurn, kIdentify, kHelp, kVersion, kListPorts, kListModels };
@@ -274,3 +276,5 @@ bool StdinIsTerminal();
 bool WaitForEnter();
 // Gives the port back to other programs before the process ends mid-run.
 void ReleasePortsBeforeExit();
+
+}  // namespace plc

@@ -12,6 +12,8 @@
 #include "state/run_state.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 void ElapsedTicker::Start() {
   Stop();
   {
@@ -152,3 +154,5 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, 
   if (!failed && out->empty()) *why = "the file is empty";
   return !failed && !out->empty();
 }
+
+}  // namespace plc

@@ -3,6 +3,8 @@
 
 #include "ui/console/console.h"
 
+namespace plc {
+
 std::string HexAndText(const uint8_t* data, uint32_t count) {
   std::string hex;
   std::string text;
@@ -58,3 +60,5 @@ void TraceLink::ApplyLineSettings(const LineSettings& settings) {
 void TraceLink::ApplyTimeouts(const Timeouts& timeouts) {
   if (inner_ != kNoLink) inner_->ApplyTimeouts(timeouts);
 }
+
+}  // namespace plc

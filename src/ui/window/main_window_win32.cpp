@@ -20,6 +20,9 @@
 #include "ui/window/port_rows_win32.h"
 #include "ui/window/status_panel_win32.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 constexpr char kClassName[] = "WindowsApp";

@@ -3,6 +3,8 @@
 #include "port/ports_win32.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 void ClearPortRows(HWND portList) {
   for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
   totalComPort = 0;
@@ -43,3 +45,5 @@ std::string SelectedRowText(HWND combo) {
   ComboRowText(combo, SendMessageA(combo, CB_GETCURSEL, 0, 0), text, sizeof text);
   return text;
 }
+
+}  // namespace plc

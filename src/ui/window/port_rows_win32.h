@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+namespace plc {
+
 // All COM ports found, replacing the rows added before; when the ports
 // cannot be had the list stays as it was.
 void EnumComPort(HWND portList);
@@ -22,3 +24,5 @@ void AddPortRow(HWND portList, const std::string& text);
 void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize);
 // The selected row's text; "" when none is selected.
 std::string SelectedRowText(HWND combo);
+
+}  // namespace plc
