@@ -12,6 +12,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 void BM_Crc16(benchmark::State& state) {
@@ -61,3 +63,5 @@ BENCHMARK_CAPTURE(BM_SendFwPerFrame, VM500_256, "VM500")->Unit(benchmark::kMilli
 BENCHMARK_CAPTURE(BM_SendFwPerFrame, KT4_RV4_128, "KT4-RV4")->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace plc

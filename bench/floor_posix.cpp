@@ -20,6 +20,9 @@
 
 #include "protocol/transfer.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 constexpr size_t kData = 256;

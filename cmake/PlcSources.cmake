@@ -1,5 +1,6 @@
 # Sources of a folder for the platform being built: foo.cpp always,
-# foo_posix.cpp only off Windows, foo_win32.cpp only on Windows.
+# foo_posix.cpp on every POSIX system, foo_linux.cpp only on Linux (sysfs,
+# udev, ELF), foo_win32.cpp only on Windows.
 function(plc_platform_sources out dir)
   file(GLOB all CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c)
   set(keep)
@@ -9,7 +10,11 @@ function(plc_platform_sources out dir)
         list(APPEND keep ${f})
       endif()
     elseif(f MATCHES "_posix\\.(cpp|c)$")
-      if(NOT WIN32)
+      if(UNIX)
+        list(APPEND keep ${f})
+      endif()
+    elseif(f MATCHES "_linux\\.(cpp|c)$")
+      if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         list(APPEND keep ${f})
       endif()
     else()

@@ -24,6 +24,9 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 void Expect(bool condition, const char* what) {
@@ -34,23 +37,23 @@ void Expect(bool condition, const char* what) {
 
 // Each operation, the results it may end with ({} any), whether it is one exchange.
 struct Op {
-  int (*run)(LinkHandle);
+  int (*run)(Link*);
   std::vector<int> results;
   bool oneExchange;
 };
 const Op kOps[] = {
-    {[](LinkHandle l) { return DummyComm(l), 0; }, {0}, false},
-    {[](LinkHandle l) -> int { return ConfirmComm(l); }, {5, 6, 17, 18, 21, 22, 23, 24}, true},
-    {[](LinkHandle l) -> int { return CheckID_A(l); }, {0, 18, 19, 21, 23, 24}, true},
-    {[](LinkHandle l) -> int { return READ_D1386(l); }, {}, true},
-    {[](LinkHandle l) -> int { return READ_D1148(l); }, {}, true},
-    {[](LinkHandle) -> int { return read_fu_version_A(); }, {}, true},
-    {[](LinkHandle l) -> int { return SendErase_A(l); }, {0, 19, 20, 21, 23, 24}, false},
-    {[](LinkHandle l) -> int { return CheckID_B(l); }, {0, 16}, true},
-    {[](LinkHandle) -> int { return read_fu_version_B(); }, {0, 16}, true},
-    {[](LinkHandle l) -> int { return SendErase_B(l); }, {0, 16}, false},
-    {[](LinkHandle l) -> int { return SendUpdate(l); }, {0, 16}, true},
-    {[](LinkHandle l) -> int { return SendFW(l); }, {0, 16}, false},
+    {[](Link* l) { return DummyComm(l), 0; }, {0}, false},
+    {[](Link* l) -> int { return ConfirmComm(l); }, {5, 6, 17, 18, 21, 22, 23, 24}, true},
+    {[](Link* l) -> int { return CheckID_A(l); }, {0, 18, 19, 21, 23, 24}, true},
+    {[](Link* l) -> int { return READ_D1386(l); }, {}, true},
+    {[](Link* l) -> int { return READ_D1148(l); }, {}, true},
+    {[](Link*) -> int { return read_fu_version_A(); }, {}, true},
+    {[](Link* l) -> int { return SendErase_A(l); }, {0, 19, 20, 21, 23, 24}, false},
+    {[](Link* l) -> int { return CheckID_B(l); }, {0, 16}, true},
+    {[](Link*) -> int { return read_fu_version_B(); }, {0, 16}, true},
+    {[](Link* l) -> int { return SendErase_B(l); }, {0, 16}, false},
+    {[](Link* l) -> int { return SendUpdate(l); }, {0, 16}, true},
+    {[](Link* l) -> int { return SendFW(l); }, {0, 16}, false},
 };
 constexpr int kOpCount = sizeof kOps / sizeof kOps[0];
 constexpr int kSendFw = kOpCount - 1;
@@ -126,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ClearStatusValues();
   VM_fu_version = 0;
   LoadFirmware({image, length});
-  hSerial = &wire;
+  hSerial.reset(&wire);  // lent: given back below, never closed
 
   const int result = op.run(&wire);
   bool allowed = op.results.empty();
@@ -142,6 +145,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Expect(progress >= 0 && progress <= 100, "progress range");
   Expect(totalErrCounter >= 0 && static_cast<uint32_t>(totalErrCounter) <= wire.writes + wire.reads,
          "totalErrCounter counts failures only");
-  hSerial = kNoLink;
+  (void)hSerial.release();
   return 0;
 }

@@ -15,6 +15,9 @@
 #include "sim_device.h"
 #include "state/models.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 void Expect(bool condition, const char* what) {

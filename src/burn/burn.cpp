@@ -15,6 +15,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 std::atomic<bool> burnClaimed{false};
@@ -36,7 +38,7 @@ void ErrorBox(Host& host, const char* text) {
 void Finish(Host& host) {
   ClearStatusValues();
   host.EnableStartButton(true);
-  CloseLink(hSerial);
+  hSerial.reset();
   CloseFile();
 }
 
@@ -88,10 +90,10 @@ bool ModelMismatch(Host& host, int row) {
   uint16_t value = 0;
   switch (ModelOf(row).tell.reg) {
     case ModelRegister::kD1386:
-      value = READ_D1386(hSerial);
+      value = READ_D1386(hSerial.get());
       break;
     case ModelRegister::kD1148:
-      value = READ_D1148(hSerial);
+      value = READ_D1148(hSerial.get());
       break;
     case ModelRegister::kNone:
       return false;
@@ -120,7 +122,7 @@ void Reconnect(Host& host, int row) {
     host.PauseSeconds(rule.pauseSeconds);
     return;
   }
-  CloseLink(hSerial);
+  hSerial.reset();
   host.ShowMessage(rule.prompt, kInformationCaption, BoxIcon::kInformation);
   host.PauseSeconds(rule.pauseSeconds);
   // Not tested here: a failed reopen makes the next probe report no response.
@@ -132,7 +134,7 @@ void Reconnect(Host& host, int row) {
 // shown, and the finish may already be done, see finished).
 bool ApplicationPass(Host& host, int row, bool& finished) {
   const uint16_t id = selectedPLCID;
-  uint8_t code = CheckID_A(hSerial);
+  uint8_t code = CheckID_A(hSerial.get());
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, CheckIdFailureMessage(code));
@@ -146,7 +148,7 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
       return false;
     }
   }
-  code = SendErase_A(hSerial);
+  code = SendErase_A(hSerial.get());
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, EraseFailureMessage(code));
@@ -164,7 +166,7 @@ void BootFailure(Host& host, const char* text) {
 
 // Boot mode: every outcome ends the run.
 void BootPass(Host& host, int row) {
-  if (CheckID_B(hSerial) != kResultOk) {
+  if (CheckID_B(hSerial.get()) != kResultOk) {
     BootFailure(host, kTypeWrong);
     return;
   }
@@ -175,15 +177,15 @@ void BootPass(Host& host, int row) {
     }
     if (VersionRefused(host, row)) return;
   }
-  if (SendErase_B(hSerial) != kResultOk) {
+  if (SendErase_B(hSerial.get()) != kResultOk) {
     BootFailure(host, "PLC DOES NOT respond to the erasing signal");
     return;
   }
-  if (SendUpdate(hSerial) != kResultOk) {
+  if (SendUpdate(hSerial.get()) != kResultOk) {
     BootFailure(host, "PLC DOES NOT respond to the update signal");
     return;
   }
-  if (SendFW(hSerial) != kResultOk) {
+  if (SendFW(hSerial.get()) != kResultOk) {
     BootFailure(host, "Firmware update is FAILED");
     return;
   }
@@ -212,8 +214,8 @@ void RunBurn(Host& host) {
   }
 
   for (;;) {
-    DummyComm(hSerial);
-    const uint8_t state = ConfirmComm(hSerial);
+    DummyComm(hSerial.get());
+    const uint8_t state = ConfirmComm(hSerial.get());
     if (state == kResultBootMode) {
       BootPass(host, row);
       return;
@@ -315,3 +317,5 @@ bool StartBurnThread(Host& host) {
   }
   return true;
 }
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 
 #include "burn/host.h"
 
+namespace plc {
+
 // Runs one burn on the calling thread (the burn thread) and returns 0.  A
 // call while another run is under way returns at once and changes nothing:
 // the run is claimed atomically on entry, so every front end gets the guard.
@@ -30,3 +32,5 @@ const char* EraseFailureMessage(uint8_t code);
 inline constexpr char kImageNotLoadedMessage[] = "The firmware image CANNOT be loaded";
 inline constexpr char kImageTooShortMessage[] =
     "The file size is BELOW the MINIMUM size (4 * 1024)";
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 #include "port/link.h"
 #include "state/image.h"
 
+namespace plc {
+
 enum class BoxIcon { kError, kInformation, kWarning };
 
 class Host {
@@ -32,3 +34,5 @@ class Host {
   // The image of this run.
   virtual FirmwareImage LoadFirmwareImage() { return EmbeddedFirmwareImage(); }
 };
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 #include "protocol/result_codes.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // The register a device of this ID is told apart by.  A device that passes
@@ -24,22 +26,22 @@ bool IdFits(DeviceMode mode, int row, uint16_t id) {
 }
 
 void ReadApplicationMode(int row, DeviceIdentity& d) {
-  d.idFailure = ReadID_A(hSerial, &d.id);
+  d.idFailure = ReadID_A(hSerial.get(), &d.id);
   d.idRead = d.idFailure == kResultOk;
   if (!d.idRead) return;
   d.reg = RegisterFor(row, d.id);
-  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(hSerial, &d.registerValue);
-  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(hSerial, &d.registerValue);
+  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(hSerial.get(), &d.registerValue);
+  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(hSerial.get(), &d.registerValue);
   // The version-read IDs are matched in all 16 bits, so the ID alone says.
   d.versionAsked = IsVersionReadId(d.id);
-  if (d.versionAsked) d.versionRead = ReadVersion_A(hSerial, &d.version);
+  if (d.versionAsked) d.versionRead = ReadVersion_A(hSerial.get(), &d.version);
 }
 
 void ReadBootMode(DeviceIdentity& d) {
-  d.idRead = ReadID_B(hSerial, &d.id);
+  d.idRead = ReadID_B(hSerial.get(), &d.id);
   if (!d.idRead) return;
   d.versionAsked = IsVersionReadId(d.id);  // USB models only: all 16 bits
-  if (d.versionAsked) d.versionRead = ReadVersion_B(hSerial, &d.version);
+  if (d.versionAsked) d.versionRead = ReadVersion_B(hSerial.get(), &d.version);
 }
 
 }  // namespace
@@ -56,8 +58,8 @@ DeviceIdentity IdentifyDevice(Host& host) {
   }
   d.opened = hSerial != kNoLink;
   if (!d.opened) return d;
-  DummyComm(hSerial);
-  d.probe = ConfirmComm(hSerial);
+  DummyComm(hSerial.get());
+  d.probe = ConfirmComm(hSerial.get());
   if (d.probe == kResultAppMode) {
     d.mode = DeviceMode::kApplication;
     ReadApplicationMode(row, d);
@@ -65,7 +67,7 @@ DeviceIdentity IdentifyDevice(Host& host) {
     d.mode = DeviceMode::kBoot;
     ReadBootMode(d);
   }
-  CloseLink(hSerial);
+  hSerial.reset();
   // As at the end of a run: the counters are back at 0.
   ClearStatusValues();
   return d;
@@ -85,3 +87,5 @@ bool IdentityFits(int row, const DeviceIdentity& d) {
   }
   return true;
 }
+
+}  // namespace plc

@@ -10,6 +10,8 @@
 #include "burn/host.h"
 #include "state/models.h"
 
+namespace plc {
+
 enum class DeviceMode { kNone, kApplication, kBoot };
 
 // What the PLC reported.  A read that was not asked for stays false.
@@ -37,3 +39,5 @@ DeviceIdentity IdentifyDevice(Host& host);
 // register check and the version gate.  A read that was needed and got no
 // answer fits nothing.
 bool IdentityFits(int row, const DeviceIdentity& device);
+
+}  // namespace plc

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace plc {
+
 bool HasComMarker(const char* friendlyName) {
   return friendlyName != nullptr && std::strstr(friendlyName, "(COM") != nullptr;
 }
@@ -49,3 +51,5 @@ bool ComDevicePath(const char* name, char* out, size_t outSize) {
   std::memcpy(out + prefixLength, name, nameLength + 1);
   return true;
 }
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 
 #include "port/ports.h"
 
+namespace plc {
+
 // The COM port named in a device's friendly name: from just after the "(" of
 // the first "(COM" (case-sensitive) to just before the first ")" after it.
 // "Modem (COM4) (2)" gives "COM4".  False when the name has no "(COM", no
@@ -24,3 +26,5 @@ void AddPortName(PortList* list, const char* name);
 // also reaches ports from COM10 upward; a name that already starts with
 // "\\" is kept.  False when the path does not fit outSize bytes.
 bool ComDevicePath(const char* name, char* out, size_t outSize);
+
+}  // namespace plc

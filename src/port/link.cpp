@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace plc {
+
 namespace {
 std::atomic<bool> linksStopped{false};
 }  // namespace
@@ -10,31 +12,32 @@ void StopAllLinks(bool stopped) {
   linksStopped.store(stopped);
 }
 
-uint32_t LinkWrite(LinkHandle link, const uint8_t* data, uint32_t count) {
+uint32_t LinkWrite(Link* link, const uint8_t* data, uint32_t count) {
   return link && !linksStopped.load() ? link->Write(data, count) : 0;
 }
 
-uint32_t LinkRead(LinkHandle link, uint8_t* buffer, uint32_t count) {
+uint32_t LinkRead(Link* link, uint8_t* buffer, uint32_t count) {
   return link && !linksStopped.load() ? link->Read(buffer, count) : 0;
 }
 
-void SetModbusLineSettings(LinkHandle link) {
+void SetModbusLineSettings(Link* link) {
   if (link) link->ApplyLineSettings(kModbusLineSettings);
 }
 
-void SetTransferLineSettings(LinkHandle link) {
+void SetTransferLineSettings(Link* link) {
   if (link) link->ApplyLineSettings(kTransferLineSettings);
 }
 
-void SetShortTimeouts(LinkHandle link) {
+void SetShortTimeouts(Link* link) {
   if (link) link->ApplyTimeouts(kShortTimeouts);
 }
 
-void SetLongTimeouts(LinkHandle link) {
+void SetLongTimeouts(Link* link) {
   if (link) link->ApplyTimeouts(kLongTimeouts);
 }
 
-void CloseLink(LinkHandle& link) {
+void LinkCloser::operator()(Link* link) const noexcept {
   delete link;
-  link = kNoLink;
 }
+
+}  // namespace plc

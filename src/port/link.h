@@ -9,6 +9,8 @@
 
 #include "state/link_handle.h"
 
+namespace plc {
+
 // Serial line settings as the protocol names them.
 struct LineSettings {
   uint32_t baudRate;
@@ -56,16 +58,16 @@ class Link {
   virtual void ApplyTimeouts(const Timeouts& timeouts) = 0;
 };
 
-uint32_t LinkWrite(LinkHandle link, const uint8_t* data, uint32_t count);
-uint32_t LinkRead(LinkHandle link, uint8_t* buffer, uint32_t count);
-void SetModbusLineSettings(LinkHandle link);
-void SetTransferLineSettings(LinkHandle link);
-void SetShortTimeouts(LinkHandle link);
-void SetLongTimeouts(LinkHandle link);
+uint32_t LinkWrite(Link* link, const uint8_t* data, uint32_t count);
+uint32_t LinkRead(Link* link, uint8_t* buffer, uint32_t count);
+void SetModbusLineSettings(Link* link);
+void SetTransferLineSettings(Link* link);
+void SetShortTimeouts(Link* link);
+void SetLongTimeouts(Link* link);
 // Stops (true) or lets go on (false) every read and write on every link: a
 // stopped link sends nothing and reads nothing.  An interrupted run stops
 // them before it ends, so that the thread still talking to the PLC cannot
 // send it another request (an erase) after the user was told it stopped.
 void StopAllLinks(bool stopped);
-// Closes the link and leaves kNoLink in the handle.
-void CloseLink(LinkHandle& link);
+
+}  // namespace plc

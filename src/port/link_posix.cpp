@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "port/ports.h"
+
+namespace plc {
+
 namespace {
 
 // Every open link with the settings its port had before, so that a process
@@ -27,6 +31,8 @@ struct OpenLinkSlot {
   termios saved{};
 };
 OpenLinkSlot openLinks[kLinkSlots];
+
+thread_local char refusal[512];
 
 void Remember(int fd, bool comPort, const termios& saved) {
   for (auto& slot : openLinks) {
@@ -331,21 +337,25 @@ int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
 LinkHandle OpenComPort(const char* nameOrPath) {
   termios saved{};
   int fd = OpenTty(nameOrPath, true, &saved);
-  return fd < 0 ? kNoLink : new PosixLink(fd, true, saved);
+  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, true, saved));
 }
 
 LinkHandle OpenUsbPath(const char* path) {
   termios saved{};
   int fd = OpenTty(path, false, &saved);
-  return fd < 0 ? kNoLink : new PosixLink(fd, false, saved);
+  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, false, saved));
 }
 
-bool FormatPath(char* out, size_t outSize, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  int n = std::vsnprintf(out, outSize, format, args);
-  va_end(args);
-  return n >= 0 && static_cast<size_t>(n) < outSize;
+void NotePortRefusal(const char* path, const char* why) {
+  (void)std::snprintf(refusal, sizeof refusal, "%s is in use by another program (%s)", path, why);
+}
+
+const char* PortRefusal() {
+  return refusal;
+}
+
+void ClearPortRefusal() {
+  refusal[0] = '\0';
 }
 
 void ReleaseHeldPorts() {
@@ -358,4 +368,16 @@ void ReleaseHeldPorts() {
     (void)tcsetattr(fd, TCSANOW, &slot.saved);
     if (slot.comPort) (void)ioctl(fd, TIOCNXCL);
   }
+}
+
+}  // namespace plc
+
+// Outside the namespace block: the static analyser loses track of va_start
+// in a variadic function defined inside one.
+bool plc::FormatPath(char* out, size_t outSize, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(out, outSize, format, args);
+  va_end(args);
+  return n >= 0 && static_cast<size_t>(n) < outSize;
 }

@@ -1,9 +1,11 @@
 // The POSIX link: a serial tty (or the tty interface of the USB device) as a
-// Link, with the time-out semantics of a COM port.
+// Link, with the time-out semantics of a COM port.  Only termios, flock and
+// poll: where the devices are found is the Linux search's business
+// (sysfs_linux.h).
 //
 // The pieces that do not need a device (path resolution, the termios record
-// built for a set of line settings, the sysfs walks) are exposed so that the
-// tests can check them on their own, against fake sysfs trees.
+// built for a set of line settings) are exposed so that the tests can check
+// them on their own.
 #pragma once
 
 #include <termios.h>
@@ -12,7 +14,8 @@
 #include <cstdint>
 
 #include "port/link.h"
-#include "port/ports.h"
+
+namespace plc {
 
 class PosixLink : public Link {
  public:
@@ -66,34 +69,6 @@ bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize);
 // binary replies); nothing else changes.
 termios LineTermios(const termios& current, const LineSettings& settings);
 
-// The present serial ports under a sysfs root ("/sys" on a live system).
-// devRoot is where the device files are ("/dev"), used to ask a legacy ttyS
-// port for its UART when sysfs does not say; nullptr skips that question.
-void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out);
-
-// The device file of the first present USB device with vendor 4b2c and
-// product 0001 that has a tty interface, in device-name order ("/dev/ttyACM0").
-// False when there is none.
-bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize);
-
-// Every present USB device of the PLC with a tty, in the order of the search
-// above: the device files into out->nodes (stable names left empty).
-void ListUsbTtysIn(const char* sysRoot, UsbPortList* out);
-
-// The link in byPathDir ("/dev/serial/by-path") that points at the device
-// file ttyPath, as byPathDir/<link>; the first in name order when several
-// do.  udev makes these links from the USB port's place on the bus, so they
-// are read rather than worked out again here.  False when none points there.
-bool ByPathNameIn(const char* byPathDir, const char* ttyPath, char* out, size_t outSize);
-
-// ListUsbTtysIn with each node's by-path name.
-void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* out);
-
-// The name of the USB device ("usb-1-1.2": its place on the bus, which a
-// re-enumeration keeps) that the tty ttyPath belongs to, under a sysfs root.
-// False when the tty is not on a USB device.
-bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
-
 // Notes why an open was refused ("locked", "busy") for PortRefusal, or
 // clears it.
 void NotePortRefusal(const char* path, const char* why);
@@ -107,3 +82,5 @@ bool FormatPath(char* out, size_t outSize, const char* format, ...)
 // link still open gives up its exclusive hold, discards its unsent output and
 // puts back the settings its port had.  Async-signal-safe.
 void ReleaseHeldPorts();
+
+}  // namespace plc

@@ -11,6 +11,8 @@
 
 #include "port/ports.h"
 
+namespace plc {
+
 namespace {
 
 thread_local char refusal[512];
@@ -51,3 +53,5 @@ bool HoldForTheRun(const char* devicePath) {
   (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);
   return true;
 }
+
+}  // namespace plc

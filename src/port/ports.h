@@ -5,6 +5,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // A listed port name fits 9 characters and its NUL.
 inline constexpr int kPortNameSize = 10;
 inline constexpr int kMaxListedPorts = 64;
@@ -52,3 +54,5 @@ struct UsbPortList {
   char stable[kMaxUsbPorts][kUsbPortPathSize];  // "/dev/serial/by-path/..." or ""
 };
 void ListPlcUsbPorts(UsbPortList* out);
+
+}  // namespace plc

@@ -5,13 +5,11 @@
 #include <cstring>
 
 #include "port/friendly_name.h"
-#include "state/run_state.h"
+#include "port/owners_win32.h"
+
+namespace plc {
 
 static_assert(sizeof(DCB) == 28, "DCB layout: the flag word follows DCBlength and BaudRate");
-
-Win32Link::~Win32Link() {
-  CloseHandle(handle_);
-}
 
 uint32_t Win32Link::Write(const uint8_t* data, uint32_t count) {
   DWORD written = 0;
@@ -77,7 +75,7 @@ void Win32Link::ApplyTimeouts(const Timeouts& timeouts) {
 
 LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
   if (handle == INVALID_HANDLE_VALUE) return kNoLink;
-  return new Win32Link(handle, comPort);
+  return LinkHandle(new Win32Link(handle, comPort));
 }
 
 LinkHandle OpenComPort(const char* nameOrPath) {
@@ -101,11 +99,13 @@ namespace {
 
 // Ports that Windows' serial drivers (and Wine) register by device name.
 void ReadSerialCommPorts(PortList* out) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+  HKEY opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &opened) !=
       ERROR_SUCCESS) {
     return;
   }
+  const RegistryKey owner(opened);
+  const HKEY key = owner.get();
   for (DWORD index = 0;; ++index) {
     char valueName[256];
     DWORD valueNameSize = sizeof valueName;
@@ -121,16 +121,16 @@ void ReadSerialCommPorts(PortList* out) {
     data[sizeof data - 1] = '\0';
     AddPortName(out, data);
   }
-  RegCloseKey(key);
 }
 
 }  // namespace
 
 bool FindComPorts(PortList* out) {
   std::memset(out, 0, sizeof *out);
-  HDEVINFO devices =
-      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-  if (devices == INVALID_HANDLE_VALUE) return false;
+  const DeviceSet owner = OwnDeviceSet(
+      SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+  if (owner == nullptr) return false;
+  const HDEVINFO devices = owner.get();
   SP_DEVINFO_DATA device;
   device.cbSize = sizeof device;
   for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
@@ -145,7 +145,6 @@ bool FindComPorts(PortList* out) {
     char name[kPortNameSize];
     if (ComNameFromFriendlyName(friendlyName, name)) AddPortName(out, name);
   }
-  SetupDiDestroyDeviceInfoList(devices);
   // Wine, and some virtual-port drivers, register their ports only here,
   // also beside ordinary ports; a port found both ways is listed once.
   ReadSerialCommPorts(out);
@@ -157,24 +156,4 @@ void ListComPorts(PortList* out) {
   if (!FindComPorts(out)) out->count = 0;
 }
 
-void ClearPortRows(HWND portList) {
-  for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
-  totalComPort = 0;
-}
-
-void EnumComPort(HWND portList) {
-  PortList found;
-  if (!FindComPorts(&found)) return;
-  ClearPortRows(portList);
-  for (int i = 0; i < found.count; ++i) {
-    SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.names[i]));
-    totalComPort = totalComPort + 1;
-  }
-}
-
-void EnumUSBPort(HWND portList) {
-  ClearPortRows(portList);
-  SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
-  SendMessageA(portList, CB_SETCURSEL, 0, 0);
-  totalComPort = 1;
-}
+}  // namespace plc

@@ -1,24 +1,27 @@
 // The Win32 side of the port layer: the link over a file handle, the USB
-// device search and the port list of the window.
+// device search and the list of present COM ports.
 #pragma once
 
 #include <windows.h>
 // setupapi.h needs windows.h first.
 #include <setupapi.h>
 
+#include "port/owners_win32.h"
 #include "port/ports.h"
+
+namespace plc {
 
 // A COM port or the USB device, opened with CreateFileA.
 class Win32Link final : public Link {
  public:
-  Win32Link(HANDLE handle, bool comPort) : handle_(handle), comPort_(comPort) {}
-  ~Win32Link() override;
+  Win32Link(HANDLE handle, bool comPort) : owner_(handle), handle_(handle), comPort_(comPort) {}
   uint32_t Write(const uint8_t* data, uint32_t count) override;
   uint32_t Read(uint8_t* buffer, uint32_t count) override;
   void ApplyLineSettings(const LineSettings& settings) override;
   void ApplyTimeouts(const Timeouts& timeouts) override;
 
  private:
+  FileHandle owner_;  // closes the handle with the link
   HANDLE handle_;
   bool comPort_;
 };
@@ -42,14 +45,6 @@ void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.  False when the device set cannot be
 // had (the caller then keeps what it had).
 bool FindComPorts(PortList* out);
-
-// The window's port list (a sorted combo box): all COM ports found, or the
-// single row "USB" selected.  Both replace the rows they added before.
-void EnumComPort(HWND portList);
-void EnumUSBPort(HWND portList);
-// Removes the totalComPort rows listed so far (a caller that adds rows of
-// its own counts them in totalComPort).
-void ClearPortRows(HWND portList);
 
 // The USB device search.
 extern const GUID USB_DRIVER_GUID;
@@ -76,3 +71,5 @@ int FindPlcUsbDevices(PlcUsbDevice* out, int most);
 // device at that location: after a replug into the same socket it is the
 // same PLC.  kNoLink when none is there or it cannot be opened.
 LinkHandle OpenPlcUsbAt(const char* location);
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace plc {
+
 using RecordFile = intptr_t;
 inline constexpr RecordFile kNoRecordFile = -1;
 
@@ -16,3 +18,5 @@ RecordFile OpenRecordFile(const char* path);
 // disk; false when it did not all get there.
 bool AppendRecord(RecordFile file, const char* text, size_t length);
 void CloseRecordFile(RecordFile& file);
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 
 #include "port/record_file.h"
 
+namespace plc {
+
 namespace {
 
 bool WriteAll(int fd, const char* text, size_t length) {
@@ -58,3 +60,5 @@ void CloseRecordFile(RecordFile& file) {
   if (file != kNoRecordFile) close(static_cast<int>(file));
   file = kNoRecordFile;
 }
+
+}  // namespace plc

@@ -2,6 +2,8 @@
 
 #include "port/record_file.h"
 
+namespace plc {
+
 RecordFile OpenRecordFile(const char* path) {
   if (path == nullptr || path[0] == '\0') return kNoRecordFile;
   // Append access alone (no FILE_WRITE_DATA): every write goes to the end
@@ -28,3 +30,5 @@ void CloseRecordFile(RecordFile& file) {
   if (file != kNoRecordFile) CloseHandle(reinterpret_cast<HANDLE>(file));
   file = kNoRecordFile;
 }
+
+}  // namespace plc

@@ -4,6 +4,8 @@
 
 #include "port/sha256.h"
 
+namespace plc {
+
 bool Sha256(const uint8_t* data, size_t length, uint8_t (&digest)[kSha256Size]) {
   std::memset(digest, 0, sizeof digest);
   unsigned int size = 0;
@@ -13,3 +15,5 @@ bool Sha256(const uint8_t* data, size_t length, uint8_t (&digest)[kSha256Size]) 
   }
   return true;
 }
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 
 #include "port/sha256.h"
 
+namespace plc {
+
 bool Sha256(const uint8_t* data, size_t length, uint8_t (&digest)[kSha256Size]) {
   std::memset(digest, 0, sizeof digest);
   BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -30,3 +32,5 @@ bool Sha256(const uint8_t* data, size_t length, uint8_t (&digest)[kSha256Size]) 
   if (!ok) std::memset(digest, 0, sizeof digest);
   return ok;
 }
+
+}  // namespace plc

@@ -4,6 +4,10 @@
 
 #include "port/ports.h"
 
+namespace plc {
+
 void ListPlcUsbPorts(UsbPortList* out) {
   if (out != nullptr) std::memset(out, 0, sizeof *out);
 }
+
+}  // namespace plc

@@ -2,7 +2,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "port/owners_win32.h"
 #include "port/ports_win32.h"
+
+namespace plc {
 
 // GUID_DEVINTERFACE_USB_DEVICE.
 const GUID USB_DRIVER_GUID = {
@@ -20,26 +23,23 @@ bool InterfacePath(HDEVINFO deviceSet, PSP_DEVICE_INTERFACE_DATA interfaceData, 
   DWORD required = 0;
   SetupDiGetDeviceInterfaceDetailA(deviceSet, interfaceData, nullptr, 0, &required, nullptr);
   if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return false;
-  HANDLE heap = GetProcessHeap();
-  auto* detail =
-      static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(HeapAlloc(heap, HEAP_ZERO_MEMORY, required));
+  const HeapBlock<SP_DEVICE_INTERFACE_DETAIL_DATA_A> detail(
+      static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(
+          HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, required)));
   if (detail == nullptr) return false;
   // The fixed part's own size, which differs between 32- and 64-bit builds.
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-  bool fetched = false;
-  if (SetupDiGetDeviceInterfaceDetailA(deviceSet, interfaceData, detail, required, nullptr,
-                                       device)) {
-    size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-    size_t length = strnlen(detail->DevicePath, room);
-    // The path, one backslash and the NUL must fit the caller's buffer.
-    if (length < room && length + 2 <= static_cast<size_t>(kDevicePathSize)) {
-      std::memcpy(devicePath, detail->DevicePath, length);
-      devicePath[length] = '\0';
-      fetched = true;
-    }
+  if (!SetupDiGetDeviceInterfaceDetailA(deviceSet, interfaceData, detail.get(), required, nullptr,
+                                        device)) {
+    return false;
   }
-  HeapFree(heap, 0, detail);
-  return fetched;
+  const size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+  const size_t length = strnlen(detail->DevicePath, room);
+  // The path, one backslash and the NUL must fit the caller's buffer.
+  if (length >= room || length + 2 > static_cast<size_t>(kDevicePathSize)) return false;
+  std::memcpy(devicePath, detail->DevicePath, length);
+  devicePath[length] = '\0';
+  return true;
 }
 
 HANDLE OpenShared(const char* path) {
@@ -52,9 +52,10 @@ HANDLE OpenShared(const char* path) {
 // true.  An interface whose path cannot be had is passed over.
 template <typename Visit>
 void WalkInterfaces(const GUID* interfaceClass, Visit visit) {
-  HDEVINFO deviceSet =
-      SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (deviceSet == INVALID_HANDLE_VALUE) return;
+  const DeviceSet owner = OwnDeviceSet(SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
+                                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  if (owner == nullptr) return;
+  const HDEVINFO deviceSet = owner.get();
   SP_DEVICE_INTERFACE_DATA interfaceData;
   interfaceData.cbSize = sizeof interfaceData;
   for (DWORD index = 0; index < 0x7FFFFFFF; ++index) {
@@ -68,7 +69,6 @@ void WalkInterfaces(const GUID* interfaceClass, Visit visit) {
     if (InterfacePath(deviceSet, &interfaceData, path, &device) && visit(deviceSet, path, &device))
       break;
   }
-  SetupDiDestroyDeviceInfoList(deviceSet);
 }
 
 bool IsPlcPath(const char* path) {
@@ -98,11 +98,8 @@ HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath) {
 }
 
 int GetUsbDeviceFileName(const GUID* interfaceClass, char* devicePath) {
-  HANDLE device = OpenUsbDevice(interfaceClass, devicePath);
-  if (device == INVALID_HANDLE_VALUE) return 0;
-  // Opened only to prove that it can be.
-  CloseHandle(device);
-  return 1;
+  // Opened only to prove that it can be, and closed again at once.
+  return OwnFile(OpenUsbDevice(interfaceClass, devicePath)) != nullptr ? 1 : 0;
 }
 
 LinkHandle OpenMyDevPipe(const char* pipeName) {
@@ -150,3 +147,5 @@ LinkHandle OpenPlcUsbAt(const char* location) {
   devicePath[length] = '\\';
   return OpenUsbPath(devicePath);
 }
+
+}  // namespace plc

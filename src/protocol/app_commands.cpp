@@ -6,6 +6,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Failure code of the ID check from its last reply.
@@ -30,7 +32,7 @@ uint8_t EraseFailure(const uint8_t* reply) {
 // its sum is good, its status is ACK and fits(reported ID) holds.  The
 // failure code when the budget is spent.
 template <typename Fits>
-uint8_t IdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
+uint8_t IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted =
@@ -48,7 +50,7 @@ uint8_t IdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
 
 // One register read; false when the budget is spent.  errCounter keeps the
 // number of failed reads before the good reply.
-bool ReadRegister(LinkHandle link, const Frame& request, uint16_t* value) {
+bool ReadRegister(Link* link, const Frame& request, uint16_t* value) {
   SetLongTimeouts(link);
   uint8_t reply[kShortReplyLength] = {};
   const bool accepted =
@@ -70,44 +72,44 @@ bool IdMatches_A(uint16_t reported, uint16_t selected) {
   return reported == selected;
 }
 
-uint8_t CheckID_A(LinkHandle link) {
+uint8_t CheckID_A(Link* link) {
   const uint16_t selected = selectedPLCID;
   uint16_t reported = 0;
   return IdExchange(link, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
 }
 
-uint8_t ReadID_A(LinkHandle link, uint16_t* reported) {
+uint8_t ReadID_A(Link* link, uint16_t* reported) {
   *reported = 0;
   return IdExchange(link, reported, [](uint16_t) { return true; });
 }
 
-uint16_t READ_D1386(LinkHandle link) {
+uint16_t READ_D1386(Link* link) {
   uint16_t value = 0;
   ReadD1386_A(link, &value);
   return value;
 }
 
-uint16_t READ_D1148(LinkHandle link) {
+uint16_t READ_D1148(Link* link) {
   uint16_t value = 0;
   ReadD1148_A(link, &value);
   return value;
 }
 
-bool ReadD1386_A(LinkHandle link, uint16_t* value) {
+bool ReadD1386_A(Link* link, uint16_t* value) {
   return ReadRegister(link, ReadD1386Frame(), value);
 }
 
-bool ReadD1148_A(LinkHandle link, uint16_t* value) {
+bool ReadD1148_A(Link* link, uint16_t* value) {
   return ReadRegister(link, ReadD1148Frame(), value);
 }
 
 uint8_t read_fu_version_A() {
   uint8_t version = 0;
-  ReadVersion_A(hSerial, &version);
+  ReadVersion_A(hSerial.get(), &version);
   return version;
 }
 
-bool ReadVersion_A(LinkHandle link, uint8_t* version) {
+bool ReadVersion_A(Link* link, uint8_t* version) {
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted = RunRetryBudget(
@@ -121,7 +123,7 @@ bool ReadVersion_A(LinkHandle link, uint8_t* version) {
   return accepted;
 }
 
-uint8_t SendErase_A(LinkHandle link) {
+uint8_t SendErase_A(Link* link) {
   SetLongTimeouts(link);
   const bool aio = SelectedIsAio();
   // Some models drop off the line at once when they take the erase
@@ -151,3 +153,5 @@ uint8_t SendErase_A(LinkHandle link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

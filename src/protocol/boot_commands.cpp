@@ -5,6 +5,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Bootloader commands: the letters alone, no terminator, no checksum.
@@ -23,7 +25,7 @@ constexpr Frame CommandOf(const uint8_t (&bytes)[N]) {
 }
 
 // Exchanges one command for a lone ACK under a budget of `limit` failures.
-bool ExchangeForAck(LinkHandle link, const Frame& command, uint8_t limit) {
+bool ExchangeForAck(Link* link, const Frame& command, uint8_t limit) {
   uint8_t ack = 0;
   return RunRetryBudget(link, command, &ack, kAckReplyLength, false, limit, [&](uint32_t got) {
     return got == kAckReplyLength && ack == kAck ? Attempt::kAccepted : Attempt::kFailedRead;
@@ -33,7 +35,7 @@ bool ExchangeForAck(LinkHandle link, const Frame& command, uint8_t limit) {
 // "ID" under the retry budget: a reply is taken when it is whole, starts
 // with ACK and fits(reported ID) holds.
 template <typename Fits>
-bool BootIdExchange(LinkHandle link, uint16_t* reported, Fits&& fits) {
+bool BootIdExchange(Link* link, uint16_t* reported, Fits&& fits) {
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
   return RunRetryBudget(link, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget,
@@ -70,7 +72,7 @@ bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported) {
   return reported == (selected & 0x7FFF);
 }
 
-uint8_t CheckID_B(LinkHandle link) {
+uint8_t CheckID_B(Link* link) {
   const uint16_t selected = selectedPLCID;
   const bool usb = SelectedIsUsb();
   // A serial bootloader of the ID-12 models may also report 13, and that
@@ -85,7 +87,7 @@ uint8_t CheckID_B(LinkHandle link) {
   return kResultOk;
 }
 
-bool ReadID_B(LinkHandle link, uint16_t* reported) {
+bool ReadID_B(Link* link, uint16_t* reported) {
   *reported = 0;
   if (!BootIdExchange(link, reported, [](uint16_t) { return true; })) return false;
   errCounter = 0;
@@ -94,12 +96,12 @@ bool ReadID_B(LinkHandle link, uint16_t* reported) {
 
 uint8_t read_fu_version_B() {
   uint8_t version = 0;
-  if (!ReadVersion_B(hSerial, &version)) return kResultBootFailure;
+  if (!ReadVersion_B(hSerial.get(), &version)) return kResultBootFailure;
   VM_fu_version = version;
   return kResultOk;
 }
 
-bool ReadVersion_B(LinkHandle link, uint8_t* version) {
+bool ReadVersion_B(Link* link, uint8_t* version) {
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
   const bool accepted = RunRetryBudget(
@@ -114,7 +116,7 @@ bool ReadVersion_B(LinkHandle link, uint8_t* version) {
   return true;
 }
 
-uint8_t SendErase_B(LinkHandle link) {
+uint8_t SendErase_B(Link* link) {
   SetLongTimeouts(link);
   const int row = selectedPLCIdx;
   const uint16_t units = EraseUnitCount(row, fileLength);
@@ -134,7 +136,7 @@ uint8_t SendErase_B(LinkHandle link) {
   return kResultOk;
 }
 
-uint8_t SendUpdate(LinkHandle link) {
+uint8_t SendUpdate(Link* link) {
   SetLongTimeouts(link);
   if (!ExchangeForAck(link, CommandOf(kUpdateCommand), kFullBudget)) return kResultBootFailure;
   // The same switch for every model, USB links included.
@@ -142,3 +144,5 @@ uint8_t SendUpdate(LinkHandle link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 #include "port/link.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 // A request as it goes on the wire.
 struct Frame {
   const uint8_t* bytes;
@@ -55,7 +57,7 @@ enum class Attempt { kAccepted, kFailedRead, kFailedWrite };
 // judge is a callable taken by reference: nothing is allocated, so the block
 // transfer can run it for every frame.
 template <typename Judge>
-bool RunRetryBudget(LinkHandle link, const Frame& request, uint8_t* reply, uint32_t replyLength,
+bool RunRetryBudget(Link* link, const Frame& request, uint8_t* reply, uint32_t replyLength,
                     bool zeroReply, uint8_t limit, Judge&& judge) {
   uint8_t failedWrites = 0;
   uint8_t failedReads = 0;
@@ -82,3 +84,5 @@ bool RunRetryBudget(LinkHandle link, const Frame& request, uint8_t* reply, uint3
 // Facts of the selected row of the model table.
 bool SelectedIsUsb();
 bool SelectedIsAio();
+
+}  // namespace plc

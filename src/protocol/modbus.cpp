@@ -4,6 +4,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // The frames are stored as text, never built at run time, so what goes on
@@ -98,3 +100,5 @@ uint8_t CheckLRC(uint8_t* chars, uint8_t count) {
   }
   return sum;
 }
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include "protocol/result_codes.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 constexpr uint32_t kWakeUpReplyLength = 11;
@@ -33,7 +35,7 @@ uint8_t ProbeFailure(const uint8_t* reply) {
 
 }  // namespace
 
-void DummyComm(LinkHandle link) {
+void DummyComm(Link* link) {
   if (!SelectedIsUsb()) SetModbusLineSettings(link);
   SetShortTimeouts(link);
   // Whatever comes back is read away unexamined, so that the probe starts on
@@ -47,7 +49,7 @@ void DummyComm(LinkHandle link) {
   for (int i = 0; i < kDrainReads; ++i) LinkRead(link, scratch, sizeof scratch);
 }
 
-uint8_t ConfirmComm(LinkHandle link) {
+uint8_t ConfirmComm(Link* link) {
   // Applied here too: the probe must not depend on DummyComm having run.
   if (!SelectedIsUsb()) SetModbusLineSettings(link);
   SetLongTimeouts(link);
@@ -68,3 +70,5 @@ uint8_t ConfirmComm(LinkHandle link) {
   errCounter = 0;
   return result;
 }
+
+}  // namespace plc

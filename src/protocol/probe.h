@@ -4,7 +4,11 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // Five wake-up frames and ten unexamined reads; no result, no counters.
-void DummyComm(LinkHandle link);
+void DummyComm(Link* link);
 // 5 application mode, 6 boot mode, or a failure code 17..24.
-uint8_t ConfirmComm(LinkHandle link);
+uint8_t ConfirmComm(Link* link);
+
+}  // namespace plc

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace plc {
+
 // Result codes of the protocol operations.  Only the burn sequence turns
 // them into messages, by their low four bits.
 inline constexpr uint8_t kResultOk = 0;
@@ -16,3 +18,5 @@ inline constexpr uint8_t kEot = 0x04;
 inline constexpr uint8_t kAck = 0x06;
 inline constexpr uint8_t kNak = 0x15;
 inline constexpr uint8_t kFiller = 0x1A;
+
+}  // namespace plc

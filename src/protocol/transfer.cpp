@@ -8,6 +8,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 constexpr int32_t kMaxDataSize = kMaxFrameBytes;
@@ -58,7 +60,7 @@ BlockLayout BlockLayoutOf(int row, uint32_t length) {
   return {static_cast<int32_t>(size), static_cast<int32_t>(sent / size + (sent % size != 0))};
 }
 
-uint8_t SendFW(LinkHandle link) {
+uint8_t SendFW(Link* link) {
   SetLongTimeouts(link);
   uint8_t blockNumber = 1;
   int32_t acked = 0;
@@ -114,3 +116,5 @@ uint8_t SendFW(LinkHandle link) {
   errCounter = 0;
   return kResultOk;
 }
+
+}  // namespace plc

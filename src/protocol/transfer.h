@@ -4,6 +4,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 // CRC-16/XMODEM (poly 0x1021, init 0, no reflection, no final XOR).
 uint32_t CRC(const uint8_t* data, uint32_t length);
 
@@ -16,7 +18,9 @@ struct BlockLayout {
 BlockLayout BlockLayoutOf(int row, uint32_t length);
 
 // Sends the image from the cursor in block frames, then EOT; 0 or 16.
-uint8_t SendFW(LinkHandle link);
+uint8_t SendFW(Link* link);
 
 // Entry index (0..255) of the CRC table: the CRC of the single byte index.
 uint16_t CrcTableEntry(int index);
+
+}  // namespace plc

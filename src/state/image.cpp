@@ -4,6 +4,8 @@
 
 #include "state/run_state.h"
 
+namespace plc {
+
 void ModelPrefixOf(const char* imageName, char* out, int outSize) {
   if (out == nullptr || outSize <= 0) return;
   int n = 0;
@@ -31,3 +33,5 @@ int32_t FileRead(uint8_t* destination, int32_t count) {
 void CloseFile() {
   hGLOBAL = nullptr;
 }
+
+}  // namespace plc

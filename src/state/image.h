@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace plc {
+
 struct FirmwareImage {
   const uint8_t* data;  // nullptr when the image cannot be had
   uint32_t length;
@@ -26,3 +28,5 @@ bool LoadFirmware(const FirmwareImage& image);
 int32_t FileRead(uint8_t* destination, int32_t count);
 // Releases the image of the run.
 void CloseFile();
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 #include "resource_ids.h"
 #include "state/image.h"
 
+namespace plc {
+
 FirmwareImage EmbeddedFirmwareImage() {
   // FindResourceA on a null module looks in the executable itself.
   HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_FIRMWARE), PLC_FIRMWARE_TYPE);
@@ -20,3 +22,5 @@ FirmwareImage EmbeddedFirmwareImage() {
 const char* EmbeddedFirmwareName() {
   return PLC_FIRMWARE_NAME;
 }
+
+}  // namespace plc

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <iterator>
 
+namespace plc {
+
 namespace {
 
 constexpr ModelLink kSer = ModelLink::kSerial;
@@ -212,3 +214,5 @@ Message SuccessMessageOf(int row) {
   }
   return {"Firmware update is SUCCESSFUL", "INFORMATION"};
 }
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace plc {
+
 inline constexpr int kPlcCount = 24;
 // A name of up to 14 characters and its NUL.
 inline constexpr int kPlcNameSize = 15;
@@ -122,3 +124,5 @@ struct Message {
   const char* caption;
 };
 Message SuccessMessageOf(int row);
+
+}  // namespace plc

@@ -5,13 +5,17 @@
 
 #include "state/models.h"
 
+namespace plc {
+
 Shared<int32_t> selectedPLCIdx;
 Shared<uint16_t> selectedPLCID;
 char selectedPLC[kPlcNameSize];
 Shared<int32_t> ComSelidx;
 int32_t totalComPort;
 
-LinkHandle hSerial = kNoLink;
+// Never destroyed: a run still going when the process ends keeps its link to
+// the end, and must not meet one closed under it by the exit's destructors.
+LinkHandle& hSerial = *new LinkHandle;
 const uint8_t* fin;
 uint32_t fileLength;
 const void* hGLOBAL;
@@ -52,3 +56,5 @@ void ClearStatusValues() {
   errCounter = 0;
   totalErrCounter = 0;
 }
+
+}  // namespace plc

@@ -12,6 +12,8 @@
 #include "state/link_handle.h"
 #include "state/models.h"
 
+namespace plc {
+
 template <typename T>
 class Shared {
  public:
@@ -53,7 +55,7 @@ extern int32_t totalComPort;  // front end only
 void SelectModel(int row);
 
 // Link and image, burn thread only.
-extern LinkHandle hSerial;
+extern LinkHandle& hSerial;
 extern const uint8_t* fin;
 extern uint32_t fileLength;
 extern const void* hGLOBAL;
@@ -73,3 +75,5 @@ inline constexpr int32_t kFlashProgramming = 2;
 // Sets elapsedTime, flashStatus, progress, errCounter, totalErrCounter to 0,
 // in that order.
 void ClearStatusValues();
+
+}  // namespace plc

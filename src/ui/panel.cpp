@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace plc {
+
 namespace {
 
 void AddFill(PanelItem& item, PanelRect rect, PanelBrush brush) {
@@ -104,3 +106,5 @@ PanelItem DateItem() {
   AddLabel(item, 300, 25, "Date: 2021/04/22", 16);
   return item;
 }
+
+}  // namespace plc

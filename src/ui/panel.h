@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace plc {
+
 struct PanelRect {
   int left, top, right, bottom;  // right and bottom excluded, as FillRect
 };
@@ -54,3 +56,5 @@ inline constexpr int kLogoX = 435;
 inline constexpr int kLogoY = 15;
 inline constexpr int kLogoWidth = 87;
 inline constexpr int kLogoHeight = 28;
+
+}  // namespace plc

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace plc {
+
 bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::string* error) {
   port->clear();
   constexpr char kOption[] = "--port";
@@ -80,3 +82,5 @@ bool PortListRefresh::Tick(bool runInProgress) {
   pending_ = false;
   return true;
 }
+
+}  // namespace plc

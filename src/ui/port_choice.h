@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace plc {
+
 // plcfwupdate's command line: nothing, or "--port PATH" ("--port=PATH").
 // False with the reason when it holds anything else.
 bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::string* error);
@@ -38,3 +40,5 @@ class PortListRefresh {
  private:
   bool pending_ = false;
 };
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 
 #include "sim_bench.h"
 
+namespace plc {
+
 namespace {
 
 const char kUsbSuccess[] = "Firmware update is SUCCESSFUL!, please REPLUG the USB cable";
@@ -206,3 +208,5 @@ TEST(BurnSequence, EarlyEnds) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 
 #include "sim_bench.h"
 
+namespace plc {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -38,3 +40,5 @@ TEST(BurnThread, StatusIsSampledWhileItRunsAndASecondStartIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -16,6 +16,8 @@
 #include "state/run_state.h"
 #include "support/test_host.h"
 
+namespace plc {
+
 using Ints = std::pair<long, long>;
 
 // The run state as a box or the button enabling finds it.
@@ -51,7 +53,9 @@ class SimHost : public TestHost {
 
  private:
   LinkHandle Route(LinkHandle link) {
-    return link == kNoLink ? kNoLink : (CloseLink(link), pair_->Open());
+    if (link == kNoLink) return kNoLink;
+    link.reset();
+    return pair_->Open();
   }
   SimLinkPair* pair_;
 };
@@ -75,7 +79,7 @@ struct SimBench {
     ClearStatusValues();
     VM_fu_version = 0;
     SetSelectedComPort("COM3");
-    CloseLink(hSerial);
+    hSerial.reset();
     SelectModel(row);
     // The register that tells the row's model from the others of its ID
     // says this model (1 is on none of the table's lists).
@@ -117,3 +121,5 @@ struct SimBench {
   SimLinkPair pair{sim.get(), &clock.nowMs};
   SimHost host{&wire, &pair};
 };
+
+}  // namespace plc

@@ -21,6 +21,8 @@
 #include "state/models.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
@@ -160,3 +162,5 @@ TEST(AppendRecord, AFullDiskCutsOneRecordAndAPipeTakesOne) {
 #endif
 
 }  // namespace
+
+}  // namespace plc

@@ -12,6 +12,8 @@
 #include "sim_bench.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 // The burn tests' simulator bench with the simulator's own defaults (no model
@@ -96,3 +98,5 @@ TEST(BurnLog, RecordsEachRunOnOneLine) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -18,6 +18,9 @@
 #include <tuple>
 
 #include "port/link_posix.h"
+#include "port/ports.h"
+
+namespace plc {
 
 namespace {
 
@@ -79,7 +82,7 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceAndUndoneAtTheEnd) {
                                      {SetTransferLineSettings, B115200},
                                      {SetModbusLineSettings, B9600}}) {
     LeaveFlowControlOn(path_.c_str());  // whatever came in between
-    apply(link);
+    apply(link.get());
     termios t{};
     ASSERT_EQ(tcgetattr(slave_, &t), 0);
     EXPECT_EQ(Ints(cfgetospeed(&t), cfgetispeed(&t)), Ints(speed, speed));
@@ -89,7 +92,7 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceAndUndoneAtTheEnd) {
   // middle of a run as by the close.
   ReleaseHeldPorts();
   EXPECT_TRUE(unchanged());
-  CloseLink(link);
+  link.reset();
   EXPECT_TRUE(unchanged());
 }
 
@@ -144,8 +147,8 @@ TEST_F(Pty, TheSpeedSwitchAndTheCloseWaitForTheOutputOrDiscardIt) {
     ttyCalls = kRecording;
     ttyLog.clear();
     queued = stuck;
-    SetTransferLineSettings(link);
-    CloseLink(link);
+    SetTransferLineSettings(link.get());
+    link.reset();
     ttyCalls = realCalls;
     EXPECT_EQ(ttyLog, expected);
   }
@@ -159,7 +162,7 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   EXPECT_NE(std::string(PortRefusal()).find(" is in use by another program ("), std::string::npos);
   EXPECT_EQ(OpenComPort("/dev/null"), kNoLink) << "not a tty";
   EXPECT_TRUE(Held()) << "held against programs without root, too";
-  CloseLink(first);
+  first.reset();
   EXPECT_FALSE(Held()) << "the hold would outlive the link on a pty";
   // The replug: the port opens again although the far side kept it open, and
   // what came before the open is gone.
@@ -172,15 +175,15 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   uint8_t c = 0x15;
   // An interrupted run stops every link: nothing more goes out or comes in.
   StopAllLinks(true);
-  EXPECT_EQ(LinkWrite(again, &c, 1) + LinkRead(again, &c, 1), 0u);
+  EXPECT_EQ(LinkWrite(again.get(), &c, 1) + LinkRead(again.get(), &c, 1), 0u);
   StopAllLinks(false);
   char echoed[64] = {};
   pollfd sent{master_, POLLIN, 0};
   const ssize_t n = poll(&sent, 1, 50) == 1 ? read(master_, echoed, sizeof echoed) : 0;
   EXPECT_EQ(memchr(echoed, 0x15, n > 0 ? n : 0), nullptr) << "a stopped link wrote";
-  EXPECT_EQ(LinkRead(again, &c, 1), 1u);
+  EXPECT_EQ(LinkRead(again.get(), &c, 1), 1u);
   EXPECT_EQ(c, 0x06);
-  CloseLink(again);
+  again.reset();
 }
 
 // The cable pulled: the device's node fails with EIO.  Whatever comes to sit
@@ -222,7 +225,7 @@ TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
   action.sa_handler = NoOp;  // no SA_RESTART: poll and read see EINTR
   struct sigaction old {};
   ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
-  SetShortTimeouts(link);  // 200 ms
+  SetShortTimeouts(link.get());  // 200 ms
   FarSideSends("0123456789");
   std::thread interrupter([reader = pthread_self()] {
     usleep(80 * 1000);
@@ -230,14 +233,16 @@ TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
   });
   uint8_t buf[19] = {};
   const auto start = std::chrono::steady_clock::now();
-  const uint32_t got = LinkRead(link, buf, 19);
+  const uint32_t got = LinkRead(link.get(), buf, 19);
   const auto took = std::chrono::steady_clock::now() - start;
   interrupter.join();
   sigaction(SIGUSR1, &old, nullptr);
   EXPECT_EQ(std::string(buf, buf + got), "0123456789");
   EXPECT_GE(took, std::chrono::milliseconds(190));
   EXPECT_LT(took, std::chrono::milliseconds(1500));
-  CloseLink(link);
+  link.reset();
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -12,6 +12,8 @@
 #include "port/ports_win32.h"
 #include "state/run_state.h"
 
+namespace plc {
+
 namespace {
 
 // Every other flag, neighbour bit and reserved byte keeps its value, whether
@@ -53,16 +55,16 @@ TEST(Win32Link, WritesAndReadsOverAPipe) {
   ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 4096));
   LinkHandle writer = LinkFromHandle(writeEnd, true);
   LinkHandle reader = LinkFromHandle(readEnd, false);
-  SetModbusLineSettings(writer);
-  SetLongTimeouts(writer);
+  SetModbusLineSettings(writer.get());
+  SetLongTimeouts(writer.get());
   const uint8_t frame[] = ":01640000009B\r\n";
-  EXPECT_EQ(LinkWrite(writer, frame, sizeof frame - 1), sizeof frame - 1);
+  EXPECT_EQ(LinkWrite(writer.get(), frame, sizeof frame - 1), sizeof frame - 1);
   uint8_t got[32] = {};
-  EXPECT_EQ(LinkRead(reader, got, sizeof frame - 1), sizeof frame - 1);
+  EXPECT_EQ(LinkRead(reader.get(), got, sizeof frame - 1), sizeof frame - 1);
   EXPECT_EQ(std::memcmp(got, frame, sizeof frame - 1), 0);
-  CloseLink(writer);
-  EXPECT_EQ(LinkRead(reader, got, 4), 0u);  // the far end is gone
-  CloseLink(reader);
+  writer.reset();
+  EXPECT_EQ(LinkRead(reader.get(), got, 4), 0u);  // the far end is gone
+  reader.reset();
 }
 
 TEST(OpenComPort, MissingPortsGiveNoLink) {
@@ -110,3 +112,5 @@ TEST(ListComPorts, MergesTheSerialRegistryIntoTheDeviceList) {
 }
 
 }  // namespace
+
+}  // namespace plc

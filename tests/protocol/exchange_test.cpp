@@ -2,6 +2,8 @@
 // budget reads from the last reply, and the rules of the single commands.
 #include "protocol_fixture.h"
 
+namespace plc {
+
 namespace {
 
 TEST(CheckLRC, DecodesInPlaceAndSums) {
@@ -126,3 +128,5 @@ TEST_F(ProtocolTest, EraseUnitsAndBootErase) {
 }
 
 }  // namespace
+
+}  // namespace plc

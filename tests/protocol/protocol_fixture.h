@@ -18,6 +18,8 @@
 #include "state/run_state.h"
 #include "support/test_link.h"
 
+namespace plc {
+
 using Ints = std::pair<long, long>;
 
 inline std::string Reply19(uint8_t status, uint8_t b5 = 0, uint8_t b6 = 0) {
@@ -32,11 +34,11 @@ inline std::string WithWrongLrc(std::string reply) {
   return reply;
 }
 
-inline int RunOp(const std::string& op, LinkHandle link) {
+inline int RunOp(const std::string& op, Link* link) {
   if (op == "DummyComm") return DummyComm(link), -1;  // no result
   if (op[0] == 'r') return op.back() == 'A' ? read_fu_version_A() : read_fu_version_B();
   if (op[0] == 'R') return op == "READ_D1386" ? READ_D1386(link) : READ_D1148(link);
-  const std::pair<const char*, uint8_t (*)(LinkHandle)> ops[] = {
+  const std::pair<const char*, uint8_t (*)(Link*)> ops[] = {
       {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A},     {"SendErase_A", SendErase_A},
       {"CheckID_B", CheckID_B},     {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate}};
   for (const auto& [name, fn] : ops)
@@ -66,11 +68,12 @@ inline std::string Trace(const TestWire& wire) {
 class ProtocolTest : public ::testing::Test {
  protected:
   void SetUp() override { Reset("VM500"); }
-  void TearDown() override { hSerial = kNoLink, CloseLink(link_); }
+  void TearDown() override { hSerial.reset(); }
   void Reset(const char* model, uint32_t imageLength = 0) {
-    CloseLink(link_);
+    hSerial.reset();
     wire_ = std::make_unique<TestWire>();
-    hSerial = link_ = wire_->Open();
+    hSerial = wire_->Open();
+    link_ = hSerial.get();
     writes_ = 0;
     ClearStatusValues();
     ASSERT_GE(PlcIndexByName(model), 0) << model;
@@ -92,7 +95,9 @@ class ProtocolTest : public ::testing::Test {
   std::vector<long> Counters() const { return {errCounter, totalErrCounter, long(Writes())}; }
 
   std::unique_ptr<TestWire> wire_;
-  LinkHandle link_ = kNoLink;
+  Link* link_ = nullptr;  // hSerial's
   std::vector<uint8_t> image_;
   int writes_ = 0;
 };
+
+}  // namespace plc

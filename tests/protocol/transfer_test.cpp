@@ -24,6 +24,8 @@ void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
 
+namespace plc {
+
 namespace {
 
 // A frame as it must be: STX, number, complement, data, filler, CRC high and low.
@@ -90,3 +92,5 @@ TEST(SendFW, AllocatesNothing) {
 }
 
 }  // namespace
+
+}  // namespace plc

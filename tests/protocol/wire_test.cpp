@@ -2,6 +2,8 @@
 // time-outs each operation applies, in order; and the result it reads.
 #include "protocol_fixture.h"
 
+namespace plc {
+
 namespace {
 
 std::string Rep(const std::string& t, int n) {
@@ -41,3 +43,5 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
 }
 
 }  // namespace
+
+}  // namespace plc

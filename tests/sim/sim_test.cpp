@@ -11,6 +11,8 @@
 #include "sim_device.h"
 #include "state/models.h"
 
+namespace plc {
+
 namespace {
 
 constexpr LineSettings kModbus{9600, 7, 2, 0};
@@ -64,3 +66,5 @@ TEST(SimLine, TrafficAtAWrongSpeedIsGarbage) {
 }
 
 }  // namespace
+
+}  // namespace plc

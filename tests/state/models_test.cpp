@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace plc {
+
 namespace {
 
 int Row(const char* name) {
@@ -110,3 +112,5 @@ TEST(Models, ReconnectAndSuccessByGroup) {
 }
 
 }  // namespace
+
+}  // namespace plc

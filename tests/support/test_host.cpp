@@ -1,5 +1,7 @@
 #include "support/test_host.h"
 
+namespace plc {
+
 void TestHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
   events_.push_back({HostEvent::Kind::kMessage, text, caption, icon, 0});
   if (onMessage) onMessage(text);
@@ -43,3 +45,5 @@ std::vector<std::string> TestHost::Trace() const {
   }
   return out;
 }
+
+}  // namespace plc

@@ -8,6 +8,8 @@
 #include "burn/host.h"
 #include "support/test_link.h"
 
+namespace plc {
+
 struct HostEvent {
   enum class Kind { kMessage, kEnableButton, kDisableButton, kKillTimer, kPause, kOpen };
   Kind kind;
@@ -54,3 +56,5 @@ class TestHost : public Host {
   bool useImage_ = false;
   bool missingImage_ = false;
 };
+
+}  // namespace plc

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+namespace plc {
+
 LinkHandle TestWire::Open() {
-  return new TestLink(this);
+  return LinkHandle(new TestLink(this));
 }
 
 void TestWire::Script(std::vector<Bytes> replies) {
@@ -50,3 +52,5 @@ std::string ModbusReply(const Bytes& bytes) {
   }
   return out + "\r\n";
 }
+
+}  // namespace plc

@@ -12,6 +12,8 @@
 
 #include "port/link.h"
 
+namespace plc {
+
 struct VirtualClock {
   uint64_t nowMs = 0;
 };
@@ -97,3 +99,5 @@ class TestLink : public Link {
 
 // Modbus ASCII reply text for the given bytes: ':' + hex + LRC + CR LF.
 std::string ModbusReply(const Bytes& bytes);
+
+}  // namespace plc

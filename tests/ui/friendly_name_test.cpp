@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+namespace plc {
+
 namespace {
 
 TEST(FriendlyName, CutsThePortName) {
@@ -34,3 +36,5 @@ TEST(AddPortName, SortsAndListsEachNameOnce) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+namespace plc {
+
 namespace {
 
 std::array<int, 4> Corners(const PanelRect& r) {
@@ -46,3 +48,5 @@ TEST(Panel, ItemsClearTheirFieldThenDrawTheirText) {
 }
 
 }  // namespace
+
+}  // namespace plc

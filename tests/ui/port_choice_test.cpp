@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace plc {
+
 namespace {
 
 // nullptr: refused, with a reason.
@@ -66,3 +68,5 @@ TEST(PortListRefresh, NeverDuringARun) {
 }
 
 }  // namespace
+
+}  // namespace plc

@@ -34,6 +34,9 @@
 #include "sim_device.h"
 #include "state/models.h"
 
+// The entry point is global; what it calls is the project's.
+using namespace plc;
+
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;

@@ -5,6 +5,8 @@
 #include "sim_internal.h"
 #include "state/models.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 namespace {
@@ -136,3 +138,5 @@ void ProcessLine(PlcSim& sim) {
 }
 
 }  // namespace sim_detail
+
+}  // namespace plc

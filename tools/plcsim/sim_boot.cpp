@@ -4,6 +4,8 @@
 
 #include "sim_internal.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 namespace {
@@ -88,3 +90,5 @@ void BootCommandByte(PlcSim& sim, uint8_t byte) {
 }
 
 }  // namespace sim_detail
+
+}  // namespace plc

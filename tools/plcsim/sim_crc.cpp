@@ -5,6 +5,8 @@
 
 #include "sim_device.h"
 
+namespace plc {
+
 namespace {
 
 constexpr std::array<uint16_t, 256> MakeTable() {
@@ -30,3 +32,5 @@ uint16_t SimCrc16(const uint8_t* data, uint32_t length) {
   }
   return static_cast<uint16_t>(crc);
 }
+
+}  // namespace plc

@@ -5,6 +5,8 @@
 #include "sim_internal.h"
 #include "state/models.h"
 
+namespace plc {
+
 using sim_detail::EnterBoot;
 using sim_detail::FeedByte;
 using sim_detail::HasFault;
@@ -198,3 +200,5 @@ bool SimTransferOk(const PlcSim& sim) {
   // the tool closed with EOT is complete as far as the device can tell.
   return sim.transferDone;
 }
+
+}  // namespace plc

@@ -23,6 +23,8 @@
 #include "sim_fault.h"
 #include "state/models.h"
 
+namespace plc {
+
 inline constexpr int kSimMaxFaults = 32;
 // Room for the largest image any model accepts, plus the filler of one frame.
 inline constexpr uint32_t kSimMaxImage = 0x1FB000 + 256;
@@ -132,3 +134,5 @@ uint32_t SimExpectedBaud(const PlcSim& sim);
 bool SimTransferOk(const PlcSim& sim);
 // CRC-16/XMODEM, computed independently of the tool's own.
 uint16_t SimCrc16(const uint8_t* data, uint32_t length);
+
+}  // namespace plc

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace plc {
+
 const char kSimFaultGrammar[] =
     "Faults (SEL picks requests of the kind by number, from 1: N, N-M, N+ or *,\n"
     "the default being every request):\n"
@@ -284,3 +286,5 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
   Fail(error, errorSize, "unknown fault", text);
   return false;
 }
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace plc {
+
 enum class SimKind : uint8_t {
   kWakeUp,
   kProbe,
@@ -69,3 +71,5 @@ const char* SimKindName(SimKind kind);
 // Kind by its name; false when there is none.
 bool SimKindByName(const char* name, size_t length, SimKind* kind);
 bool SimFaultSelects(const SimFault& fault, uint32_t number);
+
+}  // namespace plc

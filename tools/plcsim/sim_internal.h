@@ -7,6 +7,8 @@
 
 #include "sim_device.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 inline constexpr uint8_t kStx = 0x02;
@@ -61,3 +63,5 @@ void EnterBoot(PlcSim& sim);
 void FeedByte(PlcSim& sim, uint8_t byte);
 
 }  // namespace sim_detail
+
+}  // namespace plc

@@ -1,5 +1,7 @@
 #include "sim_link.h"
 
+namespace plc {
+
 SimLinkPair::SimLinkPair(PlcSim* sim, uint64_t* nowMs)
     : sim_(sim), nowMs_(nowMs ? nowMs : &ownClock_) {}
 
@@ -8,7 +10,7 @@ LinkHandle SimLinkPair::Open() {
   ++openLinks_;
   ++opens_;
   SimReconnect(*sim_);
-  return new SimLink(this);
+  return LinkHandle(new SimLink(this));
 }
 
 void SimLinkPair::Spend(uint32_t characters) {
@@ -54,3 +56,5 @@ void SimLinkPair::OnTimeouts(const Timeouts& timeouts) {
 void SimLinkPair::OnClose() {
   --openLinks_;
 }
+
+}  // namespace plc

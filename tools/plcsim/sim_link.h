@@ -16,12 +16,14 @@
 #include "port/link.h"
 #include "sim_device.h"
 
+namespace plc {
+
 class SimLinkPair {
  public:
   // nowMs: the clock to advance; the pair keeps its own when null.
   explicit SimLinkPair(PlcSim* sim, uint64_t* nowMs = nullptr);
 
-  // A new link to the simulator; the caller owns it (CloseLink deletes it).
+  // A new link to the simulator, owned by the caller.
   // Returns kNoLink while failOpen is set.
   LinkHandle Open();
 
@@ -79,3 +81,5 @@ class SimLink : public Link {
  private:
   SimLinkPair* pair_;
 };
+
+}  // namespace plc

@@ -7,6 +7,8 @@
 #include "sim_device.h"
 #include "state/models.h"
 
+namespace plc {
+
 namespace {
 
 // Names by enumerator, in the enumerations' order.
@@ -41,3 +43,5 @@ void SimPrintModelTable(std::FILE* out) {
                        m.reconnect.pauseSeconds, NameOf(kRegisterNames, m.tell.reg), version);
   }
 }
+
+}  // namespace plc

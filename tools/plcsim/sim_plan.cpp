@@ -2,6 +2,8 @@
 // the reply to one request.
 #include "sim_internal.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 namespace {
@@ -136,3 +138,5 @@ ReplyPlan PlanFor(PlcSim& sim, SimKind kind) {
 }
 
 }  // namespace sim_detail
+
+}  // namespace plc

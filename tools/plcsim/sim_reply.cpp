@@ -4,6 +4,8 @@
 
 #include "sim_internal.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 void Push(PlcSim& sim, const uint8_t* data, uint32_t count) {
@@ -75,3 +77,5 @@ void Reply64(PlcSim& sim, uint8_t sub, uint8_t status, uint8_t b5, uint8_t b6,
 }
 
 }  // namespace sim_detail
+
+}  // namespace plc

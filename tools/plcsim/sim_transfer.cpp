@@ -5,6 +5,8 @@
 #include "sim_internal.h"
 #include "state/models.h"
 
+namespace plc {
+
 namespace sim_detail {
 
 namespace {
@@ -85,3 +87,5 @@ void TransferByte(PlcSim& sim, uint8_t byte) {
 uint32_t SimBlockSize(int row) {
   return ModelOf(row).frameBytes;
 }
+
+}  // namespace plc

@@ -16,6 +16,8 @@
 #include "state/run_state.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 #ifndef PLC_VERSION
 #define PLC_VERSION "unknown"
 #endif
@@ -180,3 +182,5 @@ const char* RecordingHost::Result(int exitStatus) const {
   if (exitStatus == kExitSuccess) return "success";
   return opened_ ? "failed" : "refused";
 }
+
+}  // namespace plc

@@ -10,11 +10,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "burn/host.h"
 #include "port/link.h"
 #include "port/ports.h"
+
+namespace plc {
 
 // ---- Command line -------------------------------------------------------
 
@@ -105,15 +108,14 @@ std::string HexAndText(const uint8_t* data, uint32_t count);
 // A link that prints every request and reply on standard error.
 class TraceLink : public Link {
  public:
-  explicit TraceLink(LinkHandle inner) : inner_(inner) {}
-  ~TraceLink() override;
+  explicit TraceLink(LinkHandle inner) : inner_(std::move(inner)) {}
   uint32_t Write(const uint8_t* data, uint32_t count) override;
   uint32_t Read(uint8_t* buffer, uint32_t count) override;
   void ApplyLineSettings(const LineSettings& settings) override;
   void ApplyTimeouts(const Timeouts& timeouts) override;
 
  private:
-  LinkHandle inner_;
+  LinkHandle inner_;  // closed with the trace link
 };
 
 // ---- The host -----------------------------------------------------------
@@ -274,3 +276,5 @@ bool StdinIsTerminal();
 bool WaitForEnter();
 // Gives the port back to other programs before the process ends mid-run.
 void ReleasePortsBeforeExit();
+
+}  // namespace plc

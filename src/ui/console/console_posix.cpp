@@ -10,6 +10,8 @@
 #include "port/link_posix.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 // Set by the handler, read by the main thread: an atomic that needs no lock
@@ -91,3 +93,5 @@ bool WaitForEnter() {
 void ReleasePortsBeforeExit() {
   ReleaseHeldPorts();
 }
+
+}  // namespace plc

@@ -6,6 +6,8 @@
 
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 // The console's control handler runs on a thread of its own.
@@ -110,3 +112,5 @@ bool WaitForEnter() {
 void ReleasePortsBeforeExit() {
   if (runReleased != nullptr) (void)SetEvent(runReleased);
 }
+
+}  // namespace plc

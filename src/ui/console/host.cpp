@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "port/ports.h"
 #include "state/models.h"
 #include "state/run_state.h"
 #include "ui/console/console.h"
+
+namespace plc {
 
 void ElapsedTicker::Start() {
   Stop();
@@ -85,7 +88,7 @@ LinkHandle ConsoleHost::Traced(LinkHandle link) const {
     return link;
   }
   if (!options_.trace) return link;
-  return new TraceLink(link);
+  return LinkHandle(new TraceLink(std::move(link)));
 }
 
 LinkHandle ConsoleHost::OpenComLink(const char* portName) {
@@ -151,3 +154,5 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, 
   if (!failed && out->empty()) *why = "the file is empty";
   return !failed && !out->empty();
 }
+
+}  // namespace plc

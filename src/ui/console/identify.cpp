@@ -11,6 +11,8 @@
 #include "state/run_state.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 std::string Hex4(uint16_t value) {
@@ -118,3 +120,5 @@ int Identify(const ConsoleOptions& options, ConsoleHost& host) {
   BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;
 }
+
+}  // namespace plc

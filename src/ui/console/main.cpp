@@ -1,5 +1,5 @@
 #include "ui/console/console.h"
 
 int main(int argc, char** argv) {
-  return PlcfwMain(argc, argv);
+  return plc::PlcfwMain(argc, argv);
 }

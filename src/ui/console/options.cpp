@@ -4,6 +4,8 @@
 #include "state/models.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 // "--name value" or "--name=value".  Returns false when the option is not
@@ -141,3 +143,5 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
   }
   return true;
 }
+
+}  // namespace plc

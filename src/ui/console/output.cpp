@@ -8,6 +8,8 @@
 #include "state/run_state.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 // Every line goes through one bounded queue that a writer thread drains.
 // The burn thread and the main thread only copy a line into it: a terminal
 // on hold, a pager that stopped reading or a pipe whose reader went away
@@ -278,3 +280,5 @@ bool ProgressLineDue(ProgressLog& log, const StatusSnapshot& s) {
   }
   return false;
 }
+
+}  // namespace plc

@@ -13,6 +13,8 @@
 #include "state/run_state.h"
 #include "ui/console/console.h"
 
+namespace plc {
+
 #ifndef PLC_VERSION
 #define PLC_VERSION "unknown"
 #endif
@@ -210,3 +212,5 @@ int PlcfwMain(int argc, const char* const* argv) {
   }
   return Burn(options);
 }
+
+}  // namespace plc

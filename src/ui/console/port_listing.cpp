@@ -3,6 +3,8 @@
 
 #include "ui/console/console.h"
 
+namespace plc {
+
 namespace {
 
 const char* LastPart(const char* path) {
@@ -36,3 +38,5 @@ std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {
   }
   return text;
 }
+
+}  // namespace plc

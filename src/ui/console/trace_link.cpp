@@ -3,6 +3,8 @@
 
 #include "ui/console/console.h"
 
+namespace plc {
+
 std::string HexAndText(const uint8_t* data, uint32_t count) {
   std::string hex;
   std::string text;
@@ -34,18 +36,14 @@ void Note(const char* direction, const uint8_t* data, uint32_t done, uint32_t as
 
 }  // namespace
 
-TraceLink::~TraceLink() {
-  CloseLink(inner_);
-}
-
 uint32_t TraceLink::Write(const uint8_t* data, uint32_t count) {
-  uint32_t done = LinkWrite(inner_, data, count);
+  uint32_t done = LinkWrite(inner_.get(), data, count);
   Note(">", data, done, count);
   return done;
 }
 
 uint32_t TraceLink::Read(uint8_t* buffer, uint32_t count) {
-  uint32_t done = LinkRead(inner_, buffer, count);
+  uint32_t done = LinkRead(inner_.get(), buffer, count);
   Note("<", buffer, done, count);
   return done;
 }
@@ -62,3 +60,5 @@ void TraceLink::ApplyLineSettings(const LineSettings& settings) {
 void TraceLink::ApplyTimeouts(const Timeouts& timeouts) {
   if (inner_ != kNoLink) inner_->ApplyTimeouts(timeouts);
 }
+
+}  // namespace plc

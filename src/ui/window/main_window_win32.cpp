@@ -17,7 +17,11 @@
 #include "state/models.h"
 #include "state/run_state.h"
 #include "ui/port_choice.h"
+#include "ui/window/port_rows_win32.h"
 #include "ui/window/status_panel_win32.h"
+
+// The entry point is global; what it calls is the project's.
+using namespace plc;
 
 namespace {
 
@@ -130,21 +134,6 @@ class WindowHost final : public Host {
 // the process, and must not meet a host torn down by the exit's destructors.
 WindowHost& burnHost = *new WindowHost(&paramStruct);
 
-// The text of a combo-box row into out; "" when it does not fit.
-void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize) {
-  out[0] = '\0';
-  if (row < 0) return;
-  LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0);
-  if (length < 0 || static_cast<size_t>(length) >= outSize) return;
-  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(out));
-}
-
-std::string SelectedRowText(HWND combo) {
-  char text[MAX_PATH];
-  ComboRowText(combo, SendMessageA(combo, CB_GETCURSEL, 0, 0), text, sizeof text);
-  return text;
-}
-
 // The PLC USB devices of the list when there are several, one row each.
 std::vector<WindowHost::UsbRow> usbRows;
 
@@ -167,11 +156,6 @@ void TakeModel(const char* name) {
   if (length > sizeof selectedPLC - 1) length = sizeof selectedPLC - 1;
   std::memcpy(selectedPLC, name, length);
   SelectModel(PlcIndexByName(name));
-}
-
-void AddPortRow(HWND portList, const std::string& text) {
-  SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  totalComPort = totalComPort + 1;
 }
 
 // A USB model: the given device path, or one row per PLC device when the

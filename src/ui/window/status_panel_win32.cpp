@@ -4,6 +4,8 @@
 #include "state/run_state.h"
 #include "ui/panel.h"
 
+namespace plc {
+
 namespace {
 
 void DrawPanelItem(HDC hdc, const PanelItem& item) {
@@ -83,3 +85,5 @@ void DisplayStatusPanel(HWND hwnd, HDC hdc, bool withLogo) {
   DisplayDate(hwnd, hdc);
   if (withLogo) DisplayLogo(hwnd, hdc);
 }
+
+}  // namespace plc

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace plc {
+
 void DisplayElapsedTime(HWND hwnd, HDC hdc);
 void DisplayProgressBar(HWND hwnd, HDC hdc);
 void DisplayStatus(HWND hwnd, HDC hdc);
@@ -13,3 +15,5 @@ void DisplayLogo(HWND hwnd, HDC hdc);
 
 // The five text items in their order; with the logo last when withLogo.
 void DisplayStatusPanel(HWND hwnd, HDC hdc, bool withLogo);
+
+}  // namespace plc

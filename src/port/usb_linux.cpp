@@ -12,6 +12,9 @@
 #include <initializer_list>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
+
+namespace plc {
 
 namespace {
 
@@ -153,3 +156,5 @@ void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {
     if (out->count < kMaxUsbPorts) ++out->count;
   });
 }
+
+}  // namespace plc

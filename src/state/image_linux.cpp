@@ -3,6 +3,8 @@
 #include "firmware_blob.h"
 #include "state/image.h"
 
+namespace plc {
+
 __asm__(
     ".section .rodata.plc_firmware,\"a\",@progbits\n"
     ".balign 64\n"
@@ -24,3 +26,5 @@ FirmwareImage EmbeddedFirmwareImage() {
 const char* EmbeddedFirmwareName() {
   return PLC_FIRMWARE_NAME;
 }
+
+}  // namespace plc

@@ -8,6 +8,9 @@
 #include <cstring>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
+
+namespace plc {
 
 namespace {
 
@@ -57,3 +60,5 @@ void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* 
 void ListPlcUsbPorts(UsbPortList* out) {
   ListPlcUsbPortsIn("/sys", "/dev/serial/by-path", out);
 }
+
+}  // namespace plc

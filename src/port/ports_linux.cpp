@@ -14,6 +14,9 @@
 #include <cstring>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
+
+namespace plc {
 
 namespace {
 
@@ -97,3 +100,5 @@ void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out) {
 void ListComPorts(PortList* out) {
   ListComPortsIn("/sys", "/dev", out);
 }
+
+}  // namespace plc

@@ -17,10 +17,11 @@
 #include <cstring>
 
 #include "port/link_posix.h"
+#include "port/sysfs_linux.h"
+
+namespace plc {
 
 namespace {
-
-thread_local char refusal[512];
 
 // The run-long holds this process has taken: a key is taken once and kept
 // until the process ends (the descriptor closes with it).
@@ -50,18 +51,6 @@ int OpenLockFile(const char* path) {
 }
 
 }  // namespace
-
-void NotePortRefusal(const char* path, const char* why) {
-  (void)std::snprintf(refusal, sizeof refusal, "%s is in use by another program (%s)", path, why);
-}
-
-const char* PortRefusal() {
-  return refusal;
-}
-
-void ClearPortRefusal() {
-  refusal[0] = '\0';
-}
 
 bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
   if (out == nullptr || outSize == 0) return false;
@@ -130,3 +119,5 @@ bool HoldForTheRun(const char* nodePath) {
   (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);
   return true;
 }
+
+}  // namespace plc

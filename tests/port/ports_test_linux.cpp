@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "port/link_posix.h"
+#include "port/sysfs_linux.h"
+
+namespace plc {
 
 namespace {
 
@@ -152,3 +154,5 @@ TEST(UsbPortOfTtyIn, NamesTheUsbDeviceOfATty) {
 }
 
 }  // namespace
+
+}  // namespace plc
