@@ -195,7 +195,7 @@ TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
   close(master_);
   master_ = -1;
   const uint8_t frame[3] = {0x02, 0x01, 0xFE};
-  EXPECT_EQ(LinkWrite(link, frame, 3), 0u);
+  EXPECT_EQ(LinkWrite(link.get(), frame, 3), 0u);
   const int other = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_TRUE(other >= 0 && grantpt(other) == 0 && unlockpt(other) == 0);
   const int otherSlave = open(ptsname(other), O_RDWR | O_NOCTTY);
@@ -203,13 +203,13 @@ TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
   ASSERT_EQ(tcgetattr(otherSlave, &t), 0);
   cfmakeraw(&t);
   ASSERT_EQ(tcsetattr(otherSlave, TCSANOW, &t), 0);
-  ASSERT_GE(dup2(otherSlave, static_cast<PosixLink*>(link)->Descriptor()), 0);
-  SetShortTimeouts(link);
-  EXPECT_EQ(LinkWrite(link, frame, 3), 0u) << "written again after EIO";
+  ASSERT_GE(dup2(otherSlave, static_cast<PosixLink*>(link.get())->Descriptor()), 0);
+  SetShortTimeouts(link.get());
+  EXPECT_EQ(LinkWrite(link.get(), frame, 3), 0u) << "written again after EIO";
   ASSERT_EQ(write(other, "\x06", 1), 1);
   uint8_t c = 0;
-  EXPECT_EQ(LinkRead(link, &c, 1), 0u) << "read after the device left";
-  CloseLink(link);
+  EXPECT_EQ(LinkRead(link.get(), &c, 1), 0u) << "read after the device left";
+  link.reset();
   close(otherSlave);
   close(other);
 }
