@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "port/record_file.h"
+#include "ui/console/record_file.h"
 #include "state/models.h"
 #include "state/run_state.h"
 

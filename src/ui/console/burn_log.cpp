@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "port/record_file.h"
-#include "port/sha256.h"
+#include "ui/console/record_file.h"
+#include "ui/console/sha256.h"
 #include "state/models.h"
 #include "state/run_state.h"
 #include "ui/console/console.h"

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "port/record_file.h"
+#include "ui/console/record_file.h"
 
 RecordFile OpenRecordFile(const char* path) {
   if (path == nullptr || path[0] == '\0') return kNoRecordFile;

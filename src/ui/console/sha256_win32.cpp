@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "port/sha256.h"
+#include "ui/console/sha256.h"
 
 bool Sha256(const uint8_t* data, size_t length, uint8_t (&digest)[kSha256Size]) {
   std::memset(digest, 0, sizeof digest);
