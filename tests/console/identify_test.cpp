@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "sim_bench.h"
-#include "ui/console/console.h"
+#include "ui/console/identify_command.h"
+#include "ui/console/options.h"
+#include "ui/console/record.h"
 
 namespace {
 

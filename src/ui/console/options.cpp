@@ -1,8 +1,9 @@
+#include "ui/console/options.h"
+
 #include <cstring>
 #include <string>
 
 #include "state/models.h"
-#include "ui/console/console.h"
 
 namespace {
 

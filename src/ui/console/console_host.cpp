@@ -1,3 +1,5 @@
+#include "ui/console/console_host.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -5,36 +7,16 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "port/ports.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
-
-void ElapsedTicker::Start() {
-  Stop();
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stop_ = false;
-  }
-  thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!wake_.wait_for(hold, std::chrono::seconds(1), [this] { return stop_; })) {
-      // Added under the lock: once Stop has returned no second is added,
-      // so the engine's reset to 0 stays 0.
-      elapsedTime += 1;
-    }
-  });
-}
-
-void ElapsedTicker::Stop() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
-}
+#include "ui/console/options.h"
+#include "ui/console/output.h"
+#include "ui/console/terminal.h"
+#include "ui/console/ticker.h"
+#include "ui/console/trace_link.h"
 
 ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)

@@ -1,7 +1,10 @@
+#include "ui/console/list_command.h"
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "ui/console/console.h"
+#include "state/models.h"
 
 namespace {
 
@@ -21,6 +24,20 @@ std::string StableNameOf(const UsbPortList& plc, const char* name) {
 }
 
 }  // namespace
+
+void ListModels() {
+  for (int row = 0; row < kPlcCount; ++row) {
+    std::printf("%-14s %s\n", PlcName(row), IsUsbModel(row) ? "USB" : "serial");
+  }
+}
+
+void ListPorts() {
+  PortList list{};
+  ListComPorts(&list);
+  UsbPortList usb{};
+  ListPlcUsbPorts(&usb);
+  (void)std::fputs(PortListText(list, usb).c_str(), stdout);
+}
 
 std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {
   std::string text;

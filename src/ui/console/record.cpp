@@ -1,6 +1,8 @@
 // The burn record (--log FILE): one JSON object per run on one line, written
 // with one append when the run ends and flushed to the disk before the
 // program exits, so that runs sharing a file never mix their lines.
+#include "ui/console/record.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -10,11 +12,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "ui/console/record_file.h"
-#include "ui/console/sha256.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
+#include "ui/console/options.h"
+#include "ui/console/output.h"
+#include "ui/console/record_file.h"
+#include "ui/console/sha256.h"
 
 #ifndef PLC_VERSION
 #define PLC_VERSION "unknown"
@@ -129,13 +132,6 @@ void BurnLogEnd(const char* result, int exitStatus) {
   // Through the output queue and without the lock: a stalled standard error
   // must not hold up the thread that watches for Ctrl-C.
   if (!written) ConsolePrintNote("plcfw: the record could not be written to the log file");
-}
-
-std::string RecordPortLabel(const ConsoleOptions& options) {
-  if (options.portGiven) return options.port;
-  char port[kComPortSize];
-  GetSelectedComPort(port);
-  return port;
 }
 
 void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {

@@ -1,15 +1,18 @@
-// plcfw --identify: which PLC is on the link, in one fact a line.
-#include "burn/identify.h"
+#include "ui/console/identify_command.h"
 
 #include <cstdio>
 #include <string>
 
 #include "burn/burn.h"
+#include "burn/identify.h"
 #include "port/ports.h"
 #include "protocol/result_codes.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
+#include "ui/console/console_host.h"
+#include "ui/console/output.h"
+#include "ui/console/run_guard.h"
+#include "ui/console/target.h"
 
 namespace {
 
@@ -104,10 +107,8 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options, ConsoleHost& host) {
-  SelectModel(options.model);
-  (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
-  SelectPort(options);
+int Identify(const ConsoleOptions& options, Host& host) {
+  SelectTarget(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
@@ -117,4 +118,12 @@ int Identify(const ConsoleOptions& options, ConsoleHost& host) {
   BurnLogFacts(report.facts);
   BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;
+}
+
+int RunIdentify(const ConsoleOptions& options) {
+  StartGuard();
+  ConsoleHost host(options, nullptr, nullptr, false);
+  int status = kExitFailed;
+  RunWatched([&] { status = Identify(options, host); }, false, host);
+  return EndRun(status);
 }

@@ -1,0 +1,24 @@
+// plcfw --trace: every request and reply on standard error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "port/link.h"
+
+// "3A 30 31  |:01|": the bytes in hex and as text, non-printing as '.'.
+std::string HexAndText(const uint8_t* data, uint32_t count);
+
+// A link that prints every request and reply on standard error.
+class TraceLink : public Link {
+ public:
+  explicit TraceLink(LinkHandle inner) : inner_(inner) {}
+  ~TraceLink() override;
+  uint32_t Write(const uint8_t* data, uint32_t count) override;
+  uint32_t Read(uint8_t* buffer, uint32_t count) override;
+  void ApplyLineSettings(const LineSettings& settings) override;
+  void ApplyTimeouts(const Timeouts& timeouts) override;
+
+ private:
+  LinkHandle inner_;
+};
