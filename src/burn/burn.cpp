@@ -19,16 +19,8 @@ namespace {
 
 std::atomic<bool> burnClaimed{false};
 
-constexpr char kErrorCaption[] = "ERROR";
-constexpr char kInformationCaption[] = "Information";
-constexpr char kTypeWrong[] = "PLC type is WRONG";
-
-// Room for "CANNOT open " + a port label + " Port!!!".  A console front end
-// labels the port with its device path, so allow a full path.
-constexpr int kMaxPortLabel = 4096;
-constexpr int kOpenFailureSize = 12 + kMaxPortLabel + 8 + 1;
-
-void ErrorBox(Host& host, const char* text) {
+void ErrorBox(Host& host, const char* text, BurnOutcome outcome = BurnOutcome::kFailed) {
+  host.RunEnds(outcome);
   host.ShowMessage(text, kErrorCaption, BoxIcon::kError);
 }
 
@@ -44,7 +36,7 @@ void Finish(Host& host) {
 // large or too small).  The counters are still 0 here.
 void RefuseImage(Host& host, const char* text) {
   host.KillElapsedTimer();
-  ErrorBox(host, text);
+  ErrorBox(host, text, BurnOutcome::kRefused);
   host.EnableStartButton(true);
   elapsedTime = 0;
   CloseFile();
@@ -74,9 +66,7 @@ void ReportOpenFailure(Host& host, bool usb) {
     label = host.ComLinkLabel(port);
     if (label == nullptr) label = port;
   }
-  char text[kOpenFailureSize] = {};
-  (void)std::snprintf(text, sizeof text, "CANNOT open %.*s Port!!!", kMaxPortLabel, label);
-  ErrorBox(host, text);
+  ErrorBox(host, OpenFailureMessage(label).c_str());
   elapsedTime = 0;
   host.EnableStartButton(true);
   CloseFile();
@@ -165,30 +155,31 @@ void BootFailure(Host& host, const char* text) {
 // Boot mode: every outcome ends the run.
 void BootPass(Host& host, int row) {
   if (CheckID_B(hSerial) != kResultOk) {
-    BootFailure(host, kTypeWrong);
+    BootFailure(host, kTypeWrongMessage);
     return;
   }
   if (IsVersionReadId(selectedPLCID)) {
     if (read_fu_version_B() != kResultOk) {
-      BootFailure(host, "PLC DOES NOT respond to the version read");
+      BootFailure(host, kVersionSilentMessage);
       return;
     }
     if (VersionRefused(host, row)) return;
   }
   if (SendErase_B(hSerial) != kResultOk) {
-    BootFailure(host, "PLC DOES NOT respond to the erasing signal");
+    BootFailure(host, kEraseSilentMessage);
     return;
   }
   if (SendUpdate(hSerial) != kResultOk) {
-    BootFailure(host, "PLC DOES NOT respond to the update signal");
+    BootFailure(host, kUpdateSilentMessage);
     return;
   }
   if (SendFW(hSerial) != kResultOk) {
-    BootFailure(host, "Firmware update is FAILED");
+    BootFailure(host, kUpdateFailedMessage);
     return;
   }
   host.KillElapsedTimer();
   const Message success = SuccessMessageOf(row);
+  host.RunEnds(BurnOutcome::kSuccess);
   host.ShowMessage(success.text, success.caption, BoxIcon::kInformation);
   Finish(host);
 }
@@ -253,15 +244,15 @@ const char* ProbeFailureMessage(uint8_t code) {
     case 1:
     case 2:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 6:
-      return "PLC in RUN MODE";
+      return kRunModeMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 1";
+      return kUnknownError1Message;
     case 8:
-      return "NO RESPONSE @ State 1";
+      return kNoResponse1Message;
     default:
-      return "UNKNOWN MESSAGE";
+      return kUnknown1Message;
   }
 }
 
@@ -270,13 +261,13 @@ const char* CheckIdFailureMessage(uint8_t code) {
     case 2:
     case 3:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 2";
+      return kUnknownError2Message;
     case 8:
-      return "NO RESPONSE @ State 2";
+      return kNoResponse2Message;
     default:
-      return "UNKNOWN MESSAGE @ State 2";
+      return kUnknown2Message;
   }
 }
 
@@ -285,13 +276,13 @@ const char* EraseFailureMessage(uint8_t code) {
     case 3:
     case 4:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 3";
+      return kUnknownError3Message;
     case 8:
-      return "NO RESPONSE @ State 3";
+      return kNoResponse3Message;
     default:
-      return "UNKNOWN MESSAGE @ State 3";
+      return kUnknown3Message;
   }
 }
 

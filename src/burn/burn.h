@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "burn/host.h"
+#include "state/messages.h"
 
 // Runs one burn on the calling thread (the burn thread) and returns 0.  A
 // call while another run is under way returns at once and changes nothing:
@@ -25,8 +26,3 @@ bool StartBurnThread(Host& host);
 const char* ProbeFailureMessage(uint8_t code);
 const char* CheckIdFailureMessage(uint8_t code);
 const char* EraseFailureMessage(uint8_t code);
-
-// Texts of the refusals that come before the link is opened.
-inline constexpr char kImageNotLoadedMessage[] = "The firmware image CANNOT be loaded";
-inline constexpr char kImageTooShortMessage[] =
-    "The file size is BELOW the MINIMUM size (4 * 1024)";

@@ -73,7 +73,7 @@ TEST(BurnLog, RecordsEachRunOnOneLine) {
     BurnLogBegin("burn", selectedPLCIdx, "/dev/serial/by-path/x");
     RecordingHost recorder(rig->host, "image.bin", false);
     StartBurn(recorder);
-    BurnLogEnd(recorder.Result(refused ? 1 : 0), refused ? 1 : 0);
+    BurnLogEnd(recorder.Result(), refused ? 1 : 0);
   }
   std::ifstream in(path);
   std::vector<nlohmann::json> lines;

@@ -52,6 +52,6 @@ int RunBurn(const ConsoleOptions& options) {
   ticker.Stop();
   ConsoleEndProgress();
   const int status = host.ExitStatus();
-  BurnLogEnd(recorder.Result(status), status);
+  BurnLogEnd(recorder.Result(), status);
   return EndRun(status);
 }

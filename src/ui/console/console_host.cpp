@@ -22,19 +22,12 @@ ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)
     : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
 
-void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
+void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (text == nullptr) text = "";
   if (caption == nullptr) caption = "";
-  const Message success = SuccessMessageOf(selectedPLCIdx);
-  const bool error = icon == BoxIcon::kError;
-  const bool done = !error && success.text != nullptr && std::strcmp(text, success.text) == 0;
-  // Every box but the reconnect prompts ends the run: no progress after it.
-  const bool prompt = !error && !done;
+  // The box that ends the run: no progress after it.
+  const bool prompt = !ended_;
   if (!prompt) ConsoleSuspendProgress(true);
-  // Noted before the line goes out: once the user can read it, a Ctrl-C no
-  // longer turns the run into an interrupted one.
-  if (error) sawError_ = true;
-  if (done && !sawError_) sawSuccess_ = true;
   ConsolePrintMessage(caption, text);
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
@@ -47,6 +40,13 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon ico
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
   ConsoleSuspendProgress(false);
+}
+
+void ConsoleHost::RunEnds(BurnOutcome outcome) {
+  // Noted before the last line goes out: once the user can read it, a
+  // Ctrl-C no longer turns the run into an interrupted one.
+  succeeded_ = outcome == BurnOutcome::kSuccess;
+  ended_ = true;
 }
 
 void ConsoleHost::EnableStartButton(bool) {}
@@ -93,7 +93,7 @@ FirmwareImage ConsoleHost::LoadFirmwareImage() {
 }
 
 int ConsoleHost::ExitStatus() const {
-  return sawSuccess_ && !sawError_ ? kExitSuccess : kExitFailed;
+  return succeeded_ ? kExitSuccess : kExitFailed;
 }
 
 bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why) {

@@ -21,6 +21,7 @@ class ConsoleHost : public Host {
               const std::vector<uint8_t>* image, bool imageMissing);
 
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void RunEnds(BurnOutcome outcome) override;
   void EnableStartButton(bool enabled) override;
   void KillElapsedTimer() override;
   void PauseSeconds(int seconds) override;
@@ -29,10 +30,10 @@ class ConsoleHost : public Host {
   LinkHandle OpenUsbLink() override;
   FirmwareImage LoadFirmwareImage() override;
 
-  // 0 after the success message, 1 after an error (or no message at all).
+  // 0 after a success, 1 after a failure or a refusal (or no end at all).
   int ExitStatus() const;
-  // The success message is out: the run's result stands, whatever follows.
-  bool Succeeded() const { return sawSuccess_; }
+  // The run succeeded: its result stands, whatever follows.
+  bool Succeeded() const { return succeeded_; }
 
  private:
   LinkHandle Traced(LinkHandle link) const;
@@ -41,8 +42,8 @@ class ConsoleHost : public Host {
   ElapsedTicker* ticker_;
   const std::vector<uint8_t>* image_;
   bool imageMissing_;
-  std::atomic<bool> sawError_{false};
-  std::atomic<bool> sawSuccess_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> succeeded_{false};
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size

@@ -7,6 +7,7 @@
 #include "burn/identify.h"
 #include "port/ports.h"
 #include "protocol/result_codes.h"
+#include "state/messages.h"
 #include "state/models.h"
 #include "state/run_state.h"
 #include "ui/console/console_host.h"
@@ -74,8 +75,7 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   const DeviceIdentity d = IdentifyDevice(host);
   if (!d.opened) {
     // The burn's words for it.
-    add("link", "Link",
-        std::string("CANNOT open ") + (IsUsbModel(row) ? "USB" : portLabel) + " Port!!!");
+    add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
     return report;
   }
   if (d.mode == DeviceMode::kNone) {

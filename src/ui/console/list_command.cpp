@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "state/messages.h"
 #include "state/models.h"
 
 namespace {
@@ -37,6 +38,11 @@ void ListPorts() {
   UsbPortList usb{};
   ListPlcUsbPorts(&usb);
   (void)std::fputs(PortListText(list, usb).c_str(), stdout);
+}
+
+void ListMessages() {
+  const MessageList all = AllMessages();
+  for (size_t i = 0; i < all.count; ++i) std::printf("%s\n", all.texts[i]);
 }
 
 std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {

@@ -1,4 +1,4 @@
-// plcfw --list-models and --list-ports.
+// plcfw --list-models, --list-ports and --list-messages.
 #pragma once
 
 #include <string>
@@ -7,6 +7,7 @@
 
 void ListModels();
 void ListPorts();
+void ListMessages();
 // The --list-ports text: a port a line, and beside a PLC's USB device its
 // stable name ("ttyACM0  /dev/serial/by-path/...").  A PLC device that the
 // port list does not hold gets a line of its own.

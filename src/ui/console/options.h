@@ -4,7 +4,17 @@
 
 #include <string>
 
-enum class ConsoleAction { kBurn, kIdentify, kHelp, kVersion, kListPorts, kListModels };
+// kListMessages (--list-messages, not in the usage) is for the test tools:
+// every text a box can show, one a line.
+enum class ConsoleAction {
+  kBurn,
+  kIdentify,
+  kHelp,
+  kVersion,
+  kListPorts,
+  kListModels,
+  kListMessages
+};
 
 struct ConsoleOptions {
   ConsoleAction action = ConsoleAction::kBurn;

@@ -53,6 +53,9 @@ int PlcfwMain(int argc, const char* const* argv) {
     case ConsoleAction::kListPorts:
       ListPorts();
       return kExitSuccess;
+    case ConsoleAction::kListMessages:
+      ListMessages();
+      return kExitSuccess;
     case ConsoleAction::kBurn:
       break;
   }

@@ -14,7 +14,6 @@
 
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/options.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
@@ -145,14 +144,9 @@ void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon i
   inner_.ShowMessage(text, caption, icon);
 }
 
-LinkHandle RecordingHost::OpenComLink(const char* portName) {
-  opened_ = true;
-  return inner_.OpenComLink(portName);
-}
-
-LinkHandle RecordingHost::OpenUsbLink() {
-  opened_ = true;
-  return inner_.OpenUsbLink();
+void RecordingHost::RunEnds(BurnOutcome outcome) {
+  outcome_ = outcome;
+  inner_.RunEnds(outcome);
 }
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
@@ -172,7 +166,14 @@ FirmwareImage RecordingHost::LoadFirmwareImage() {
   return image;
 }
 
-const char* RecordingHost::Result(int exitStatus) const {
-  if (exitStatus == kExitSuccess) return "success";
-  return opened_ ? "failed" : "refused";
+const char* RecordingHost::Result() const {
+  switch (outcome_.load()) {
+    case BurnOutcome::kSuccess:
+      return "success";
+    case BurnOutcome::kRefused:
+      return "refused";
+    case BurnOutcome::kFailed:
+      break;
+  }
+  return "failed";
 }

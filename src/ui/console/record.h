@@ -40,19 +40,21 @@ class RecordingHost : public Host {
   RecordingHost(Host& inner, const std::string& imageName, bool imageIsFile)
       : inner_(inner), imageName_(imageName), imageIsFile_(imageIsFile) {}
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void RunEnds(BurnOutcome outcome) override;
   void EnableStartButton(bool enabled) override { inner_.EnableStartButton(enabled); }
   void KillElapsedTimer() override { inner_.KillElapsedTimer(); }
   void PauseSeconds(int seconds) override { inner_.PauseSeconds(seconds); }
-  LinkHandle OpenComLink(const char* portName) override;
+  LinkHandle OpenComLink(const char* portName) override { return inner_.OpenComLink(portName); }
   const char* ComLinkLabel(const char* portName) override { return inner_.ComLinkLabel(portName); }
-  LinkHandle OpenUsbLink() override;
+  LinkHandle OpenUsbLink() override { return inner_.OpenUsbLink(); }
   FirmwareImage LoadFirmwareImage() override;
-  // "success", "failed" or "refused" (ended before any open of the link).
-  const char* Result(int exitStatus) const;
+  // "success", "failed" or "refused" (the image refused before any open
+  // of the link); "failed" for a run that did not end.
+  const char* Result() const;
 
  private:
   Host& inner_;
   std::string imageName_;
   bool imageIsFile_;
-  std::atomic<bool> opened_{false};
+  std::atomic<BurnOutcome> outcome_{BurnOutcome::kFailed};
 };
