@@ -78,10 +78,10 @@ bool ModelMismatch(Host& host, int row) {
   uint16_t value = 0;
   switch (ModelOf(row).tell.reg) {
     case ModelRegister::kD1386:
-      value = READ_D1386(hSerial);
+      (void)ReadD1386_A(hSerial, &value);
       break;
     case ModelRegister::kD1148:
-      value = READ_D1148(hSerial);
+      (void)ReadD1148_A(hSerial, &value);
       break;
     case ModelRegister::kNone:
       return false;
@@ -122,7 +122,7 @@ void Reconnect(Host& host, int row) {
 // shown, and the finish may already be done, see finished).
 bool ApplicationPass(Host& host, int row, bool& finished) {
   const uint16_t id = selectedPLCID;
-  uint8_t code = CheckID_A(hSerial);
+  ProtocolResult code = CheckID_A(hSerial);
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, CheckIdFailureMessage(code));
@@ -130,7 +130,9 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
   }
   if (ModelMismatch(host, row)) return false;
   if (IsVersionReadId(id)) {
-    VM_fu_version = read_fu_version_A();
+    uint8_t version = 0;
+    (void)ReadVersion_A(hSerial, &version);
+    VM_fu_version = version;
     if (VersionRefused(host, row)) {
       finished = true;
       return false;
@@ -159,10 +161,12 @@ void BootPass(Host& host, int row) {
     return;
   }
   if (IsVersionReadId(selectedPLCID)) {
-    if (read_fu_version_B() != kResultOk) {
+    uint8_t version = 0;
+    if (!ReadVersion_B(hSerial, &version)) {
       BootFailure(host, kVersionSilentMessage);
       return;
     }
+    VM_fu_version = version;
     if (VersionRefused(host, row)) return;
   }
   if (SendErase_B(hSerial) != kResultOk) {
@@ -204,7 +208,7 @@ void RunBurn(Host& host) {
 
   for (;;) {
     DummyComm(hSerial);
-    const uint8_t state = ConfirmComm(hSerial);
+    const ProtocolResult state = ConfirmComm(hSerial);
     if (state == kResultBootMode) {
       BootPass(host, row);
       return;
@@ -239,7 +243,7 @@ void RunClaimed(Host& host) {
 
 }  // namespace
 
-const char* ProbeFailureMessage(uint8_t code) {
+const char* ProbeFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 1:
     case 2:
@@ -256,7 +260,7 @@ const char* ProbeFailureMessage(uint8_t code) {
   }
 }
 
-const char* CheckIdFailureMessage(uint8_t code) {
+const char* CheckIdFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 2:
     case 3:
@@ -271,7 +275,7 @@ const char* CheckIdFailureMessage(uint8_t code) {
   }
 }
 
-const char* EraseFailureMessage(uint8_t code) {
+const char* EraseFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 3:
     case 4:

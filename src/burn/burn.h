@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "burn/host.h"
+#include "protocol/protocol_result.h"
 #include "state/messages.h"
 
 // Runs one burn on the calling thread (the burn thread) and returns 0.  A
@@ -23,6 +24,6 @@ bool StartBurnThread(Host& host);
 
 // Messages for failure codes, chosen by the low four bits of the code:
 // the probe (neither 5 nor 6), CheckID_A and SendErase_A.
-const char* ProbeFailureMessage(uint8_t code);
-const char* CheckIdFailureMessage(uint8_t code);
-const char* EraseFailureMessage(uint8_t code);
+const char* ProbeFailureMessage(ProtocolResult code);
+const char* CheckIdFailureMessage(ProtocolResult code);
+const char* EraseFailureMessage(ProtocolResult code);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "port/link.h"
+#include "protocol/protocol_result.h"
 
 // CRC-16/XMODEM (poly 0x1021, init 0, no reflection, no final XOR).
 uint32_t CRC(const uint8_t* data, uint32_t length);
@@ -16,7 +17,7 @@ struct BlockLayout {
 BlockLayout BlockLayoutOf(int row, uint32_t length);
 
 // Sends the image from the cursor in block frames, then EOT; 0 or 16.
-uint8_t SendFW(LinkHandle link);
+ProtocolResult SendFW(LinkHandle link);
 
 // Entry index (0..255) of the CRC table: the CRC of the single byte index.
 uint16_t CrcTableEntry(int index);
