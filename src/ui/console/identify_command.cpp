@@ -5,8 +5,6 @@
 
 #include "burn/burn.h"
 #include "burn/identify.h"
-#include "port/ports.h"
-#include "protocol/result_codes.h"
 #include "state/messages.h"
 #include "state/models.h"
 #include "state/run_state.h"
