@@ -21,16 +21,8 @@ namespace {
 
 std::atomic<bool> burnClaimed{false};
 
-constexpr char kErrorCaption[] = "ERROR";
-constexpr char kInformationCaption[] = "Information";
-constexpr char kTypeWrong[] = "PLC type is WRONG";
-
-// Room for "CANNOT open " + a port label + " Port!!!".  A console front end
-// labels the port with its device path, so allow a full path.
-constexpr int kMaxPortLabel = 4096;
-constexpr int kOpenFailureSize = 12 + kMaxPortLabel + 8 + 1;
-
-void ErrorBox(Host& host, const char* text) {
+void ErrorBox(Host& host, const char* text, BurnOutcome outcome = BurnOutcome::kFailed) {
+  host.RunEnds(outcome);
   host.ShowMessage(text, kErrorCaption, BoxIcon::kError);
 }
 
@@ -46,7 +38,7 @@ void Finish(Host& host) {
 // large or too small).  The counters are still 0 here.
 void RefuseImage(Host& host, const char* text) {
   host.KillElapsedTimer();
-  ErrorBox(host, text);
+  ErrorBox(host, text, BurnOutcome::kRefused);
   host.EnableStartButton(true);
   elapsedTime = 0;
   CloseFile();
@@ -76,9 +68,7 @@ void ReportOpenFailure(Host& host, bool usb) {
     label = host.ComLinkLabel(port);
     if (label == nullptr) label = port;
   }
-  char text[kOpenFailureSize] = {};
-  (void)std::snprintf(text, sizeof text, "CANNOT open %.*s Port!!!", kMaxPortLabel, label);
-  ErrorBox(host, text);
+  ErrorBox(host, OpenFailureMessage(label).c_str());
   elapsedTime = 0;
   host.EnableStartButton(true);
   CloseFile();
@@ -90,10 +80,10 @@ bool ModelMismatch(Host& host, int row) {
   uint16_t value = 0;
   switch (ModelOf(row).tell.reg) {
     case ModelRegister::kD1386:
-      value = READ_D1386(hSerial.get());
+      (void)ReadD1386_A(hSerial.get(), &value);
       break;
     case ModelRegister::kD1148:
-      value = READ_D1148(hSerial.get());
+      (void)ReadD1148_A(hSerial.get(), &value);
       break;
     case ModelRegister::kNone:
       return false;
@@ -134,7 +124,7 @@ void Reconnect(Host& host, int row) {
 // shown, and the finish may already be done, see finished).
 bool ApplicationPass(Host& host, int row, bool& finished) {
   const uint16_t id = selectedPLCID;
-  uint8_t code = CheckID_A(hSerial.get());
+  ProtocolResult code = CheckID_A(hSerial.get());
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, CheckIdFailureMessage(code));
@@ -142,7 +132,9 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
   }
   if (ModelMismatch(host, row)) return false;
   if (IsVersionReadId(id)) {
-    VM_fu_version = read_fu_version_A();
+    uint8_t version = 0;
+    (void)ReadVersion_A(hSerial.get(), &version);
+    VM_fu_version = version;
     if (VersionRefused(host, row)) {
       finished = true;
       return false;
@@ -167,30 +159,33 @@ void BootFailure(Host& host, const char* text) {
 // Boot mode: every outcome ends the run.
 void BootPass(Host& host, int row) {
   if (CheckID_B(hSerial.get()) != kResultOk) {
-    BootFailure(host, kTypeWrong);
+    BootFailure(host, kTypeWrongMessage);
     return;
   }
   if (IsVersionReadId(selectedPLCID)) {
-    if (read_fu_version_B() != kResultOk) {
-      BootFailure(host, "PLC DOES NOT respond to the version read");
+    uint8_t version = 0;
+    if (!ReadVersion_B(hSerial.get(), &version)) {
+      BootFailure(host, kVersionSilentMessage);
       return;
     }
+    VM_fu_version = version;
     if (VersionRefused(host, row)) return;
   }
   if (SendErase_B(hSerial.get()) != kResultOk) {
-    BootFailure(host, "PLC DOES NOT respond to the erasing signal");
+    BootFailure(host, kEraseSilentMessage);
     return;
   }
   if (SendUpdate(hSerial.get()) != kResultOk) {
-    BootFailure(host, "PLC DOES NOT respond to the update signal");
+    BootFailure(host, kUpdateSilentMessage);
     return;
   }
   if (SendFW(hSerial.get()) != kResultOk) {
-    BootFailure(host, "Firmware update is FAILED");
+    BootFailure(host, kUpdateFailedMessage);
     return;
   }
   host.KillElapsedTimer();
   const Message success = SuccessMessageOf(row);
+  host.RunEnds(BurnOutcome::kSuccess);
   host.ShowMessage(success.text, success.caption, BoxIcon::kInformation);
   Finish(host);
 }
@@ -215,7 +210,7 @@ void RunBurn(Host& host) {
 
   for (;;) {
     DummyComm(hSerial.get());
-    const uint8_t state = ConfirmComm(hSerial.get());
+    const ProtocolResult state = ConfirmComm(hSerial.get());
     if (state == kResultBootMode) {
       BootPass(host, row);
       return;
@@ -250,50 +245,50 @@ void RunClaimed(Host& host) {
 
 }  // namespace
 
-const char* ProbeFailureMessage(uint8_t code) {
+const char* ProbeFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 1:
     case 2:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 6:
-      return "PLC in RUN MODE";
+      return kRunModeMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 1";
+      return kUnknownError1Message;
     case 8:
-      return "NO RESPONSE @ State 1";
+      return kNoResponse1Message;
     default:
-      return "UNKNOWN MESSAGE";
+      return kUnknown1Message;
   }
 }
 
-const char* CheckIdFailureMessage(uint8_t code) {
+const char* CheckIdFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 2:
     case 3:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 2";
+      return kUnknownError2Message;
     case 8:
-      return "NO RESPONSE @ State 2";
+      return kNoResponse2Message;
     default:
-      return "UNKNOWN MESSAGE @ State 2";
+      return kUnknown2Message;
   }
 }
 
-const char* EraseFailureMessage(uint8_t code) {
+const char* EraseFailureMessage(ProtocolResult code) {
   switch (code & 0x0F) {
     case 3:
     case 4:
     case 5:
-      return kTypeWrong;
+      return kTypeWrongMessage;
     case 7:
-      return "UNKNOWN ERROR CODE @ State 3";
+      return kUnknownError3Message;
     case 8:
-      return "NO RESPONSE @ State 3";
+      return kNoResponse3Message;
     default:
-      return "UNKNOWN MESSAGE @ State 3";
+      return kUnknown3Message;
   }
 }
 

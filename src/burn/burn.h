@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "burn/host.h"
+#include "protocol/protocol_result.h"
+#include "state/messages.h"
 
 namespace plc {
 
@@ -24,13 +26,8 @@ bool StartBurnThread(Host& host);
 
 // Messages for failure codes, chosen by the low four bits of the code:
 // the probe (neither 5 nor 6), CheckID_A and SendErase_A.
-const char* ProbeFailureMessage(uint8_t code);
-const char* CheckIdFailureMessage(uint8_t code);
-const char* EraseFailureMessage(uint8_t code);
-
-// Texts of the refusals that come before the link is opened.
-inline constexpr char kImageNotLoadedMessage[] = "The firmware image CANNOT be loaded";
-inline constexpr char kImageTooShortMessage[] =
-    "The file size is BELOW the MINIMUM size (4 * 1024)";
+const char* ProbeFailureMessage(ProtocolResult code);
+const char* CheckIdFailureMessage(ProtocolResult code);
+const char* EraseFailureMessage(ProtocolResult code);
 
 }  // namespace plc

@@ -9,6 +9,10 @@ namespace plc {
 
 enum class BoxIcon { kError, kInformation, kWarning };
 
+// How a run ends: the update was written, it failed after the link was
+// opened (or could not open it), or the image was refused before that.
+enum class BurnOutcome { kSuccess, kFailed, kRefused };
+
 class Host {
  public:
   Host() = default;
@@ -19,6 +23,9 @@ class Host {
   // Shows a message box owned by the main window and blocks the burn thread
   // until the user acknowledges it.
   virtual void ShowMessage(const char* text, const char* caption, BoxIcon icon) = 0;
+  // The run's end is decided: the next box is its last.  Every other box is
+  // a prompt that the run goes on after.
+  virtual void RunEnds(BurnOutcome outcome) { (void)outcome; }
   virtual void EnableStartButton(bool enabled) = 0;
   // Stops the elapsed-seconds timer.
   virtual void KillElapsedTimer() = 0;

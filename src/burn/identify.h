@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "burn/host.h"
+#include "protocol/protocol_result.h"
 #include "state/models.h"
 
 namespace plc {
@@ -16,11 +17,11 @@ enum class DeviceMode { kNone, kApplication, kBoot };
 
 // What the PLC reported.  A read that was not asked for stays false.
 struct DeviceIdentity {
-  bool opened;    // the link could be opened
-  uint8_t probe;  // ConfirmComm's result (5, 6 or a failure code)
+  bool opened;           // the link could be opened
+  ProtocolResult probe;  // ConfirmComm's result (5, 6 or a failure code)
   DeviceMode mode;
   bool idRead;
-  uint8_t idFailure;  // application mode: CheckID_A's failure code when no ID came
+  ProtocolResult idFailure;  // application mode: CheckID_A's failure code when no ID came
   uint16_t id;
   ModelRegister reg;  // the register that was read (kNone: none)
   bool registerRead;

@@ -11,28 +11,28 @@ namespace plc {
 namespace {
 
 // Failure code of the ID check from its last reply.
-uint8_t IdFailure(const uint8_t* reply) {
-  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
-  if (reply[kClassPos] != 0x02) return 23;
-  if (reply[kDetailPos] == 0x02) return 18;
-  if (reply[kDetailPos] == 0x03) return 19;
-  return 21;
+ProtocolResult IdFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;
+  if (reply[kClassPos] != 0x02) return kResultUnknownError;
+  if (reply[kDetailPos] == 0x02) return kResultRefusedDetail2;
+  if (reply[kDetailPos] == 0x03) return kResultRefusedDetail3;
+  return kResultRefusedOther;
 }
 
 // Failure code of the erase request from its last reply.
-uint8_t EraseFailure(const uint8_t* reply) {
-  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
-  if (reply[kClassPos] != 0x02) return 23;
-  if (reply[kDetailPos] == 0x03) return 19;
-  if (reply[kDetailPos] == 0x04) return 20;
-  return 21;
+ProtocolResult EraseFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;
+  if (reply[kClassPos] != 0x02) return kResultUnknownError;
+  if (reply[kDetailPos] == 0x03) return kResultRefusedDetail3;
+  if (reply[kDetailPos] == 0x04) return kResultRefusedDetail4;
+  return kResultRefusedOther;
 }
 
 // The ID request under the retry budget: a reply is taken when it is whole,
 // its sum is good, its status is ACK and fits(reported ID) holds.  The
 // failure code when the budget is spent.
 template <typename Fits>
-uint8_t IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
+ProtocolResult IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted =
@@ -72,27 +72,15 @@ bool IdMatches_A(uint16_t reported, uint16_t selected) {
   return reported == selected;
 }
 
-uint8_t CheckID_A(Link* link) {
+ProtocolResult CheckID_A(Link* link) {
   const uint16_t selected = selectedPLCID;
   uint16_t reported = 0;
   return IdExchange(link, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
 }
 
-uint8_t ReadID_A(Link* link, uint16_t* reported) {
+ProtocolResult ReadID_A(Link* link, uint16_t* reported) {
   *reported = 0;
   return IdExchange(link, reported, [](uint16_t) { return true; });
-}
-
-uint16_t READ_D1386(Link* link) {
-  uint16_t value = 0;
-  ReadD1386_A(link, &value);
-  return value;
-}
-
-uint16_t READ_D1148(Link* link) {
-  uint16_t value = 0;
-  ReadD1148_A(link, &value);
-  return value;
 }
 
 bool ReadD1386_A(Link* link, uint16_t* value) {
@@ -101,12 +89,6 @@ bool ReadD1386_A(Link* link, uint16_t* value) {
 
 bool ReadD1148_A(Link* link, uint16_t* value) {
   return ReadRegister(link, ReadD1148Frame(), value);
-}
-
-uint8_t read_fu_version_A() {
-  uint8_t version = 0;
-  ReadVersion_A(hSerial.get(), &version);
-  return version;
 }
 
 bool ReadVersion_A(Link* link, uint8_t* version) {
@@ -123,7 +105,7 @@ bool ReadVersion_A(Link* link, uint8_t* version) {
   return accepted;
 }
 
-uint8_t SendErase_A(Link* link) {
+ProtocolResult SendErase_A(Link* link) {
   SetLongTimeouts(link);
   const bool aio = SelectedIsAio();
   // Some models drop off the line at once when they take the erase

@@ -72,7 +72,7 @@ bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported) {
   return reported == (selected & 0x7FFF);
 }
 
-uint8_t CheckID_B(Link* link) {
+ProtocolResult CheckID_B(Link* link) {
   const uint16_t selected = selectedPLCID;
   const bool usb = SelectedIsUsb();
   // A serial bootloader of the ID-12 models may also report 13, and that
@@ -94,13 +94,6 @@ bool ReadID_B(Link* link, uint16_t* reported) {
   return true;
 }
 
-uint8_t read_fu_version_B() {
-  uint8_t version = 0;
-  if (!ReadVersion_B(hSerial.get(), &version)) return kResultBootFailure;
-  VM_fu_version = version;
-  return kResultOk;
-}
-
 bool ReadVersion_B(Link* link, uint8_t* version) {
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
@@ -116,7 +109,7 @@ bool ReadVersion_B(Link* link, uint8_t* version) {
   return true;
 }
 
-uint8_t SendErase_B(Link* link) {
+ProtocolResult SendErase_B(Link* link) {
   SetLongTimeouts(link);
   const int row = selectedPLCIdx;
   const uint16_t units = EraseUnitCount(row, fileLength);
@@ -136,7 +129,7 @@ uint8_t SendErase_B(Link* link) {
   return kResultOk;
 }
 
-uint8_t SendUpdate(Link* link) {
+ProtocolResult SendUpdate(Link* link) {
   SetLongTimeouts(link);
   if (!ExchangeForAck(link, CommandOf(kUpdateCommand), kFullBudget)) return kResultBootFailure;
   // The same switch for every model, USB links included.

@@ -19,17 +19,17 @@ constexpr uint8_t kStatusAppMode = 0x05;
 constexpr uint8_t kStatusBootMode = 0x06;
 
 // Failure code from the last reply the probe got (decoded or not).
-uint8_t ProbeFailure(const uint8_t* reply) {
-  if (reply[kStatusPos] != kNak) return kResultNoResponse;  // 24
+ProtocolResult ProbeFailure(const uint8_t* reply) {
+  if (reply[kStatusPos] != kNak) return kResultNoResponse;
   switch (reply[kClassPos]) {
     case 0x01:
-      return 22;
+      return kResultRefusedClass1;
     case 0x02:
-      if (reply[kDetailPos] == 0x01) return 17;
-      if (reply[kDetailPos] == 0x02) return 18;
-      return 21;
+      if (reply[kDetailPos] == 0x01) return kResultRefusedDetail1;
+      if (reply[kDetailPos] == 0x02) return kResultRefusedDetail2;
+      return kResultRefusedOther;
     default:
-      return 23;
+      return kResultUnknownError;
   }
 }
 
@@ -49,13 +49,13 @@ void DummyComm(Link* link) {
   for (int i = 0; i < kDrainReads; ++i) LinkRead(link, scratch, sizeof scratch);
 }
 
-uint8_t ConfirmComm(Link* link) {
+ProtocolResult ConfirmComm(Link* link) {
   // Applied here too: the probe must not depend on DummyComm having run.
   if (!SelectedIsUsb()) SetModbusLineSettings(link);
   SetLongTimeouts(link);
 
   uint8_t reply[kLongReplyLength] = {};
-  uint8_t result = kResultNoResponse;
+  ProtocolResult result = kResultNoResponse;
   const bool accepted = RunRetryBudget(
       link, ProbeFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
         if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {

@@ -3,12 +3,13 @@
 #include <cstdint>
 
 #include "port/link.h"
+#include "protocol/protocol_result.h"
 
 namespace plc {
 
 // Five wake-up frames and ten unexamined reads; no result, no counters.
 void DummyComm(Link* link);
 // 5 application mode, 6 boot mode, or a failure code 17..24.
-uint8_t ConfirmComm(Link* link);
+ProtocolResult ConfirmComm(Link* link);
 
 }  // namespace plc

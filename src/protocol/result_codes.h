@@ -2,15 +2,9 @@
 
 #include <cstdint>
 
-namespace plc {
+#include "protocol/protocol_result.h"
 
-// Result codes of the protocol operations.  Only the burn sequence turns
-// them into messages, by their low four bits.
-inline constexpr uint8_t kResultOk = 0;
-inline constexpr uint8_t kResultAppMode = 5;   // probe: PLC runs its program
-inline constexpr uint8_t kResultBootMode = 6;  // probe: bootloader runs
-inline constexpr uint8_t kResultBootFailure = 16;
-inline constexpr uint8_t kResultNoResponse = 24;  // 0x18
+namespace plc {
 
 // Control bytes of boot mode.
 inline constexpr uint8_t kStx = 0x02;

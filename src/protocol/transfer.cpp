@@ -60,7 +60,7 @@ BlockLayout BlockLayoutOf(int row, uint32_t length) {
   return {static_cast<int32_t>(size), static_cast<int32_t>(sent / size + (sent % size != 0))};
 }
 
-uint8_t SendFW(Link* link) {
+ProtocolResult SendFW(Link* link) {
   SetLongTimeouts(link);
   uint8_t blockNumber = 1;
   int32_t acked = 0;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "state/messages.h"
+
 namespace plc {
 
 namespace {
@@ -14,14 +16,12 @@ constexpr bool kOnce = true, kRetried = false;    // tries per erase unit
 constexpr bool kSilent = true, kAnswers = false;  // at the erase request
 constexpr bool kAio = true, kPlain = false;       // probe, ID and erase frames
 
-// The size texts are fixed and do not always state the compared limit
-// (36RV4-AIO and the default).
-constexpr SizeRule kSizeDefault{0x78800, "The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)"};
-constexpr SizeRule kSize512K{0x80000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 4)"};
-constexpr SizeRule kSize896K{0xE0000, "The file size EXCEEDS the MAXIMUM size (128 * 1024 * 7)"};
-constexpr SizeRule kSize36Aio{0x3000, "The file size EXCEEDS the MAXIMUM size (4 * 1024)"};
-constexpr SizeRule kSizeSmallAio{0xA000, "The file size EXCEEDS the MAXIMUM size (40 * 1024)"};
-constexpr SizeRule kSizeVm{0x1FB000, "The file size EXCEEDS the MAXIMUM size (2028 * 1024)"};
+constexpr SizeRule kSizeDefault{0x78800, kSizeDefaultMessage};
+constexpr SizeRule kSize512K{0x80000, kSize512KMessage};
+constexpr SizeRule kSize896K{0xE0000, kSize896KMessage};
+constexpr SizeRule kSize36Aio{0x3000, kSize4KMessage};
+constexpr SizeRule kSizeSmallAio{0xA000, kSize40KMessage};
+constexpr SizeRule kSizeVm{0x1FB000, kSizeVmMessage};
 
 constexpr EraseRule kErase2K{EraseCount::kOneMore, 2048, 0};
 constexpr EraseRule kErase16K{EraseCount::kOneMore, 16384, 0};
@@ -33,8 +33,6 @@ constexpr EraseRule kEraseFour{EraseCount::kFixed, 0, 4};
 // The VM group keeps the last 4,096 bytes of its image.
 constexpr uint32_t kVmTail = 4096;
 
-constexpr char kReplugPrompt[] = "Please REPLUG the USB Cable, and then press OK to continue";
-constexpr char kPowerCyclePrompt[] = "Please POWER OFF=>ON the PLC, and then press OK to continue";
 constexpr ReconnectRule kKeepOpen{ReconnectKind::kKeepOpen, 1, nullptr};
 constexpr ReconnectRule kReplug2{ReconnectKind::kReplugUsb, 2, kReplugPrompt};
 constexpr ReconnectRule kReplug5{ReconnectKind::kReplugUsb, 5, kReplugPrompt};
@@ -42,7 +40,6 @@ constexpr ReconnectRule kPowerCycle{ReconnectKind::kPowerCycle, 2, kPowerCyclePr
 
 constexpr RegisterTell kNoTell{ModelRegister::kNone, false, 0, {0, 0}, nullptr};
 // KT4-RV4 and KT4-W: D1386 holds 0x4138 or 0x4137 on a KT4-W.
-constexpr char kKt4Mismatch[] = "Check PLC, KT4-RV4 is different than KT4-W";
 constexpr RegisterTell Kt4Tell(bool kt4W) {
   return {ModelRegister::kD1386, kt4W, 2, {0x4138, 0x4137}, kKt4Mismatch};
 }
@@ -52,22 +49,15 @@ constexpr RegisterTell SixteenPointTell(bool sixteen, const char* mismatch) {
 }
 constexpr RegisterTell kTellKt4Rv4 = Kt4Tell(false);
 constexpr RegisterTell kTellKt4W = Kt4Tell(true);
-constexpr RegisterTell kTellLp4 =
-    SixteenPointTell(true, "Check PLC, 16LP4 is different than 32LP4");
-constexpr RegisterTell kTellLp32 =
-    SixteenPointTell(false, "Check PLC, 32LP4 is different than 16LP4");
-constexpr RegisterTell kTellLn = SixteenPointTell(true, "Check PLC, 16LN is different than 30LN");
-constexpr RegisterTell kTellLn30 =
-    SixteenPointTell(false, "Check PLC, 30LN is different than 16LN");
+constexpr RegisterTell kTellLp4 = SixteenPointTell(true, kLp4Mismatch);
+constexpr RegisterTell kTellLp32 = SixteenPointTell(false, kLp32Mismatch);
+constexpr RegisterTell kTellLn = SixteenPointTell(true, kLnMismatch);
+constexpr RegisterTell kTellLn30 = SixteenPointTell(false, kLn30Mismatch);
 
-constexpr char kUnknownVersion[] =
-    "The bootloader version is unknown, do not support AIO FW update";
 constexpr VersionRule kNoVersion{false, false, 0, 0, nullptr};
 constexpr VersionRule kReadVersion{true, false, 0, 0, nullptr};
-constexpr VersionRule kGateV09{true, true, 0x0F, 0x09,
-                               "The bootloader version is V0.9, do not support AIO FW update"};
-constexpr VersionRule kGateV10{true, true, 0x11, 0x10,
-                               "The bootloader version is V1.0, do not support AIO FW update"};
+constexpr VersionRule kGateV09{true, true, 0x0F, 0x09, kV09Message};
+constexpr VersionRule kGateV10{true, true, 0x11, 0x10, kV10Message};
 
 // What an index outside the table gets: the serial defaults, no name.
 constexpr PlcModel kNoModel{"",       kSer,     0,      128,       0,       kSizeDefault, kErase2K,
@@ -201,7 +191,7 @@ const char* ModelCheckMismatch(int row, uint16_t registerValue) {
 const char* VersionGateRefusal(int row, uint8_t version) {
   const VersionRule& rule = ModelOf(row).version;
   if (!rule.gated || version > rule.highestRefused) return nullptr;
-  return version == rule.knownVersion ? rule.knownRefusal : kUnknownVersion;
+  return version == rule.knownVersion ? rule.knownRefusal : kUnknownVersionMessage;
 }
 
 ReconnectRule ReconnectRuleOf(int row) {
@@ -210,9 +200,9 @@ ReconnectRule ReconnectRuleOf(int row) {
 
 Message SuccessMessageOf(int row) {
   if (IsUsbModel(row)) {
-    return {"Firmware update is SUCCESSFUL!, please REPLUG the USB cable", "Information"};
+    return {kUsbSuccessMessage, kInformationCaption};
   }
-  return {"Firmware update is SUCCESSFUL", "INFORMATION"};
+  return {kSerialSuccessMessage, kSerialSuccessCaption};
 }
 
 }  // namespace plc

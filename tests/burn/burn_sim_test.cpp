@@ -15,6 +15,19 @@ const char kUsbSuccess[] = "Firmware update is SUCCESSFUL!, please REPLUG the US
 bool Contains(const std::vector<std::string>& trace, const std::vector<std::string>& run) {
   return std::search(trace.begin(), trace.end(), run.begin(), run.end()) != trace.end();
 }
+// The text is one that plcfw --list-messages names ("%s" stands for a port).
+bool Listed(const std::string& text) {
+  const MessageList all = AllMessages();
+  return std::any_of(all.texts, all.texts + all.count, [&text](const char* listed) {
+    const std::string t = listed;
+    const size_t at = t.find("%s");
+    return at == std::string::npos
+               ? t == text
+               : text.size() > t.size() && text.rfind(t.substr(0, at), 0) == 0 &&
+                     text.compare(text.size() - (t.size() - at - 2), std::string::npos,
+                                  t.substr(at + 2)) == 0;
+  });
+}
 std::vector<std::string> Tail(const std::vector<std::string>& t) {
   return {t.end() - 3, t.end()};
 }
@@ -152,6 +165,7 @@ TEST(BurnSequence, EveryMessageFromAFault) {
     bench.Run();
     const std::vector<std::string> messages = bench.host.Messages();
     ASSERT_EQ(messages.empty() ? "" : messages.back(), message);
+    EXPECT_TRUE(Listed(message));
     for (size_t i = 0; i + 1 < messages.size(); ++i)  // only reconnect prompts come before
       EXPECT_NE(messages[i].find("press OK to continue"), std::string::npos) << messages[i];
     const bool success = message.find("SUCCESSFUL") != std::string::npos;
@@ -199,6 +213,7 @@ TEST(BurnSequence, EarlyEnds) {
                                                                   "box:ERROR:" + message, "enable"})
                                       : (std::vector<std::string>{
                                             "disable", "kill", "box:ERROR:" + message, "enable"}));
+    EXPECT_TRUE(Listed(message));
     EXPECT_EQ(bench.host.atBox.at(0).elapsed, 7);      // cleared only after the box
     const RunSnapshot& s = bench.host.atEnable.at(0);  // a size refusal clears seconds late
     EXPECT_EQ(Ints(s.elapsed, s.imageHeld), Ints(openFails ? 0 : 7, length != 0));

@@ -1,10 +1,18 @@
 // The console front end's parts: the command line, the progress line, the
 // --image reader.
-#include "ui/console/console.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include "ui/console/console_host.h"
+#include "ui/console/identify_command.h"
+#include "ui/console/list_command.h"
+#include "ui/console/options.h"
+#include "ui/console/output.h"
+#include "ui/console/progress.h"
+#include "ui/console/record.h"
+#include "ui/console/terminal.h"
+#include "ui/console/trace_link.h"
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -17,9 +25,9 @@
 #include <tuple>
 #include <vector>
 
-#include "port/record_file.h"
 #include "state/models.h"
 #include "state/run_state.h"
+#include "ui/console/record_file.h"
 
 namespace plc {
 

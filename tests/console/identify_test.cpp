@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "sim_bench.h"
-#include "ui/console/console.h"
+#include "ui/console/identify_command.h"
+#include "ui/console/options.h"
+#include "ui/console/record.h"
 
 namespace plc {
 
@@ -73,7 +75,7 @@ TEST(BurnLog, RecordsEachRunOnOneLine) {
     BurnLogBegin("burn", selectedPLCIdx, "/dev/serial/by-path/x");
     RecordingHost recorder(rig->host, "image.bin", false);
     StartBurn(recorder);
-    BurnLogEnd(recorder.Result(refused ? 1 : 0), refused ? 1 : 0);
+    BurnLogEnd(recorder.Result(), refused ? 1 : 0);
   }
   std::ifstream in(path);
   std::vector<nlohmann::json> lines;

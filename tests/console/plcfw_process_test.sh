@@ -108,6 +108,9 @@ ttyUSB0|unexpected argument ttyUSB0
 --port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes
 --model KT4-W --port /dev/null/none|use --yes
 EOF
+    # The texts the soak accepts, one a line.
+    run messages --list-messages
+    check "--list-messages names the boxes" has_line messages.out "NO RESPONSE @ State 3"
     ;;
 
   open-failure)

@@ -28,8 +28,8 @@ TEST(CheckLRC, DecodesInPlaceAndSums) {
 TEST_F(ProtocolTest, RetryBudgetArithmetic) {
   const std::tuple<const char*, const char*, int> ops[] = {
       // clang-format off
-      {"ConfirmComm", "KT4-RV4", 24}, {"READ_D1148", "LP32", 0}, {"read_fu_version_A", "VM500", 0},
-      {"SendErase_A", "LN", 24}, {"read_fu_version_B", "VM600", 16}, {"SendUpdate", "LQ", 16}};
+      {"ConfirmComm", "KT4-RV4", 24}, {"ReadD1148_A", "LP32", -1}, {"ReadVersion_A", "VM500", -1},
+      {"SendErase_A", "LN", 24}, {"ReadVersion_B", "VM600", -1}, {"SendUpdate", "LQ", 16}};
   // clang-format on
   for (const auto& [op, model, spent] : ops) {
     SCOPED_TRACE(op);
@@ -65,9 +65,9 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
       {"ConfirmComm", "KT4-RV4", {"", lower, Reply19(5)}, 5, 0, 2, 3},
       {"SendErase_A", "VM500", {"", "", Reply19(6), ""}, 0, 0, 2, 4},
       {"CheckID_A", "KT4-RV4", {lower, "", Reply19(6, 0, 0x0C)}, 0, 2, 2, 3},
-      {"READ_D1386", "KT4-RV4", {"", WithWrongLrc(Reply15(7)), Reply15(0x4137, 4)}, 0x4137, 2, 2, 3},
+      {"ReadD1386_A", "KT4-RV4", {"", WithWrongLrc(Reply15(7)), Reply15(0x4137, 4)}, 0x4137, 2, 2, 3},
       {"CheckID_B", "VM500", {"", "\x15\x30\x10", "\x06\x30\x10"}, 0, 0, 2, 3},
-      {"read_fu_version_B", "VM500", {"", "\x15\x01", ok3}, 0, 0, 2, 3},
+      {"ReadVersion_B", "VM500", {"", "\x15\x01", ok3}, 0, 0, 2, 3},
       {"SendUpdate", "LN", {"", "\x15", ack}, 0, 0, 2, 3},
       {"SendFW", "KT4-RV4", {ack, nak, nak, nak, nak, nak, nak}, 16, 6, 6, 7},  // no EOT
       // Silent from the tenth "ERASE": the VM group gives a unit one attempt.

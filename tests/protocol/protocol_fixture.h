@@ -36,9 +36,16 @@ inline std::string WithWrongLrc(std::string reply) {
 
 inline int RunOp(const std::string& op, Link* link) {
   if (op == "DummyComm") return DummyComm(link), -1;  // no result
-  if (op[0] == 'r') return op.back() == 'A' ? read_fu_version_A() : read_fu_version_B();
-  if (op[0] == 'R') return op == "READ_D1386" ? READ_D1386(link) : READ_D1148(link);
-  const std::pair<const char*, uint8_t (*)(Link*)> ops[] = {
+  // The reads: the value, -1 when the budget was spent.
+  if (op.rfind("ReadVersion_", 0) == 0) {
+    uint8_t v = 0;
+    return (op.back() == 'A' ? ReadVersion_A(link, &v) : ReadVersion_B(link, &v)) ? v : -1;
+  }
+  if (op.rfind("ReadD", 0) == 0) {
+    uint16_t v = 0;
+    return (op == "ReadD1386_A" ? ReadD1386_A(link, &v) : ReadD1148_A(link, &v)) ? v : -1;
+  }
+  const std::pair<const char*, ProtocolResult (*)(Link*)> ops[] = {
       {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A},     {"SendErase_A", SendErase_A},
       {"CheckID_B", CheckID_B},     {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate}};
   for (const auto& [name, fn] : ops)

@@ -1,4 +1,4 @@
-#include "ui/console/console.h"
+#include "ui/console/plcfw.h"
 
 int main(int argc, char** argv) {
   return plc::PlcfwMain(argc, argv);

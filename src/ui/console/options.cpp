@@ -1,8 +1,9 @@
+#include "ui/console/options.h"
+
 #include <cstring>
 #include <string>
 
 #include "state/models.h"
-#include "ui/console/console.h"
 
 namespace plc {
 
@@ -84,6 +85,8 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
       options->action = ConsoleAction::kListPorts;
     } else if (std::strcmp(arg, "--list-models") == 0) {
       options->action = ConsoleAction::kListModels;
+    } else if (std::strcmp(arg, "--list-messages") == 0) {
+      options->action = ConsoleAction::kListMessages;
     } else if (std::strcmp(arg, "--yes") == 0 || std::strcmp(arg, "-y") == 0) {
       options->yes = true;
     } else if (std::strcmp(arg, "--trace") == 0) {

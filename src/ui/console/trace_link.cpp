@@ -1,7 +1,9 @@
+#include "ui/console/trace_link.h"
+
 #include <cstdio>
 #include <string>
 
-#include "ui/console/console.h"
+#include "ui/console/output.h"
 
 namespace plc {
 

@@ -14,6 +14,7 @@
 #include "port/ports_win32.h"
 #include "resource_ids.h"
 #include "state/image.h"
+#include "state/messages.h"
 #include "state/models.h"
 #include "state/run_state.h"
 #include "ui/port_choice.h"
@@ -27,10 +28,6 @@ namespace {
 
 constexpr char kClassName[] = "WindowsApp";
 constexpr char kTitle[] = "Vemora PLC Firmware Update Program";
-constexpr char kCloseQuestion[] =
-    "A firmware update is in progress. Closing now can leave the PLC without a working program. "
-    "Close anyway?";
-constexpr char kWarningCaption[] = "WARNING";
 
 constexpr int kStartButtonId = 2;
 constexpr int kPortListId = 7;

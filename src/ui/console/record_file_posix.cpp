@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "port/record_file.h"
+#include "ui/console/record_file.h"
 
 namespace plc {
 

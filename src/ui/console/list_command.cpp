@@ -1,7 +1,11 @@
+#include "ui/console/list_command.h"
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "ui/console/console.h"
+#include "state/messages.h"
+#include "state/models.h"
 
 namespace plc {
 
@@ -23,6 +27,25 @@ std::string StableNameOf(const UsbPortList& plc, const char* name) {
 }
 
 }  // namespace
+
+void ListModels() {
+  for (int row = 0; row < kPlcCount; ++row) {
+    std::printf("%-14s %s\n", PlcName(row), IsUsbModel(row) ? "USB" : "serial");
+  }
+}
+
+void ListPorts() {
+  PortList list{};
+  ListComPorts(&list);
+  UsbPortList usb{};
+  ListPlcUsbPorts(&usb);
+  (void)std::fputs(PortListText(list, usb).c_str(), stdout);
+}
+
+void ListMessages() {
+  const MessageList all = AllMessages();
+  for (size_t i = 0; i < all.count; ++i) std::printf("%s\n", all.texts[i]);
+}
 
 std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {
   std::string text;

@@ -1,6 +1,8 @@
 // The burn record (--log FILE): one JSON object per run on one line, written
 // with one append when the run ends and flushed to the disk before the
 // program exits, so that runs sharing a file never mix their lines.
+#include "ui/console/record.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -10,11 +12,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "port/record_file.h"
-#include "port/sha256.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
+#include "ui/console/output.h"
+#include "ui/console/record_file.h"
+#include "ui/console/sha256.h"
 
 namespace plc {
 
@@ -133,13 +135,6 @@ void BurnLogEnd(const char* result, int exitStatus) {
   if (!written) ConsolePrintNote("plcfw: the record could not be written to the log file");
 }
 
-std::string RecordPortLabel(const ConsoleOptions& options) {
-  if (options.portGiven) return options.port;
-  char port[kComPortSize];
-  GetSelectedComPort(port);
-  return port;
-}
-
 void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
   {
     std::lock_guard<std::mutex> hold(recordLock);
@@ -151,14 +146,9 @@ void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon i
   inner_.ShowMessage(text, caption, icon);
 }
 
-LinkHandle RecordingHost::OpenComLink(const char* portName) {
-  opened_ = true;
-  return inner_.OpenComLink(portName);
-}
-
-LinkHandle RecordingHost::OpenUsbLink() {
-  opened_ = true;
-  return inner_.OpenUsbLink();
+void RecordingHost::RunEnds(BurnOutcome outcome) {
+  outcome_ = outcome;
+  inner_.RunEnds(outcome);
 }
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
@@ -178,9 +168,16 @@ FirmwareImage RecordingHost::LoadFirmwareImage() {
   return image;
 }
 
-const char* RecordingHost::Result(int exitStatus) const {
-  if (exitStatus == kExitSuccess) return "success";
-  return opened_ ? "failed" : "refused";
+const char* RecordingHost::Result() const {
+  switch (outcome_.load()) {
+    case BurnOutcome::kSuccess:
+      return "success";
+    case BurnOutcome::kRefused:
+      return "refused";
+    case BurnOutcome::kFailed:
+      break;
+  }
+  return "failed";
 }
 
 }  // namespace plc

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "ui/console/console.h"
+#include "ui/console/terminal.h"
 
 namespace plc {
 

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "port/sha256.h"
+#include "ui/console/sha256.h"
 
 namespace plc {
 

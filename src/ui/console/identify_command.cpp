@@ -1,15 +1,17 @@
-// plcfw --identify: which PLC is on the link, in one fact a line.
-#include "burn/identify.h"
+#include "ui/console/identify_command.h"
 
 #include <cstdio>
 #include <string>
 
 #include "burn/burn.h"
-#include "port/ports.h"
-#include "protocol/result_codes.h"
+#include "burn/identify.h"
+#include "state/messages.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
+#include "ui/console/console_host.h"
+#include "ui/console/output.h"
+#include "ui/console/run_guard.h"
+#include "ui/console/target.h"
 
 namespace plc {
 
@@ -73,8 +75,7 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   const DeviceIdentity d = IdentifyDevice(host);
   if (!d.opened) {
     // The burn's words for it.
-    add("link", "Link",
-        std::string("CANNOT open ") + (IsUsbModel(row) ? "USB" : portLabel) + " Port!!!");
+    add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
     return report;
   }
   if (d.mode == DeviceMode::kNone) {
@@ -106,10 +107,8 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options, ConsoleHost& host) {
-  SelectModel(options.model);
-  (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
-  SelectPort(options);
+int Identify(const ConsoleOptions& options, Host& host) {
+  SelectTarget(options);
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
@@ -119,6 +118,14 @@ int Identify(const ConsoleOptions& options, ConsoleHost& host) {
   BurnLogFacts(report.facts);
   BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;
+}
+
+int RunIdentify(const ConsoleOptions& options) {
+  StartGuard();
+  ConsoleHost host(options, nullptr, nullptr, false);
+  int status = kExitFailed;
+  RunWatched([&] { status = Identify(options, host); }, false, host);
+  return EndRun(status);
 }
 
 }  // namespace plc

@@ -1,3 +1,5 @@
+#include "ui/console/console_host.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -5,57 +7,30 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "port/ports.h"
 #include "state/models.h"
 #include "state/run_state.h"
-#include "ui/console/console.h"
+#include "ui/console/options.h"
+#include "ui/console/output.h"
+#include "ui/console/terminal.h"
+#include "ui/console/ticker.h"
+#include "ui/console/trace_link.h"
 
 namespace plc {
-
-void ElapsedTicker::Start() {
-  Stop();
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stop_ = false;
-  }
-  thread_ = std::thread([this] {
-    std::unique_lock<std::mutex> hold(lock_);
-    while (!wake_.wait_for(hold, std::chrono::seconds(1), [this] { return stop_; })) {
-      // Added under the lock: once Stop has returned no second is added,
-      // so the engine's reset to 0 stays 0.
-      elapsedTime += 1;
-    }
-  });
-}
-
-void ElapsedTicker::Stop() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
-}
 
 ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)
     : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
 
-void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
+void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (text == nullptr) text = "";
   if (caption == nullptr) caption = "";
-  const Message success = SuccessMessageOf(selectedPLCIdx);
-  const bool error = icon == BoxIcon::kError;
-  const bool done = !error && success.text != nullptr && std::strcmp(text, success.text) == 0;
-  // Every box but the reconnect prompts ends the run: no progress after it.
-  const bool prompt = !error && !done;
+  // The box that ends the run: no progress after it.
+  const bool prompt = !ended_;
   if (!prompt) ConsoleSuspendProgress(true);
-  // Noted before the line goes out: once the user can read it, a Ctrl-C no
-  // longer turns the run into an interrupted one.
-  if (error) sawError_ = true;
-  if (done && !sawError_) sawSuccess_ = true;
   ConsolePrintMessage(caption, text);
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
@@ -68,6 +43,13 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon ico
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
   ConsoleSuspendProgress(false);
+}
+
+void ConsoleHost::RunEnds(BurnOutcome outcome) {
+  // Noted before the last line goes out: once the user can read it, a
+  // Ctrl-C no longer turns the run into an interrupted one.
+  succeeded_ = outcome == BurnOutcome::kSuccess;
+  ended_ = true;
 }
 
 void ConsoleHost::EnableStartButton(bool) {}
@@ -114,7 +96,7 @@ FirmwareImage ConsoleHost::LoadFirmwareImage() {
 }
 
 int ConsoleHost::ExitStatus() const {
-  return sawSuccess_ && !sawError_ ? kExitSuccess : kExitFailed;
+  return succeeded_ ? kExitSuccess : kExitFailed;
 }
 
 bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why) {

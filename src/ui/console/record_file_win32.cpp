@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "port/record_file.h"
+#include "ui/console/record_file.h"
 
 namespace plc {
 

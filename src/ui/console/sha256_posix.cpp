@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "port/sha256.h"
+#include "ui/console/sha256.h"
 
 namespace plc {
 

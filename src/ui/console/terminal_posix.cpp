@@ -8,7 +8,7 @@
 #include <atomic>
 
 #include "port/link_posix.h"
-#include "ui/console/console.h"
+#include "ui/console/terminal.h"
 
 namespace plc {
 

@@ -1,0 +1,61 @@
+#include "ui/console/burn_command.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "burn/burn.h"
+#include "state/image.h"
+#include "state/models.h"
+#include "ui/console/console_host.h"
+#include "ui/console/output.h"
+#include "ui/console/record.h"
+#include "ui/console/run_guard.h"
+#include "ui/console/target.h"
+#include "ui/console/terminal.h"
+#include "ui/console/ticker.h"
+
+namespace plc {
+
+// A prompt waits for Enter on standard input.  When that is no terminal
+// (a script, < /dev/null), nobody answers it after the PLC was erased.
+bool PromptRefused(const ConsoleOptions& options, std::string* error) {
+  if (options.action != ConsoleAction::kBurn || options.yes || options.model < 0) return false;
+  if (ReconnectRuleOf(options.model).kind == ReconnectKind::kKeepOpen) return false;
+  if (StdinIsTerminal()) return false;
+  *error = std::string(PlcName(options.model)) +
+           " asks for a replug or power cycle and standard input is not a terminal; "
+           "use --yes to answer the prompt at once";
+  return true;
+}
+
+int RunBurn(const ConsoleOptions& options) {
+  StartGuard();
+  std::vector<uint8_t> image;
+  bool imageMissing = false;
+  if (options.imageGiven) {
+    std::string why;
+    imageMissing =
+        !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
+    if (imageMissing)
+      ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
+  }
+  SelectTarget(options);
+
+  ElapsedTicker ticker;
+  ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
+                   imageMissing);
+  RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
+                         options.imageGiven);
+  BurnLogBegin("burn", options.model, RecordPortLabel(options));
+  // As the window does: the seconds start counting, then the burn thread.
+  ticker.Start();
+  RunWatched([&recorder] { StartBurn(recorder); }, true, host);
+  ticker.Stop();
+  ConsoleEndProgress();
+  const int status = host.ExitStatus();
+  BurnLogEnd(recorder.Result(), status);
+  return EndRun(status);
+}
+
+}  // namespace plc

@@ -1,0 +1,56 @@
+// The burn engine's host in a console: message boxes become lines, the
+// reconnect prompts wait for Enter, the link is the one the command line
+// names (traced on request).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "burn/host.h"
+#include "ui/console/options.h"
+
+namespace plc {
+
+class ElapsedTicker;
+
+class ConsoleHost : public Host {
+ public:
+  // image: the bytes of --image, or nullptr for the embedded image;
+  // imageMissing when --image could not be read.
+  ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+              const std::vector<uint8_t>* image, bool imageMissing);
+
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void RunEnds(BurnOutcome outcome) override;
+  void EnableStartButton(bool enabled) override;
+  void KillElapsedTimer() override;
+  void PauseSeconds(int seconds) override;
+  LinkHandle OpenComLink(const char* portName) override;
+  const char* ComLinkLabel(const char* portName) override;
+  LinkHandle OpenUsbLink() override;
+  FirmwareImage LoadFirmwareImage() override;
+
+  // 0 after a success, 1 after a failure or a refusal (or no end at all).
+  int ExitStatus() const;
+  // The run succeeded: its result stands, whatever follows.
+  bool Succeeded() const { return succeeded_; }
+
+ private:
+  LinkHandle Traced(LinkHandle link) const;
+
+  const ConsoleOptions& options_;
+  ElapsedTicker* ticker_;
+  const std::vector<uint8_t>* image_;
+  bool imageMissing_;
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> succeeded_{false};
+};
+
+// Reads an --image file, at most limit bytes plus one (enough for the size
+// check to refuse it); false when it cannot be read or is empty, with the
+// reason in the system's words in why.
+bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why);
+
+}  // namespace plc

@@ -1,0 +1,25 @@
+// plcfw --identify: which PLC is on the link, in one fact a line.
+#pragma once
+
+#include <vector>
+
+#include "burn/host.h"
+#include "ui/console/options.h"
+#include "ui/console/record.h"
+
+namespace plc {
+
+struct IdentifyReport {
+  std::vector<ReportFact> facts;
+  int exitStatus;
+};
+// Opens the selected model's link through host, asks the PLC who it is
+// (changing nothing on it) and describes the answer.
+IdentifyReport IdentifySelected(Host& host, const char* portLabel);
+// Through host: the target chosen, the report on standard output, the
+// record, the status.
+int Identify(const ConsoleOptions& options, Host& host);
+// The same, guarded against Ctrl-C.
+int RunIdentify(const ConsoleOptions& options);
+
+}  // namespace plc

@@ -1,0 +1,18 @@
+// plcfw --list-models, --list-ports and --list-messages.
+#pragma once
+
+#include <string>
+
+#include "port/ports.h"
+
+namespace plc {
+
+void ListModels();
+void ListPorts();
+void ListMessages();
+// The --list-ports text: a port a line, and beside a PLC's USB device its
+// stable name ("ttyACM0  /dev/serial/by-path/...").  A PLC device that the
+// port list does not hold gets a line of its own.
+std::string PortListText(const PortList& ports, const UsbPortList& plcDevices);
+
+}  // namespace plc

@@ -1,0 +1,47 @@
+// plcfw's command line: what a run is asked to do, the exit statuses and
+// the --help text.
+#pragma once
+
+#include <string>
+
+namespace plc {
+
+// kListMessages (--list-messages, not in the usage) is for the test tools:
+// every text a box can show, one a line.
+enum class ConsoleAction {
+  kBurn,
+  kIdentify,
+  kHelp,
+  kVersion,
+  kListPorts,
+  kListModels,
+  kListMessages
+};
+
+struct ConsoleOptions {
+  ConsoleAction action = ConsoleAction::kBurn;
+  int model = -1;  // row of the model table
+  bool portGiven = false;
+  std::string port;
+  bool imageGiven = false;
+  std::string image;
+  bool yes = false;
+  bool trace = false;
+  std::string log;  // --log FILE: the burn record; empty for none
+};
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 3;
+
+// Fills options from the arguments; returns false with a one-line reason in
+// error for a usage error.  defaultModel is the model the image is for.
+bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultModel,
+                         ConsoleOptions* options, std::string* error);
+// The --help text.
+const char* ConsoleUsage();
+// "LM4, LQ4, ..." : the 24 model names.
+std::string ModelNameList();
+
+}  // namespace plc

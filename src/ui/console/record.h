@@ -1,0 +1,64 @@
+// The record of a run (--log FILE): one JSON object on one line, appended
+// to the file when the run ends.  Without --log these do nothing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "burn/host.h"
+
+namespace plc {
+
+// One fact of the identify report: a line "Label: text" on standard output
+// and "key": "text" in the record.
+struct ReportFact {
+  std::string key;
+  std::string label;
+  std::string text;
+};
+
+// Opens the file; false (with the reason in error) when it cannot be opened.
+bool BurnLogOpen(const char* path, std::string* error);
+// Starts a record: the start time, the action ("burn" or "identify"), the
+// model and the port or device path used.
+void BurnLogBegin(const char* action, int model, const std::string& port);
+void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length);
+void BurnLogFacts(const std::vector<ReportFact>& facts);
+// Appends the record with one write, flushes it to the disk and closes the
+// file; the result is "success", "failed", "refused", "interrupted",
+// "identified".  Later calls do nothing.
+void BurnLogEnd(const char* result, int exitStatus);
+// The record as one line (without its newline), for the tests.
+std::string BurnLogLine(const char* result, int exitStatus);
+
+// Passes every call on to a host and notes for the record what the burn did:
+// the image it loaded, whether it opened the link, its last message and the
+// failure count at that message (the finish clears the count).
+class RecordingHost : public Host {
+ public:
+  // imageName: the --image file (imageIsFile) or the built-in image's name.
+  RecordingHost(Host& inner, const std::string& imageName, bool imageIsFile)
+      : inner_(inner), imageName_(imageName), imageIsFile_(imageIsFile) {}
+  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
+  void RunEnds(BurnOutcome outcome) override;
+  void EnableStartButton(bool enabled) override { inner_.EnableStartButton(enabled); }
+  void KillElapsedTimer() override { inner_.KillElapsedTimer(); }
+  void PauseSeconds(int seconds) override { inner_.PauseSeconds(seconds); }
+  LinkHandle OpenComLink(const char* portName) override { return inner_.OpenComLink(portName); }
+  const char* ComLinkLabel(const char* portName) override { return inner_.ComLinkLabel(portName); }
+  LinkHandle OpenUsbLink() override { return inner_.OpenUsbLink(); }
+  FirmwareImage LoadFirmwareImage() override;
+  // "success", "failed" or "refused" (the image refused before any open
+  // of the link); "failed" for a run that did not end.
+  const char* Result() const;
+
+ private:
+  Host& inner_;
+  std::string imageName_;
+  bool imageIsFile_;
+  std::atomic<BurnOutcome> outcome_{BurnOutcome::kFailed};
+};
+
+}  // namespace plc

@@ -1,0 +1,34 @@
+#include "ui/console/ticker.h"
+
+#include <chrono>
+
+#include "state/run_state.h"
+
+namespace plc {
+
+void ElapsedTicker::Start() {
+  Stop();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = false;
+  }
+  thread_ = std::thread([this] {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!wake_.wait_for(hold, std::chrono::seconds(1), [this] { return stop_; })) {
+      // Added under the lock: once Stop has returned no second is added,
+      // so the engine's reset to 0 stays 0.
+      elapsedTime += 1;
+    }
+  });
+}
+
+void ElapsedTicker::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+}  // namespace plc
