@@ -32,7 +32,8 @@ struct OpenLinkSlot {
 };
 OpenLinkSlot openLinks[kLinkSlots];
 
-thread_local char refusal[512];
+// Room for a whole path (the open takes paths of up to 4,095 characters).
+thread_local char refusal[4096 + 64];
 
 void Remember(int fd, bool comPort, const termios& saved) {
   for (auto& slot : openLinks) {
