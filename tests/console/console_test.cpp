@@ -144,26 +144,26 @@ TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
 TEST(AppendRecord, AFullDiskCutsOneRecordAndAPipeTakesOne) {
   const std::string path = ::testing::TempDir() + "records.jsonl";
   (void)std::remove(path.c_str());
-  RecordFile file = OpenRecordFile(path.c_str());
-  ASSERT_NE(file, kNoRecordFile);
+  RecordFile file = RecordFile::Open(path.c_str());
+  ASSERT_TRUE(file.IsOpen());
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
   rlimit full = old;
   full.rlim_cur = 10;
   const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
-  EXPECT_FALSE(AppendRecord(file, "{\"cut\":true}\n", 13));
+  EXPECT_FALSE(file.Append("{\"cut\":true}\n", 13));
   (void)setrlimit(RLIMIT_FSIZE, &old);
   (void)signal(SIGXFSZ, oldSignal);
-  EXPECT_TRUE(AppendRecord(file, "{}\n", 3));
-  CloseRecordFile(file);
+  EXPECT_TRUE(file.Append("{}\n", 3));
+  file.Close();
   std::ifstream in(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{\"cut\":tru\n{}\n");
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
-  RecordFile piped = ends[1];
-  EXPECT_TRUE(AppendRecord(piped, "{}\n", 3));
-  CloseRecordFile(piped);
+  RecordFile piped = RecordFile::Adopt(ends[1]);
+  EXPECT_TRUE(piped.Append("{}\n", 3));
+  piped.Close();
   close(ends[0]);
 }
 

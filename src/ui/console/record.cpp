@@ -31,7 +31,7 @@ using Json = nlohmann::ordered_json;
 // The record of the run under way.  The burn thread notes messages while the
 // main thread may end the run (Ctrl-C), hence the lock.
 std::mutex recordLock;
-RecordFile recordFile = kNoRecordFile;
+RecordFile recordFile;
 Json record;
 std::chrono::steady_clock::time_point started;
 bool pending = false;
@@ -77,9 +77,8 @@ std::string LineLocked(const char* result, int exitStatus) {
 
 bool BurnLogOpen(const char* path, std::string* error) {
   std::lock_guard<std::mutex> hold(recordLock);
-  CloseRecordFile(recordFile);
-  recordFile = OpenRecordFile(path);
-  if (recordFile == kNoRecordFile) {
+  recordFile = RecordFile::Open(path);
+  if (!recordFile.IsOpen()) {
     *error = std::string("cannot open the log file ") + path;
     return false;
   }
@@ -101,7 +100,7 @@ void BurnLogBegin(const char* action, int model, const std::string& port) {
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
-  if (recordFile == kNoRecordFile) return;  // no --log: no digest to compute
+  if (!recordFile.IsOpen()) return;  // no --log: no digest to compute
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
   record["imageLength"] = length;
@@ -125,10 +124,10 @@ void BurnLogEnd(const char* result, int exitStatus) {
     std::lock_guard<std::mutex> hold(recordLock);
     if (!pending) return;
     pending = false;
-    if (recordFile == kNoRecordFile) return;
+    if (!recordFile.IsOpen()) return;
     const std::string line = LineLocked(result, exitStatus) + "\n";
-    written = AppendRecord(recordFile, line.data(), line.size());
-    CloseRecordFile(recordFile);
+    written = recordFile.Append(line.data(), line.size());
+    recordFile.Close();
   }
   // Through the output queue and without the lock: a stalled standard error
   // must not hold up the thread that watches for Ctrl-C.

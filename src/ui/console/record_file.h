@@ -8,15 +8,45 @@
 
 namespace plc {
 
-using RecordFile = intptr_t;
-inline constexpr RecordFile kNoRecordFile = -1;
+// Owns the open file (a descriptor, or a handle on Windows) and closes it
+// once, whichever way its owner ends.
+class RecordFile {
+ public:
+  RecordFile() = default;
+  // Opens (or creates) the file for appending only; not open when it
+  // cannot be opened.
+  static RecordFile Open(const char* path);
+  // Takes over a file the platform already opened (a pipe, in the tests).
+  static RecordFile Adopt(intptr_t native) { return RecordFile(native); }
 
-// Opens (or creates) the file for appending only; kNoRecordFile when it
-// cannot be opened.
-RecordFile OpenRecordFile(const char* path);
-// Appends text with one write at the end of the file and flushes it to the
-// disk; false when it did not all get there.
-bool AppendRecord(RecordFile file, const char* text, size_t length);
-void CloseRecordFile(RecordFile& file);
+  RecordFile(RecordFile&& other) noexcept : native_(other.Release()) {}
+  RecordFile& operator=(RecordFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      native_ = other.Release();
+    }
+    return *this;
+  }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+  ~RecordFile() { Close(); }
+
+  bool IsOpen() const { return native_ != kNone; }
+  // Appends text with one write at the end of the file and flushes it to
+  // the disk; false when it did not all get there (or the file is not open).
+  bool Append(const char* text, size_t length);
+  void Close();
+
+ private:
+  static constexpr intptr_t kNone = -1;
+  explicit RecordFile(intptr_t native) : native_(native) {}
+  intptr_t Release() {
+    const intptr_t native = native_;
+    native_ = kNone;
+    return native;
+  }
+
+  intptr_t native_ = kNone;
+};
 
 }  // namespace plc

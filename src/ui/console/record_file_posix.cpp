@@ -23,19 +23,19 @@ bool WriteAll(int fd, const char* text, size_t length) {
 
 }  // namespace
 
-RecordFile OpenRecordFile(const char* path) {
-  if (path == nullptr || path[0] == '\0') return kNoRecordFile;
+RecordFile RecordFile::Open(const char* path) {
+  if (path == nullptr || path[0] == '\0') return {};
   // Read access too where it is allowed: the append looks at the last byte.
   int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0 && errno == EACCES) {
     fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   }
-  return fd < 0 ? kNoRecordFile : static_cast<RecordFile>(fd);
+  return fd < 0 ? RecordFile() : RecordFile(fd);
 }
 
-bool AppendRecord(RecordFile file, const char* text, size_t length) {
-  if (file == kNoRecordFile) return false;
-  const int fd = static_cast<int>(file);
+bool RecordFile::Append(const char* text, size_t length) {
+  if (!IsOpen()) return false;
+  const int fd = static_cast<int>(native_);
   struct stat st {};
   // A pipe or a terminal (--log /dev/stdout) cannot be flushed to a disk,
   // nor read back.
@@ -56,9 +56,8 @@ bool AppendRecord(RecordFile file, const char* text, size_t length) {
   return !regular || fsync(fd) == 0;
 }
 
-void CloseRecordFile(RecordFile& file) {
-  if (file != kNoRecordFile) close(static_cast<int>(file));
-  file = kNoRecordFile;
+void RecordFile::Close() {
+  if (IsOpen()) (void)close(static_cast<int>(Release()));
 }
 
 }  // namespace plc

@@ -4,18 +4,18 @@
 
 namespace plc {
 
-RecordFile OpenRecordFile(const char* path) {
-  if (path == nullptr || path[0] == '\0') return kNoRecordFile;
+RecordFile RecordFile::Open(const char* path) {
+  if (path == nullptr || path[0] == '\0') return {};
   // Append access alone (no FILE_WRITE_DATA): every write goes to the end
   // of the file as one piece, whoever else writes to it.
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kNoRecordFile : reinterpret_cast<RecordFile>(h);
+  return h == INVALID_HANDLE_VALUE ? RecordFile() : RecordFile(reinterpret_cast<intptr_t>(h));
 }
 
-bool AppendRecord(RecordFile file, const char* text, size_t length) {
-  if (file == kNoRecordFile || length > MAXDWORD) return false;
-  HANDLE h = reinterpret_cast<HANDLE>(file);
+bool RecordFile::Append(const char* text, size_t length) {
+  if (!IsOpen() || length > MAXDWORD) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(native_);
   DWORD written = 0;
   if (!WriteFile(h, text, static_cast<DWORD>(length), &written, nullptr) || written != length) {
     // Where a byte still fits, the next record's line stays whole.
@@ -26,9 +26,8 @@ bool AppendRecord(RecordFile file, const char* text, size_t length) {
   return GetFileType(h) != FILE_TYPE_DISK || FlushFileBuffers(h) != 0;
 }
 
-void CloseRecordFile(RecordFile& file) {
-  if (file != kNoRecordFile) CloseHandle(reinterpret_cast<HANDLE>(file));
-  file = kNoRecordFile;
+void RecordFile::Close() {
+  if (IsOpen()) (void)CloseHandle(reinterpret_cast<HANDLE>(Release()));
 }
 
 }  // namespace plc
