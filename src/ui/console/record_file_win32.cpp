@@ -15,6 +15,8 @@ RecordFile RecordFile::Open(const char* path) {
 
 bool RecordFile::Append(const char* text, size_t length) {
   if (!IsOpen() || length > MAXDWORD) return false;
+  // The handle is kept as the integer the header can name without windows.h.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   HANDLE h = reinterpret_cast<HANDLE>(native_);
   DWORD written = 0;
   if (!WriteFile(h, text, static_cast<DWORD>(length), &written, nullptr) || written != length) {
@@ -27,6 +29,7 @@ bool RecordFile::Append(const char* text, size_t length) {
 }
 
 void RecordFile::Close() {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   if (IsOpen()) (void)CloseHandle(reinterpret_cast<HANDLE>(Release()));
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "ui/port_choice.h"
 #include "ui/window/port_rows_win32.h"
 #include "ui/window/status_panel_win32.h"
+#include "ui/window/window_host_win32.h"
 
 // The entry point is global; what it calls is the project's.
 using namespace plc;
@@ -32,7 +32,6 @@ constexpr char kTitle[] = "Vemora PLC Firmware Update Program";
 constexpr int kStartButtonId = 2;
 constexpr int kPortListId = 7;
 constexpr int kModelListId = 8;
-constexpr UINT_PTR kElapsedTimer = 5;
 constexpr UINT_PTR kPanelTimer = 6;
 
 constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -46,100 +45,25 @@ static_assert(kButtonStyle == 0x50010001, "button style");
 static_assert(kModelListStyle == 0x50210343, "model list style");
 static_assert(kPortListStyle == 0x50210303, "port list style");
 
-// Handed to the burn thread: the owner of its message boxes and of timer 5,
-// and the button it disables and enables again.
-struct ParamStruct {
-  HWND hwnd;
-  HWND hwndButton;
-};
 ParamStruct paramStruct;
 HWND hComPortList;
 // Runs started by this window; the close question compares it to learn
 // whether the run it asked about is still the one under way.
 unsigned runsStarted = 0;
 
-// What the burn sequence needs of the window, on the burn thread.
-class WindowHost final : public Host {
- public:
-  explicit WindowHost(const ParamStruct* param) : param_(param) {}
-
-  void ShowMessage(const char* text, const char* caption, BoxIcon icon) override {
-    UINT style = MB_OK;
-    switch (icon) {
-      case BoxIcon::kError:
-        style |= MB_ICONERROR;
-        break;
-      case BoxIcon::kInformation:
-        style |= MB_ICONINFORMATION;
-        break;
-      case BoxIcon::kWarning:
-        style |= MB_ICONWARNING;
-        break;
-    }
-    MessageBoxA(param_->hwnd, text, caption, style);
-  }
-  void EnableStartButton(bool enabled) override {
-    EnableWindow(param_->hwndButton, enabled ? TRUE : FALSE);
-  }
-  void KillElapsedTimer() override { KillTimer(param_->hwnd, kElapsedTimer); }
-  void PauseSeconds(int seconds) override {
-    if (seconds > 0) Sleep(static_cast<DWORD>(seconds) * 1000u);
-  }
-  LinkHandle OpenComLink(const char* portName) override {
-    return OpenComPort(ComLinkLabel(portName));
-  }
-  // A port named on the command line may be longer than the 9 characters
-  // the selected port keeps: the row showing it opens it whole.
-  const char* ComLinkLabel(const char* portName) override {
-    return given_.compare(0, kComPortSize - 1, portName) == 0 ? given_.c_str() : portName;
-  }
-  LinkHandle OpenUsbLink() override {
-    if (!given_.empty()) return OpenUsbPath(given_.c_str());
-    const UsbRow row = ChosenUsbRow();
-    if (!row.location.empty()) return OpenPlcUsbAt(row.location.c_str());
-    if (!row.path.empty()) return OpenUsbPath((row.path + "\\").c_str());
-    return OpenMyDevPipe("");
-  }
-
-  // The port named on the command line; set once, before the first run.
-  void SetGivenPort(const std::string& port) { given_ = port; }
-  const std::string& GivenPort() const { return given_; }
-  // One of several PLC USB devices, chosen on the window thread at any
-  // time, read by the burn thread at the open and at the reopen after the
-  // replug.  Empty: the first device the search finds.
-  struct UsbRow {
-    std::string label, location, path;
-  };
-  void ChooseUsbRow(const UsbRow& row) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    usbRow_ = row;
-  }
-
- private:
-  UsbRow ChosenUsbRow() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return usbRow_;
-  }
-
-  const ParamStruct* param_;
-  std::string given_;
-  std::mutex mutex_;
-  UsbRow usbRow_;
-};
-
 // Never destroyed: a run that is still going when the window closes ends with
 // the process, and must not meet a host torn down by the exit's destructors.
 WindowHost& burnHost = *new WindowHost(&paramStruct);
 
 // The PLC USB devices of the list when there are several, one row each.
-std::vector<WindowHost::UsbRow> usbRows;
+std::vector<UsbRow> usbRows;
 
 // The selected port row's text becomes the port the next run opens.
 void TakeSelectedPort(HWND portList) {
   const std::string text = SelectedRowText(portList);
   SetSelectedComPort(text.c_str());
-  WindowHost::UsbRow chosen;
-  for (const WindowHost::UsbRow& row : usbRows) {
+  UsbRow chosen;
+  for (const UsbRow& row : usbRows) {
     if (row.label == text) chosen = row;
   }
   burnHost.ChooseUsbRow(chosen);
@@ -155,64 +79,12 @@ void TakeModel(const char* name) {
   SelectModel(PlcIndexByName(name));
 }
 
-// A USB model: the given device path, or one row per PLC device when the
-// search finds several, else the single "USB" row.
-void FillUsbRows(HWND portList) {
-  usbRows.clear();
-  const std::string& given = burnHost.GivenPort();
-  PlcUsbDevice found[kMaxUsbPorts];
-  const int count = given.empty() ? FindPlcUsbDevices(found, kMaxUsbPorts) : 0;
-  if (given.empty() && count <= 1) {
-    EnumUSBPort(portList);
-    return;
-  }
-  ClearPortRows(portList);
-  if (!given.empty()) {
-    AddPortRow(portList, given);
-    return;
-  }
-  std::vector<std::string> locations;
-  locations.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) locations.emplace_back(found[i].location);
-  const std::vector<std::string> labels = UsbRowLabels(locations);
-  for (int i = 0; i < count; ++i) {
-    usbRows.push_back({labels[i], found[i].location, found[i].path});
-    AddPortRow(portList, labels[i]);
-  }
-}
-
-// The row shown first: the given port, the first PLC found, or the top row.
-std::string DefaultPortRow() {
-  if (!burnHost.GivenPort().empty()) return burnHost.GivenPort();
-  return usbRows.empty() ? std::string() : usbRows.front().label;
-}
-
-void FillPortList(HWND portList) {
-  if (IsUsbModel(selectedPLCIdx)) {
-    FillUsbRows(portList);
-    return;
-  }
-  usbRows.clear();
-  EnumComPort(portList);
-  const std::string& given = burnHost.GivenPort();
-  if (!given.empty() && SendMessageA(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                     reinterpret_cast<LPARAM>(given.c_str())) == CB_ERR) {
-    AddPortRow(portList, given);
-  }
-}
-
 // Fills the port list and selects the row showing keep if it is still
 // there, else the default row.
 void FillPortListKeeping(HWND portList, const std::string& keep) {
-  FillPortList(portList);
-  std::vector<std::string> rows;
-  const LRESULT count = SendMessageA(portList, CB_GETCOUNT, 0, 0);
-  for (LRESULT row = 0; row < count; ++row) {
-    char text[MAX_PATH];
-    ComboRowText(portList, row, text, sizeof text);
-    rows.emplace_back(text);
-  }
-  const int row = KeptRow(rows, keep, DefaultPortRow());
+  usbRows = FillPortList(portList, burnHost.GivenPort());
+  const int row =
+      KeptRow(PortRowTexts(portList), keep, DefaultPortRow(burnHost.GivenPort(), usbRows));
   SendMessageA(portList, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
   TakeSelectedPort(portList);
 }
@@ -258,7 +130,7 @@ void OnSelectionChange(HWND control, int id) {
     // Reached only while the model list is enabled, which it never is after
     // start-up; kept so that an unlocked build behaves.
     TakeModel(SelectedRowText(control).c_str());
-    FillPortList(hComPortList);
+    usbRows = FillPortList(hComPortList, burnHost.GivenPort());
     if (!IsUsbModel(selectedPLCIdx))
       SendMessageA(hComPortList, CB_SETCURSEL, static_cast<WPARAM>(ComSelidx), 0);
     TakeSelectedPort(hComPortList);

@@ -1,7 +1,9 @@
 #include "ui/window/port_rows_win32.h"
 
 #include "port/ports_win32.h"
+#include "state/models.h"
 #include "state/run_state.h"
+#include "ui/port_choice.h"
 
 namespace plc {
 
@@ -44,6 +46,60 @@ std::string SelectedRowText(HWND combo) {
   char text[MAX_PATH];
   ComboRowText(combo, SendMessageA(combo, CB_GETCURSEL, 0, 0), text, sizeof text);
   return text;
+}
+
+namespace {
+
+std::vector<UsbRow> FillUsbRows(HWND portList, const std::string& given) {
+  std::vector<UsbRow> rows;
+  PlcUsbDevice found[kMaxUsbPorts];
+  const int count = given.empty() ? FindPlcUsbDevices(found, kMaxUsbPorts) : 0;
+  if (given.empty() && count <= 1) {
+    EnumUSBPort(portList);
+    return rows;
+  }
+  ClearPortRows(portList);
+  if (!given.empty()) {
+    AddPortRow(portList, given);
+    return rows;
+  }
+  std::vector<std::string> locations;
+  locations.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) locations.emplace_back(found[i].location);
+  const std::vector<std::string> labels = UsbRowLabels(locations);
+  for (int i = 0; i < count; ++i) {
+    rows.push_back({labels[i], found[i].location, found[i].path});
+    AddPortRow(portList, labels[i]);
+  }
+  return rows;
+}
+
+}  // namespace
+
+std::vector<UsbRow> FillPortList(HWND portList, const std::string& given) {
+  if (IsUsbModel(selectedPLCIdx)) return FillUsbRows(portList, given);
+  EnumComPort(portList);
+  if (!given.empty() && SendMessageA(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(given.c_str())) == CB_ERR) {
+    AddPortRow(portList, given);
+  }
+  return {};
+}
+
+std::string DefaultPortRow(const std::string& given, const std::vector<UsbRow>& usbRows) {
+  if (!given.empty()) return given;
+  return usbRows.empty() ? std::string() : usbRows.front().label;
+}
+
+std::vector<std::string> PortRowTexts(HWND portList) {
+  std::vector<std::string> rows;
+  const LRESULT count = SendMessageA(portList, CB_GETCOUNT, 0, 0);
+  for (LRESULT row = 0; row < count; ++row) {
+    char text[MAX_PATH];
+    ComboRowText(portList, row, text, sizeof text);
+    rows.emplace_back(text);
+  }
+  return rows;
 }
 
 }  // namespace plc

@@ -7,8 +7,24 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace plc {
+
+// A PLC USB device with a row of its own, when the search finds several.
+struct UsbRow {
+  std::string label, location, path;
+};
+
+// Fills the list for the selected model.  A USB model: the given device
+// path (--port), or one row per PLC device when the search finds several
+// (returned), else the single "USB" row.  A serial model: the COM ports
+// found, and the given port among them.
+std::vector<UsbRow> FillPortList(HWND portList, const std::string& given);
+// The row shown first: the given port, the first PLC found, or the top row.
+std::string DefaultPortRow(const std::string& given, const std::vector<UsbRow>& usbRows);
+// Every row's text, top to bottom.
+std::vector<std::string> PortRowTexts(HWND portList);
 
 // All COM ports found, replacing the rows added before; when the ports
 // cannot be had the list stays as it was.
