@@ -1,21 +1,24 @@
 // Holding a USB PLC for the whole run.  A COM port opens exclusively by
-// itself.  The USB device's interface path stays the same when the PLC
-// re-enumerates on the same USB port (its instance part is the serial
-// number or the port's place on the bus), so a named mutex made from it
-// keeps another run off the PLC while it is gone for the replug.
+// itself.  Every USB open (the search's device, a row of the window, a path
+// given on the command line) takes the hold first.  The USB device's interface path stays the same
+// when the PLC re-enumerates on the same USB port (its instance part is the serial number or the
+// port's place on the bus), so a named mutex made from it keeps another run off the PLC while it is
+// gone for the replug.
 #include <windows.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "port/ports.h"
+#include "port/ports_win32.h"
 
 namespace plc {
 
 namespace {
 
-thread_local char refusal[512];
+thread_local std::string refusal;
 
 constexpr int kMaxRunHolds = 8;
 char heldKeys[kMaxRunHolds][kUsbPortPathSize];
@@ -24,15 +27,27 @@ int heldCount = 0;
 }  // namespace
 
 const char* PortRefusal() {
-  return refusal;
+  return refusal.c_str();
+}
+
+void NotePortRefusal(const char* path, const char* why) {
+  refusal = std::string(path) + " is in use by another program (" + why + ")";
+}
+
+void ClearPortRefusal() {
+  refusal.clear();
 }
 
 bool HoldForTheRun(const char* devicePath) {
-  refusal[0] = '\0';
+  ClearPortRefusal();
+  // The device's path is opened with a backslash after it (the empty pipe
+  // name) or without: one PLC, one key.
+  std::string path(devicePath);
+  while (!path.empty() && path.back() == '\\') path.pop_back();
   // Object names take no backslash, and the path's case may differ.
   char key[kUsbPortPathSize] = "Local\\plcfw-";
   size_t at = std::strlen(key);
-  for (const char* c = devicePath; *c != '\0' && at + 1 < sizeof key; ++c) {
+  for (const char* c = path.c_str(); *c != '\0' && at + 1 < sizeof key; ++c) {
     const auto u = static_cast<unsigned char>(*c);
     key[at++] = std::isalnum(u) != 0 ? static_cast<char>(std::tolower(u)) : '_';
   }
@@ -46,8 +61,7 @@ bool HoldForTheRun(const char* devicePath) {
   if (hold == nullptr) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(hold);
-    (void)std::snprintf(refusal, sizeof refusal, "%s is in use by another program (locked)",
-                        devicePath);
+    NotePortRefusal(path.c_str(), "locked");
     return false;
   }
   (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);

@@ -78,21 +78,37 @@ LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
   return LinkHandle(new Win32Link(handle, comPort));
 }
 
+namespace {
+
+// Another program has the port open: Windows refuses the open.
+void NoteIfBusy(const char* path) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+    NotePortRefusal(path, "busy");
+}
+
+}  // namespace
+
 LinkHandle OpenComPort(const char* nameOrPath) {
+  ClearPortRefusal();
   // Through the device namespace: a plain "COM10" and above cannot be opened.
   char path[MAX_PATH];
   if (!ComDevicePath(nameOrPath, path, sizeof path)) return kNoLink;
-  return LinkFromHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr),
-                        true);
+  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) NoteIfBusy(nameOrPath);
+  return LinkFromHandle(handle, true);
 }
 
 LinkHandle OpenUsbPath(const char* path) {
-  if (path == nullptr) return kNoLink;
-  return LinkFromHandle(
+  ClearPortRefusal();
+  // The hold comes first: a second run must not reach the PLC at all.
+  if (path == nullptr || !HoldForTheRun(path)) return kNoLink;
+  HANDLE handle =
       CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, 0, nullptr),
-      false);
+                  OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) NoteIfBusy(path);
+  return LinkFromHandle(handle, false);
 }
 
 namespace {

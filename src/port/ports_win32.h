@@ -40,6 +40,11 @@ LinkHandle LinkFromHandle(HANDLE handle, bool comPort);
 // value the port reported; the USB device's request is the line fields alone.
 void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 
+// Notes why an open was refused ("locked", "busy") for PortRefusal, or
+// clears it.
+void NotePortRefusal(const char* path, const char* why);
+void ClearPortRefusal();
+
 // The present COM ports from the device-setup walk over the friendly names;
 // when no friendly name names a COM port at all, the ports registered under
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.  False when the device set cannot be

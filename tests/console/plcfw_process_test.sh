@@ -307,6 +307,22 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
       "$work/log.jsonl" "$work/small.bin"
     wine_sim --model LP4 && stty -F "$pty" ixon ixoff || exit 1
     wine_burn LP4
+    # A USB PLC given by its path is held for the whole run: a second run in
+    # the replug pause is refused before it opens anything.
+    head -c 20000 /dev/urandom >"$work/vm.bin"
+    start_sim --model VM500 --link "$work/plc" && map_com "$COM" "$work/plc" || exit 1
+    vm=(--model VM500 --image "$(win_path "$work/vm.bin")" --port "\\\\.\\$COM" --yes)
+    "${emulator[@]}" "$PLCFW" "${vm[@]}" </dev/null >"$work/first.out" 2>"$work/first.err" &
+    fwpid=$!
+    await REPLUG "$work/first.out"
+    run second "${vm[@]}"
+    check "a second run is refused" has_line second.out "ERROR: CANNOT open USB Port!!!"
+    check "... and told why" has_line second.err "plcfw: \\\\.\\$COM is in use by another program (locked)"
+    kill -USR1 "$simpid" && sleep 1 && kill -USR2 "$simpid"
+    wait_fw 600
+    wait_sim
+    check "the first run succeeds" [ "$rc" -eq 0 ]
+    check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
     ;;
 esac
 check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
