@@ -1,9 +1,10 @@
 // Holding a USB PLC for the whole run.  A COM port opens exclusively by
 // itself.  Every USB open (the search's device, a row of the window, a path
-// given on the command line) takes the hold first.  The USB device's interface path stays the same
-// when the PLC re-enumerates on the same USB port (its instance part is the serial number or the
-// port's place on the bus), so a named mutex made from it keeps another run off the PLC while it is
-// gone for the replug.
+// given on the command line) takes the hold first.  The USB device's
+// interface path stays the same when the PLC re-enumerates on the same USB
+// port (its instance part is the serial number or the port's place on the
+// bus), so a named mutex made from it keeps another run off the PLC while it
+// is gone for the replug.
 #include <windows.h>
 
 #include <cctype>
