@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "sim_device.h"
+#include "sim_state.h"
 
 namespace plc {
 

@@ -2,6 +2,7 @@
 // sequence, and the closing EOT.
 #include <cstring>
 
+#include "sim_device.h"
 #include "sim_internal.h"
 #include "state/models.h"
 
