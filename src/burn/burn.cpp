@@ -146,6 +146,7 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
     ErrorBox(host, EraseFailureMessage(code));
     return false;
   }
+  plcWithoutProgram = true;
   Reconnect(host, row);
   return true;
 }
@@ -175,6 +176,7 @@ void BootPass(Host& host, int row) {
     BootFailure(host, kEraseSilentMessage);
     return;
   }
+  plcWithoutProgram = true;
   if (SendUpdate(hSerial.get()) != kResultOk) {
     BootFailure(host, kUpdateSilentMessage);
     return;
@@ -183,6 +185,7 @@ void BootPass(Host& host, int row) {
     BootFailure(host, kUpdateFailedMessage);
     return;
   }
+  plcWithoutProgram = false;
   host.KillElapsedTimer();
   const Message success = SuccessMessageOf(row);
   host.RunEnds(BurnOutcome::kSuccess);
@@ -192,6 +195,7 @@ void BootPass(Host& host, int row) {
 
 // The run itself, once claimed.
 void RunBurn(Host& host) {
+  plcWithoutProgram = false;
   const bool loaded = LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);
 
@@ -212,6 +216,9 @@ void RunBurn(Host& host) {
     DummyComm(hSerial.get());
     const ProtocolResult state = ConfirmComm(hSerial.get());
     if (state == kResultBootMode) {
+      // A bootloader has no program to run: a PLC found in it was erased
+      // by a run before this one.
+      plcWithoutProgram = true;
       BootPass(host, row);
       return;
     }

@@ -77,4 +77,8 @@ int FindPlcUsbDevices(PlcUsbDevice* out, int most);
 // same PLC.  kNoLink when none is there or it cannot be opened.
 LinkHandle OpenPlcUsbAt(const char* location);
 
+// Whether a device interface path is the PLC's (vendor 4b2c, product 0001),
+// in whichever case the system wrote it.
+bool IsPlcPath(const char* path);
+
 }  // namespace plc

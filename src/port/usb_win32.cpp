@@ -1,4 +1,5 @@
 // The PLC's USB device: found by its interface path and opened as a file.
+#include <cctype>
 #include <cstddef>
 #include <cstring>
 
@@ -71,9 +72,6 @@ void WalkInterfaces(const GUID* interfaceClass, Visit visit) {
   }
 }
 
-bool IsPlcPath(const char* path) {
-  return std::strstr(path, kDeviceMatch) != nullptr;
-}
 
 void DeviceLocation(HDEVINFO deviceSet, PSP_DEVINFO_DATA device, char (&out)[kUsbLocationSize]) {
   std::memset(out, 0, sizeof out);
@@ -85,6 +83,22 @@ void DeviceLocation(HDEVINFO deviceSet, PSP_DEVINFO_DATA device, char (&out)[kUs
 }
 
 }  // namespace
+
+// Windows writes the interface path's hardware part in either case
+// ("USB#VID_4B2C&PID_0001" on some systems, lower case on others).
+bool IsPlcPath(const char* path) {
+  if (path == nullptr) return false;
+  const size_t want = sizeof kDeviceMatch - 1;
+  for (const char* at = path; *at != '\0'; ++at) {
+    size_t i = 0;
+    while (i < want && at[i] != '\0' &&
+           std::tolower(static_cast<unsigned char>(at[i])) == kDeviceMatch[i]) {
+      ++i;
+    }
+    if (i == want) return true;
+  }
+  return false;
+}
 
 HANDLE OpenUsbDevice(const GUID* interfaceClass, char* devicePath) {
   HANDLE result = INVALID_HANDLE_VALUE;

@@ -20,6 +20,7 @@ const uint8_t* fin;
 uint32_t fileLength;
 const void* hGLOBAL;
 Shared<uint8_t> VM_fu_version;
+Shared<bool> plcWithoutProgram;
 
 Shared<int32_t> flashStatus;
 Shared<int32_t> progress;

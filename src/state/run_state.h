@@ -60,6 +60,11 @@ extern const uint8_t* fin;
 extern uint32_t fileLength;
 extern const void* hGLOBAL;
 extern Shared<uint8_t> VM_fu_version;
+// The PLC has no working program: in this run it accepted the
+// erase/enter-boot command or the bootloader's ERASE, or it answered from its
+// bootloader.  False at the start of a run and again once the last block is
+// acknowledged.  A front end that ends a run early tells the user by it.
+extern Shared<bool> plcWithoutProgram;
 
 // Status values, written by the burn thread, read by the status panel.
 extern Shared<int32_t> flashStatus;  // 0 idle, 1 erasing, 2 programming

@@ -175,17 +175,35 @@ EOF
     check "trace shows the line settings" grep -qx "= line 9600 7E1" "$work/burn.err"
     ;;
 
+  # An interrupt in the transfer: the PLC takes no frame after the signal,
+  # no result line is printed, and the warning says what to do; before the
+  # erase there is nothing to warn about.  plcsim holds the acknowledgement
+  # of the signal's frame until plcfw has taken the signal.
   interrupt)
-    start_sim --model VM500 || exit 1
-    start_fw --port "$pty" --yes >"$work/burn.out" 2>"$work/burn.err"
-    await Programming "$work/burn.err"
+    head -c 40000 /dev/urandom >"$work/small.bin"
+    for sig in INT TERM QUIT; do
+      start_sim --model LM4 --verbose --signal-at 60:$sig --tool-pid "$work/fw.pid" || exit 1
+      start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes \
+        --log "$work/$sig.jsonl" >"$work/$sig.out" 2>"$work/$sig.err"
+      echo "$fwpid" >"$work/fw.pid"
+      wait_fw 600
+      wait_sim
+      check "$sig: exit 3" [ "$rc" -eq 3 ]
+      check "$sig: no result line" [ ! -s "$work/$sig.out" ]
+      check "$sig: the warning and what to do" grep -qF "the PLC may be left without a working program. Switch the PLC off and on" "$work/$sig.err"
+      check "$sig: no frame after the signal" grep -qx "plcsim: 0 block frames after the signal" "$work/sim.err"
+      check "$sig: an interrupted record" grep -qF '"result":"interrupted"' "$work/$sig.jsonl"
+    done
+    start_sim --model LM4 --fault silent:probe || exit 1
+    start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace \
+      >"$work/early.out" 2>"$work/early.err"
+    await '^> ' "$work/early.err"
     kill -INT "$fwpid"
     wait_fw 100
-    check "Ctrl-C exits 3" [ "$rc" -eq 3 ]
-    check "with a warning" grep -qF "the PLC may be left without a working program" "$work/burn.err"
-    check "no success message" [ "$(grep -c SUCCESSFUL "$work/burn.out")" -eq 0 ]
-    # Identify has the same guard: a silent PLC keeps it probing for seconds.
     wait_sim
+    check "before the erase: exit 3" [ "$rc" -eq 3 ]
+    check "before the erase: no warning" grep -qx "plcfw: interrupted" "$work/early.err"
+    # Identify has the same guard: a silent PLC keeps it probing for seconds.
     start_sim --model VM500 --fault silent:probe || exit 1
     start_fw --identify --port "$pty" --trace --log "$work/id.jsonl" >"$work/id.out" 2>"$work/id.err"
     await '^> ' "$work/id.err"
@@ -193,6 +211,7 @@ EOF
     wait_fw 50
     check "identify: Ctrl-C exits 3" [ "$rc" -eq 3 ]
     check "identify: an interrupted record" grep -qF '"result":"interrupted"' "$work/id.jsonl"
+    check "identify: no report" [ ! -s "$work/id.out" ]
     timeout 60 "$PLCFW" --identify --port "$pty" --trace </dev/null 2>&1 | head -n 2 >/dev/null
     check "identify: a reader that goes away does not end it" [ "${PIPESTATUS[0]}" -eq 1 ]
     ;;

@@ -67,6 +67,13 @@ TEST(Win32Link, WritesAndReadsOverAPipe) {
   reader.reset();
 }
 
+TEST(IsPlcPath, MatchesTheIdsInEitherCase) {
+  EXPECT_TRUE(IsPlcPath(R"(\\?\usb#vid_4b2c&pid_0001#5&1a&0&2#{a5dcbf10})"));
+  EXPECT_TRUE(IsPlcPath(R"(\\?\USB#VID_4B2C&PID_0001#5&1A&0&2#{A5DCBF10})"));
+  EXPECT_FALSE(IsPlcPath(R"(\\?\usb#vid_4b2c&pid_0002#5&1a&0&2)"));
+  EXPECT_FALSE(IsPlcPath("vid_4b2c&pid_000"));
+}
+
 TEST(OpenComPort, MissingPortsGiveNoLink) {
   EXPECT_EQ(LinkFromHandle(INVALID_HANDLE_VALUE, true), kNoLink);
   for (const char* name : {"COM199", "\\\\.\\COM198", static_cast<const char*>(nullptr)}) {

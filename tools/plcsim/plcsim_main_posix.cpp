@@ -144,7 +144,7 @@ void DrainBeforeExit(SimServer& srv) {
 // waitMask is the signal mask inside ppoll, the only place where the stop
 // signals are let through: one that comes after the stop check waits for
 // the next ppoll, which takes it at once, rather than for the next event.
-int Serve(SimServer& srv, const SimOptions& opt, const sigset_t& waitMask) {
+int Serve(SimServer& srv, SimOptions& opt, const sigset_t& waitMask) {
   bool transferStarted = false;
   while (!stopRequested) {
     if (unplugRequested) {
@@ -187,6 +187,9 @@ int Serve(SimServer& srv, const SimOptions& opt, const sigset_t& waitMask) {
     } else if (SimHasPartialInput(*srv.sim) && t - srv.lastInputUs >= kSimInterFrameGapMs * 1000u) {
       SimIdle(*srv.sim, static_cast<uint32_t>((t - srv.lastInputUs) / 1000u));
     }
+    // Before the replies go out: the acknowledgement of the signal's frame
+    // follows the signal.
+    SignalWhenDue(opt.signal, srv.sim->counters.frames);
     if (opt.pullAtFrame != 0 && srv.sim->counters.frames >= opt.pullAtFrame) {
       UnbindGadget(srv, opt);
       if (opt.verbose) (void)std::fprintf(stderr, "plcsim: cable pulled\n");
@@ -278,6 +281,10 @@ int main(int argc, char** argv) {
                        SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
                        c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
                        c.garbageBytes, srv.lostReplyBytes);
+  }
+  if (opt.signal.sent) {
+    (void)std::fprintf(stderr, "plcsim: %u block frames after the signal\n",
+                       sim.counters.frames - opt.signal.framesAtSignal);
   }
   Unplug(srv, opt.link);
   return status;

@@ -46,6 +46,11 @@ const char kUsage[] =
     "                      unbinding the gadget and binding it to its UDC again\n"
     "  --pull-at-frame N   with --replug-udc: unbind the gadget at block frame N\n"
     "                      and leave it unbound (the cable pulled mid-transfer)\n"
+    "  --signal-at N:SIG   at block frame N send the tool SIGSIG (INT, TERM, HUP or\n"
+    "                      QUIT), wait until it has taken it, then acknowledge;\n"
+    "                      the tool's process id is read from --tool-pid FILE.\n"
+    "                      The block frames that arrive after it are reported\n"
+    "  --tool-pid FILE     the file that holds the tool's process id\n"
     "  --list-models       print the 24 model names\n"
     "  --model-table       print every model's facts, tab-separated, one row a model\n"
     "  --help              this text\n"
@@ -150,6 +155,11 @@ int ParseOptions(int argc, char** argv, SimOptions& opt) {
         return UsageError("--pull-at-frame needs a frame number", v);
       }
       opt.pullAtFrame = static_cast<uint32_t>(frame);
+    } else if (std::strcmp(a, "--signal-at") == 0) {
+      if (!value(&v) || !ParseSignalPlan(v, &opt.signal))
+        return UsageError("--signal-at needs FRAME:SIGNAL (INT, TERM, HUP, QUIT)", v);
+    } else if (std::strcmp(a, "--tool-pid") == 0) {
+      if (!value(&opt.signal.pidFile)) return UsageError("--tool-pid needs a file", nullptr);
     } else {
       return UsageError("unknown option", a);
     }

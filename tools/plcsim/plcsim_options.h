@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "plcsim_signal_posix.h"
 #include "sim_device.h"
 
 namespace plc {
@@ -18,6 +19,7 @@ struct SimOptions {
   const char* device = nullptr;
   const char* replugUdc = nullptr;
   uint32_t pullAtFrame = 0;
+  SimSignalPlan signal;
 };
 
 // Fills opt from the command line; -1 to go on, else the exit status (after

@@ -34,9 +34,15 @@ int RunBurn(const ConsoleOptions& options) {
   std::vector<uint8_t> image;
   bool imageMissing = false;
   if (options.imageGiven) {
+    // Read under the guard: a file on a mount that hangs must not keep
+    // Ctrl-C from ending the run (nothing has been sent yet).
     std::string why;
-    imageMissing =
-        !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
+    RunWatched(
+        [&] {
+          imageMissing =
+              !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
+        },
+        false, [] { return false; });
     if (imageMissing)
       ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
   }
@@ -50,7 +56,7 @@ int RunBurn(const ConsoleOptions& options) {
   BurnLogBegin("burn", options.model, RecordPortLabel(options));
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  RunWatched([&recorder] { StartBurn(recorder); }, true, host);
+  RunWatched([&recorder] { StartBurn(recorder); }, true, [&host] { return host.Succeeded(); });
   ticker.Stop();
   ConsoleEndProgress();
   const int status = host.ExitStatus();

@@ -13,8 +13,10 @@
 #include "port/ports.h"
 #include "state/models.h"
 #include "state/run_state.h"
+#include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
+#include "ui/console/run_guard.h"
 #include "ui/console/terminal.h"
 #include "ui/console/ticker.h"
 #include "ui/console/trace_link.h"
@@ -25,22 +27,33 @@ ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)
     : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
 
+// Once interrupted, this thread shows nothing and does nothing more: the
+// run ends as interrupted.  A failure that the stopped link causes is no
+// failure of the update.
+void ConsoleHost::StopIfInterrupted() const {
+  if (InterruptRequested() && !succeeded_) EndInterruptedRun();
+}
+
 void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (text == nullptr) text = "";
   if (caption == nullptr) caption = "";
+  StopIfInterrupted();
   // The box that ends the run: no progress after it.
   const bool prompt = !ended_;
   if (!prompt) ConsoleSuspendProgress(true);
   ConsolePrintMessage(caption, text);
+  if (!prompt && !succeeded_) {
+    if (const char* advice = AdviceAfter(text, plcWithoutProgram)) ConsolePrintNote(advice);
+  }
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
   ConsolePrintNote("Press Enter to continue.");
   if (!WaitForEnter()) {
     // End of input is no answer: the PLC was never replugged or switched
-    // off and on.  The main thread ends the run as for Ctrl-C; this thread
-    // must not go on to the probe meanwhile.
+    // off and on.  The run ends as for Ctrl-C; this thread must not go on
+    // to the probe.
     RequestInterrupt();
-    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    EndInterruptedRun();
   }
   ConsoleSuspendProgress(false);
 }
@@ -60,6 +73,8 @@ void ConsoleHost::KillElapsedTimer() {
 
 void ConsoleHost::PauseSeconds(int seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  // The reopen after the pause must not touch the PLC of an ended run.
+  StopIfInterrupted();
 }
 
 LinkHandle ConsoleHost::Traced(LinkHandle link) const {
@@ -77,6 +92,7 @@ LinkHandle ConsoleHost::OpenComLink(const char* portName) {
   // A path given on the command line may be longer than the 9 characters
   // the selected port keeps: open it as given.
   const char* target = options_.portGiven ? options_.port.c_str() : portName;
+  StopIfInterrupted();
   return Traced(OpenComPort(target));
 }
 
@@ -85,6 +101,7 @@ const char* ConsoleHost::ComLinkLabel(const char* portName) {
 }
 
 LinkHandle ConsoleHost::OpenUsbLink() {
+  StopIfInterrupted();
   if (options_.portGiven) return Traced(OpenUsbPath(options_.port.c_str()));
   return Traced(OpenMyDevPipe(""));
 }
@@ -104,8 +121,15 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, 
   std::error_code ignored;
   // Some systems open a directory and fail only at the read, others refuse
   // the open with no telling reason: say it the same way everywhere.
-  if (std::filesystem::is_directory(path, ignored)) {
+  const auto status = std::filesystem::status(path, ignored);
+  if (std::filesystem::is_directory(status)) {
     *why = std::strerror(EISDIR);
+    return false;
+  }
+  // A FIFO or a device would block the open or the read for as long as
+  // its writer likes, and is no image file.
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    *why = "not a regular file";
     return false;
   }
   errno = 0;

@@ -39,6 +39,7 @@ class ConsoleHost : public Host {
 
  private:
   LinkHandle Traced(LinkHandle link) const;
+  void StopIfInterrupted() const;
 
   const ConsoleOptions& options_;
   ElapsedTicker* ticker_;

@@ -12,6 +12,7 @@
 #include "ui/console/output.h"
 #include "ui/console/run_guard.h"
 #include "ui/console/target.h"
+#include "ui/console/terminal.h"
 
 namespace plc {
 
@@ -112,6 +113,8 @@ int Identify(const ConsoleOptions& options, Host& host) {
   const std::string port = RecordPortLabel(options);
   BurnLogBegin("identify", options.model, port);
   const IdentifyReport report = IdentifySelected(host, port.c_str());
+  // A probe cut short by an interrupt reports nothing of the PLC.
+  if (InterruptRequested()) EndInterruptedRun();
   for (const ReportFact& fact : report.facts) {
     ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
@@ -124,7 +127,7 @@ int RunIdentify(const ConsoleOptions& options) {
   StartGuard();
   ConsoleHost host(options, nullptr, nullptr, false);
   int status = kExitFailed;
-  RunWatched([&] { status = Identify(options, host); }, false, host);
+  RunWatched([&] { status = Identify(options, host); }, false, [] { return false; });
   return EndRun(status);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "ui/console/progress.h"
@@ -185,7 +186,13 @@ void ConsoleOutputInit(StderrKind stderrKind) {
   q.stderrKind = stderrKind;
   q.dropped = 0;
   q.progressLog = ProgressLog{};
-  if (!q.writer.joinable()) q.writer = std::thread(WriterLoop);
+  if (!q.writer.joinable()) {
+    try {
+      q.writer = std::thread(WriterLoop);
+    } catch (const std::system_error&) {
+      return;  // no writer: every line goes straight out
+    }
+  }
   q.running = true;
 }
 

@@ -77,6 +77,7 @@ std::string LineLocked(const char* result, int exitStatus) {
 
 bool BurnLogOpen(const char* path, std::string* error) {
   std::lock_guard<std::mutex> hold(recordLock);
+  if (RecordPathIsADevice(path, error)) return false;
   recordFile = RecordFile::Open(path);
   if (!recordFile.IsOpen()) {
     *error = std::string("cannot open the log file ") + path;

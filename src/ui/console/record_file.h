@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plc {
 
@@ -48,5 +49,12 @@ class RecordFile {
 
   intptr_t native_ = kNone;
 };
+
+// A record path that names a device other than a file, a pipe, the null
+// device or the caller's own terminal (a serial port, the PLC's USB device):
+// opening it to write would change its line and send the record into the
+// PLC.  True, with the reason, when it must be refused; decided without
+// opening the device.
+bool RecordPathIsADevice(const char* path, std::string* why);
 
 }  // namespace plc

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,7 +22,27 @@ bool WriteAll(int fd, const char* text, size_t length) {
   return true;
 }
 
+// Character devices a record may go to: the memory devices (null, full),
+// the controlling terminal, and whatever the standard descriptors are on
+// (/dev/stdout, the terminal the user sees).
+bool AllowedDevice(dev_t device) {
+  if (major(device) == 1 || device == makedev(5, 0)) return true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool RecordPathIsADevice(const char* path, std::string* why) {
+  struct stat st {};
+  if (path == nullptr || stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  if (AllowedDevice(st.st_rdev)) return false;
+  *why = std::string(path) + " is a device, not a file: the record would be sent to it (a PLC's port?)";
+  return true;
+}
 
 RecordFile RecordFile::Open(const char* path) {
   if (path == nullptr || path[0] == '\0') return {};

@@ -1,8 +1,40 @@
 #include <windows.h>
 
+#include <cctype>
+#include <cstring>
+
 #include "ui/console/record_file.h"
 
 namespace plc {
+
+namespace {
+
+bool StartsWithNoCase(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix) {
+    if (std::tolower(static_cast<unsigned char>(*text)) !=
+        std::tolower(static_cast<unsigned char>(*prefix))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// A COM port (COM3, \\.\COM12) or a device path of the USB device
+// (\\?\usb#...): opening either would send the record to the PLC.
+bool RecordPathIsADevice(const char* path, std::string* why) {
+  if (path == nullptr) return false;
+  const char* name = path;
+  if (StartsWithNoCase(name, "\\\\.\\")) name += 4;
+  bool port = StartsWithNoCase(name, "COM") && name[3] != '\0';
+  for (const char* c = name + 3; port && *c != '\0'; ++c) {
+    port = std::isdigit(static_cast<unsigned char>(*c)) != 0 || (*c == ':' && c[1] == '\0');
+  }
+  if (!port && !StartsWithNoCase(path, "\\\\?\\usb#")) return false;
+  *why = std::string(path) + " is a device, not a file: the record would be sent to it (a PLC's port?)";
+  return true;
+}
 
 RecordFile RecordFile::Open(const char* path) {
   if (path == nullptr || path[0] == '\0') return {};

@@ -3,11 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
-#include "burn/burn.h"
-#include "port/ports.h"
-#include "ui/console/console_host.h"
+#include "port/link.h"
+#include "state/run_state.h"
+#include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
 #include "ui/console/record.h"
@@ -16,19 +17,19 @@
 namespace plc {
 
 namespace {
+std::atomic<bool> ending{false};
+}  // namespace
 
-[[noreturn]] void EndInterrupted() {
-  // First of all: the thread still at work must not send the PLC another
-  // request while the run ends.
+void EndInterruptedRun() {
+  // The main thread and the worker may both get here: one ends the run.
+  if (ending.exchange(true)) {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  // The handler has stopped the links already; this only makes sure of it
+  // for an interrupt that came another way.
   StopAllLinks(true);
   ConsoleEndProgress();
-  if (BurnInProgress()) {
-    ConsolePrintNote(
-        "plcfw: interrupted during the update: the PLC may be left without a working "
-        "program. Run the update again before using the PLC.");
-  } else {
-    ConsolePrintNote("plcfw: interrupted");
-  }
+  ConsolePrintNote(InterruptedNote(plcWithoutProgram));
   BurnLogEnd("interrupted", kExitInterrupted);
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
@@ -37,8 +38,6 @@ namespace {
   std::_Exit(kExitInterrupted);
 }
 
-}  // namespace
-
 void StartGuard() {
   InstallInterruptHandler();
   // Every thread started from here inherits the signals held.
@@ -46,22 +45,35 @@ void StartGuard() {
   ConsoleOutputInit(StderrKindOf());
 }
 
-void RunWatched(const std::function<void()>& work, bool progress, const ConsoleHost& host) {
+void RunWatched(const std::function<void()>& work, bool drawProgress,
+                const std::function<bool()>& resultStands) {
   std::atomic<bool> done{false};
-  std::thread worker([&work, &done] {
+  std::thread worker;
+  try {
+    worker = std::thread([&work, &done] {
+      work();
+      done = true;
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: the work runs here.  An interrupt still stops
+    // the links at once; it is acted on when the work returns.
+    HoldInterrupts(false);
     work();
-    done = true;
-  });
+    HoldInterrupts(true);
+    return;
+  }
   HoldInterrupts(false);
   // The status panel's 100 ms tick.
   while (!done) {
-    if (progress) ConsoleProgressTick();
+    if (drawProgress) ConsoleProgressTick();
     for (int i = 0; i < 10 && !done; ++i) {
-      if (InterruptRequested() && !host.Succeeded()) EndInterrupted();
+      if (InterruptRequested() && !resultStands()) EndInterruptedRun();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   worker.join();
+  // Threads started after this one keep the signals held again.
+  HoldInterrupts(true);
 }
 
 int EndRun(int status) {

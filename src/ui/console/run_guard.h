@@ -6,15 +6,21 @@
 
 namespace plc {
 
-class ConsoleHost;
-
 // Installs the interrupt handler, holds the signals for every thread
 // started from here on and starts the output.
 void StartGuard();
 // Runs work on a thread of its own while the main thread draws the progress
-// (when asked) and watches for an interrupt, which ends the run unless host
-// has already said that it succeeded.
-void RunWatched(const std::function<void()>& work, bool progress, const ConsoleHost& host);
+// (when asked) and watches for an interrupt, which ends the run unless
+// resultStands says that the run has already succeeded.  The interrupt
+// handler has stopped the links before the main thread looks; the note it
+// prints warns about the PLC only when the PLC lost its program in this run.
+void RunWatched(const std::function<void()>& work, bool drawProgress,
+                const std::function<bool()>& resultStands);
+// Ends an interrupted run: the note (a warning when the PLC lost its
+// program in this run), the record, the ports given back, exit status 3.
+// The thread that is still at work calls it too, once it sees the interrupt,
+// so that it shows nothing of its own; only one caller ends the run.
+[[noreturn]] void EndInterruptedRun();
 // The run is over; a stalled output can be left behind on Ctrl-C without
 // hiding how it ended.
 int EndRun(int status);

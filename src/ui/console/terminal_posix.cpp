@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "port/link.h"
 #include "port/link_posix.h"
 #include "ui/console/terminal.h"
 
@@ -19,9 +20,15 @@ namespace {
 std::atomic<int> interruptRequested{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Ctrl-\ too: a core dump would leave the port's settings changed and the
+// run without a record.
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// The links stop here, not when the main thread next looks: the burn thread
+// must not send the PLC one more frame once the user has asked to stop.
+// Both stores are lock-free atomics, safe in a handler.
 void OnInterrupt(int) {
+  StopAllLinks(true);
   interruptRequested.store(1);
 }
 
@@ -46,6 +53,9 @@ void InstallInterruptHandler() {
   // A reader that goes away (| head) must not end a burn: the writes to it
   // fail and are dropped.
   (void)signal(SIGPIPE, SIG_IGN);
+  // A record larger than the file size limit (ulimit -f) must fail as a
+  // write, which is reported, not end a burn that succeeded.
+  (void)signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -71,6 +81,7 @@ bool InterruptRequested() {
 }
 
 void RequestInterrupt() {
+  StopAllLinks(true);
   interruptRequested.store(1);
 }
 

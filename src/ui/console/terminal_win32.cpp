@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "port/link.h"
 #include "ui/console/terminal.h"
 
 namespace plc {
@@ -23,11 +24,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      // The links stop at once: the burn thread sends nothing more.
+      StopAllLinks(true);
       interruptRequested.store(true);
       return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
+      StopAllLinks(true);
       interruptRequested.store(true);
       if (runReleased != nullptr) (void)WaitForSingleObject(runReleased, kCloseWaitMs);
       return TRUE;
@@ -89,6 +93,7 @@ bool InterruptRequested() {
 }
 
 void RequestInterrupt() {
+  StopAllLinks(true);
   interruptRequested.store(true);
 }
 
