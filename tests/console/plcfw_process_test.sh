@@ -19,9 +19,10 @@ has_line() { grep -qxF -- "$2" "$work/$1"; }
 # await PATTERN FILE: until a line of FILE matches, 30 s at most.
 await() { for _ in $(seq 300); do grep -q -- "$1" "$2" 2>/dev/null && return || sleep 0.1; done; }
 
-# run NAME ARGS...: plcfw's status in $rc, its output in $work/NAME.out and .err.
+# run NAME ARGS...: plcfw's status in $rc, its output in $work/NAME.out and .err;
+# ended after $limit seconds (120).
 run() {
-  timeout 120 "${emulator[@]}" "$PLCFW" "${@:2}" </dev/null >"$work/$1.out" 2>"$work/$1.err"
+  timeout "${limit:-120}" "${emulator[@]}" "$PLCFW" "${@:2}" </dev/null >"$work/$1.out" 2>"$work/$1.err"
   rc=$?
   [ ${#emulator[@]} -eq 0 ] || sed -i 's/\r$//' "$work/$1.out" "$work/$1.err"
 }
@@ -270,6 +271,42 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
       fi
       exec 3<&-
     done
+    ;;
+
+  # What a failure adds on standard error: after the erase, how to get the
+  # PLC back; a probe without an answer, that a cut-off update may be the
+  # cause.  Input that cannot be an image or a record is refused before the
+  # PLC is touched, and a record that outgrows the file size limit is a
+  # failed write, not the end of a burn that succeeded.
+  failures)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    lp4=(--model LP4 --image "$work/small.bin" --yes)
+    mkfifo "$work/fifo"
+    limit=20 run fifo --model LP4 --image "$work/fifo" --port ttyUSB9 --yes
+    check "a FIFO image: exit 1 at once" [ "$rc" -eq 1 ]
+    check "... as not a regular file" grep -qF "$work/fifo: not a regular file" "$work/fifo.err"
+    start_sim --model LP4 --fault nak-frame:3+ || exit 1
+    run logdev "${lp4[@]}" --port "$pty" --log "$pty"
+    check "--log naming the PLC: a usage error" [ "$rc" -eq 2 ]
+    check "... saying why" grep -qF "$pty is a device, not a file" "$work/logdev.err"
+    run erased "${lp4[@]}" --port "$pty"
+    wait_sim
+    check "failed after the erase: exit 1" [ "$rc" -eq 1 ]
+    check "... the message line" diff - "$work/erased.out" <<<"ERROR: Firmware update is FAILED"
+    check "... and the way back" grep -qF "Switch the PLC off and on" "$work/erased.err"
+    start_sim --model LP4 --fault silent:probe || exit 1
+    run silent "${lp4[@]}" --port "$pty"
+    check "no answer: exit 1" [ "$rc" -eq 1 ]
+    check "... says a cut-off update may be the cause" grep -qF "If an update was cut short" "$work/silent.err"
+    check "... no erase advice" [ "$(grep -c "no working program" "$work/silent.err")" -eq 0 ]
+    kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+    start_sim --model LP4 || exit 1
+    printf '%02048d\n' 0 >"$work/full.jsonl"
+    (ulimit -f 2 && exec "$PLCFW" "${lp4[@]}" --port "$pty" --log "$work/full.jsonl") </dev/null 2>&1 |
+      cat >"$work/fsize.err"
+    check "a record over the size limit: the burn still exits 0" [ "${PIPESTATUS[0]}" -eq 0 ]
+    check "... and says the record was not written" grep -qF "the record could not be written" "$work/fsize.err"
+    wait_sim
     ;;
 
   # End of input at the power-cycle prompt ends the run as interrupted; an
