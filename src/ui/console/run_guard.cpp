@@ -77,6 +77,8 @@ void RunWatched(const std::function<void()>& work, bool drawProgress,
 }
 
 int EndRun(int status) {
+  // Only the main thread is left to take a signal from here on.
+  HoldInterrupts(false);
   while (!ConsoleOutputFinish(100)) {
     if (InterruptRequested()) std::_Exit(status);
   }
