@@ -88,8 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 5:
         SimIdle(sim, uint32_t{byte()} * 2);
         break;
-      case 6:
-        SimReconnect(sim);
+      case 6:  // the tool's reopen, or a loss of power
+        if ((step & 0x80) != 0) {
+          SimPowerCycle(sim);
+        } else {
+          SimReconnect(sim);
+        }
         break;
       case 7: {
         const uint32_t want = uint32_t{byte()} * 40;

@@ -135,10 +135,19 @@ bool Replug(SimServer& srv, const SimOptions& opt) {
   UnbindGadget(srv, opt);
   poll(nullptr, 0, 100);
   if (!WriteAttribute(opt.replugUdc, srv.udcName) || !OpenDevice(srv, opt.device)) return false;
-  SimReconnect(*srv.sim);
-  srv.pendingLen = 0;
+  PowerCycle(srv, opt);
   if (opt.verbose) (void)std::fprintf(stderr, "plcsim: replugged on %s\n", srv.udcName);
   return true;
+}
+
+void PowerCycle(SimServer& srv, const SimOptions& opt) {
+  SimPowerCycle(*srv.sim);
+  srv.pendingLen = 0;
+  if (opt.verbose) {
+    const bool boot = srv.sim->mode == SimMode::kBoot;
+    (void)std::fprintf(stderr, "plcsim: powered up in the %s\n",
+                       boot ? "bootloader" : "application");
+  }
 }
 
 // An existing device shows nothing of the speed the host applied (a gadget's

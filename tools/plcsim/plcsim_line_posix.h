@@ -26,6 +26,7 @@ struct SimServer {
   uint64_t inputFreeAtUs = 0;
   uint64_t lastInputUs = 0;
   uint32_t finalAcksSeen = 0;
+  uint32_t transfersWritten = 0;  // completed transfers written to --flash-out
   uint32_t lostReplyBytes = 0;
   bool finished = false;
   char udcName[64] = {};  // the UDC the gadget was bound to (--replug-udc)
@@ -49,6 +50,10 @@ void UnbindGadget(SimServer& srv, const SimOptions& opt);
 // The PLC resets into its bootloader and comes back on the bus, as a new
 // device to the host; false when the gadget cannot be bound again.
 bool Replug(SimServer& srv, const SimOptions& opt);
+
+// The PLC starts again after a loss of power (the cable pulled and plugged in
+// again, the gadget rebound): replies not yet sent are lost.
+void PowerCycle(SimServer& srv, const SimOptions& opt);
 
 // The speed the PLC listens at: what its mode expects, on a device that
 // shows nothing of the host's speed; on a pty, the speed the tool applied.

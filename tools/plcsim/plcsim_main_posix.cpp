@@ -90,12 +90,14 @@ bool HandleInput(SimServer& srv, const SimOptions& opt, uint64_t now) {
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
   if (n <= 0) {
     if (opt.device == nullptr) return true;
-    // The device hung up (its gadget was unbound elsewhere): it serves again
-    // once it is back.
+    // The device hung up (its gadget was unbound elsewhere, the PLC lost
+    // its power): it serves again once it is back, started afresh.
     close(srv.master);
     poll(nullptr, 0, 100);
     if (opt.verbose) (void)std::fprintf(stderr, "plcsim: %s hung up\n", opt.device);
-    return OpenDevice(srv, opt.device);
+    if (!OpenDevice(srv, opt.device)) return false;
+    PowerCycle(srv, opt);
+    return true;
   }
   if (opt.device != nullptr) {
     ListenAsExpected(srv);
@@ -117,12 +119,22 @@ bool HandleInput(SimServer& srv, const SimOptions& opt, uint64_t now) {
   return true;
 }
 
+// Written beside the file and renamed over it: a reader sees the last
+// transfer's image whole, never one half rewritten by the next.
 bool WriteImage(const char* path, const PlcSim& sim) {
-  FILE* f = std::fopen(path, "wb");
+  char temp[4096];
+  if (std::snprintf(temp, sizeof temp, "%s.part", path) >= static_cast<int>(sizeof temp)) {
+    return false;
+  }
+  FILE* f = std::fopen(temp, "wb");
   if (f == nullptr) return false;
   const size_t n = std::fwrite(sim.image.data(), 1, sim.imageLength, f);
   const bool ok = std::fclose(f) == 0 && n == sim.imageLength;
-  return ok;
+  if (!ok || std::rename(temp, path) != 0) {
+    (void)std::remove(temp);
+    return false;
+  }
+  return true;
 }
 
 // With --once, waits (briefly) until the tool has read the final ACK, so that
@@ -154,7 +166,10 @@ int Serve(SimServer& srv, SimOptions& opt, const sigset_t& waitMask) {
     }
     if (plugRequested) {
       plugRequested = 0;
-      if (srv.master < 0 && !PlugIn(srv, opt)) return 1;
+      if (srv.master < 0) {
+        PowerCycle(srv, opt);
+        if (!PlugIn(srv, opt)) return 1;
+      }
     }
     const uint64_t now = NowUs();
     // Wake for a reply that is due, or to drop a half-received request once
@@ -205,10 +220,13 @@ int Serve(SimServer& srv, SimOptions& opt, const sigset_t& waitMask) {
       transferStarted = true;
     }
     if (srv.sim->finalAcks != srv.finalAcksSeen && srv.pendingLen == 0) {
-      const bool first = srv.finalAcksSeen == 0;
       srv.finalAcksSeen = srv.sim->finalAcks;
-      if (first && opt.flashOut && !WriteImage(opt.flashOut, *srv.sim)) {
-        (void)std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
+      // Once a transfer: the final ACK's resends leave the image as it is.
+      if (srv.sim->finishedTransfers != srv.transfersWritten) {
+        srv.transfersWritten = srv.sim->finishedTransfers;
+        if (opt.flashOut && !WriteImage(opt.flashOut, *srv.sim)) {
+          (void)std::fprintf(stderr, "plcsim: cannot write %s\n", opt.flashOut);
+        }
       }
       if (opt.once) {
         srv.finished = true;

@@ -20,9 +20,10 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --model NAME        model to play (see --list-models)\n"
-    "  --flash-out FILE    write the received image to FILE when the final EOT is\n"
-    "                      acknowledged (the data of every stored frame, the filler\n"
-    "                      of the last frame included)\n"
+    "  --flash-out FILE    write the received image to FILE when the final EOT of a\n"
+    "                      transfer is acknowledged, anew at every transfer (the\n"
+    "                      data of every stored frame, the filler of the last frame\n"
+    "                      included)\n"
     "  --fault SPEC        commit a fault (repeatable; grammar below)\n"
     "  --seed N            seed of the random faults (default 1)\n"
     "  --line-rate         every character takes its time on a real line at the\n"
@@ -57,8 +58,11 @@ const char kUsage[] =
     "\n"
     "SIGUSR1 unplugs the PLC: the pty and the --link go away.  SIGUSR2 plugs it\n"
     "in again on a new pty, whose path is printed as another line, with the\n"
-    "--link made anew; the PLC keeps its state (after an accepted erase its\n"
-    "bootloader answers).\n"
+    "--link made anew.  Plugging in is a power cycle: after an accepted erase,\n"
+    "and after a transfer cut off, the PLC starts in its bootloader (ready for\n"
+    "\"ID\"); after a complete transfer, in the new program.  The tool's own close\n"
+    "and reopen of the link is no power cycle: a transfer cut off there waits\n"
+    "for its next block.\n"
     "\n";
 
 bool ParseHex(const char* text, uint32_t max, uint32_t* value) {

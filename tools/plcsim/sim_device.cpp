@@ -179,6 +179,25 @@ void SimReconnect(PlcSim& sim) {
   }
 }
 
+void SimPowerCycle(PlcSim& sim) {
+  ResetInput(sim);
+  sim.outHead = 0;
+  sim.outCount = 0;
+  // An erase request answered but not confirmed dies with the power.
+  sim.eraseAccepted = false;
+  const bool programGone = sim.bootAtReconnect || (sim.mode == SimMode::kBoot && !sim.transferDone);
+  if (!programGone) {
+    sim.mode = SimMode::kApplication;
+    sim.phase = SimBootPhase::kCommands;
+    return;
+  }
+  // The bootloader starts afresh: the blocks of a cut-off transfer are lost.
+  EnterBoot(sim);
+  sim.nextBlock = 1;
+  sim.imageLength = 0;
+  sim.transferDone = false;
+}
+
 void SimIdle(PlcSim& sim, uint32_t quietMs) {
   if (quietMs < kSimInterFrameGapMs) return;
   if (sim.inFrame) ++sim.counters.droppedFrames;

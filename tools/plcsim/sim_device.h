@@ -3,10 +3,11 @@
 // It is a byte-stream device.  SimFeed() consumes what the tool writes and
 // queues the replies, which SimTakeOutput() hands out.  The caller tells it
 // the line settings the tool applied (SimSetLine), when the tool opens the
-// link anew (SimReconnect: a replug or a power cycle) and when the line has
-// been quiet for a while (SimIdle: drops a half-received frame).  After a
-// complete transfer the next reconnect starts the new program (application
-// mode again), so one simulator serves burn after burn.
+// link anew (SimReconnect), when the PLC loses its power (SimPowerCycle: the
+// cable pulled and plugged in again, the PLC switched off and on) and when
+// the line has been quiet for a while (SimIdle: drops a half-received frame).
+// After a complete transfer the next reconnect or power cycle starts the new
+// program (application mode again), so one simulator serves burn after burn.
 //
 // Application mode speaks Modbus ASCII; the bootloader speaks plain commands
 // ("ID", "VERSION", "ERASE", EOT, "UPDATE") and then takes block frames at
@@ -36,7 +37,16 @@ uint32_t SimTakeOutput(PlcSim& sim, uint8_t* buffer, uint32_t max);
 // framingKnown: whether data bits and parity are real (false on a pty, which
 // reports 8 bits and no parity whatever the tool asked for).
 void SimSetLine(PlcSim& sim, const LineSettings& line, bool framingKnown);
+// The tool opened the link anew.  This is no power cycle, except after an
+// erase that the PLC carries out at its next start: there the tool's reopen
+// stands in for the replug or power cycle that the user makes.  A bootloader
+// cut off mid-transfer keeps waiting for blocks.
 void SimReconnect(PlcSim& sim);
+// The PLC lost its power and starts again.  Its program is gone once the
+// erase/enter-boot command was accepted, so it comes up in its bootloader,
+// ready for "ID" at the speed of its commands, until a transfer has been
+// completed; then the new program runs.
+void SimPowerCycle(PlcSim& sim);
 void SimIdle(PlcSim& sim, uint32_t quietMs);
 // A request or frame has begun but not ended (SimIdle would drop it).
 bool SimHasPartialInput(const PlcSim& sim);
