@@ -33,6 +33,7 @@
 namespace plc {
 
 PortPlaces portPlaces = {"/sys", "/dev", "/run/lock", "/proc"};
+void (*lockFileOpened)(const char* lockPath) = nullptr;
 
 namespace {
 
@@ -90,6 +91,7 @@ Take TakeLockFile(const char* path, int* out) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     const int fd = OpenLockFile(path);
     if (fd < 0) return Take::kFailed;
+    if (lockFileOpened != nullptr) lockFileOpened(path);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       close(fd);

@@ -60,6 +60,10 @@ bool FindUsbTtyAtIn(const char* sysRoot, const char* usbPort, char* path, size_t
 void PinRunUsbPort(const char* usbPort);
 bool RunUsbPort(char* out, size_t outSize);
 
+// Called, when set, between the open of a lock file and its flock: a test
+// ends another run's hold there.
+extern void (*lockFileOpened)(const char* lockPath);
+
 // The lock files of the run's holds removed for a process about to end in
 // the middle of a run; their locks end with the process.  Waits for nothing.
 void RemoveRunLockFilesBeforeExit();

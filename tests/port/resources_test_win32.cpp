@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-
 #include "resource_ids.h"
 
 namespace {
