@@ -322,7 +322,7 @@ int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
     return -1;
   }
   // Before TIOCEXCL, which would outlive this descriptor on a refusal.
-  if (!HoldForTheRun(path)) {
+  if (!HoldNodeForTheRun(path, exclusive)) {
     close(fd);
     return -1;
   }

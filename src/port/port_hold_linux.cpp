@@ -118,7 +118,12 @@ void EndHold(const RunHold& hold, bool closeIt) {
 
 }  // namespace
 
-bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+namespace {
+
+// The USB device a tty belongs to ("usb-1-1.2"), or with byInterface the
+// interface below it that the tty hangs from ("usb-1-1.2:1.0").
+bool UsbPlaceOfTtyIn(const char* sysRoot, const char* ttyPath, bool byInterface, char* out,
+                     size_t outSize) {
   if (out == nullptr || outSize == 0) return false;
   out[0] = '\0';
   if (sysRoot == nullptr || ttyPath == nullptr) return false;
@@ -132,24 +137,39 @@ bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t 
   }
   // Up from the interface (or the USB serial port below it) to the USB
   // device, the folder with an idVendor; its name ("1-1.2") is its place on
-  // the bus.
+  // the bus.  The folder cut last is the interface.
+  const char* below = nullptr;
   for (char* end = std::strrchr(device, '/'); end != nullptr && end != device;
        end = std::strrchr(device, '/')) {
     char attribute[PATH_MAX + 16];
     struct stat st {};
     if (FormatPath(attribute, sizeof attribute, "%s/idVendor", device) &&
         stat(attribute, &st) == 0) {
-      return FormatPath(out, outSize, "usb-%s", end + 1);
+      if (byInterface && below == nullptr) return false;
+      return FormatPath(out, outSize, "usb-%s", byInterface ? below : end + 1);
     }
+    below = end + 1;
     *end = '\0';
   }
   return false;
 }
 
+}  // namespace
+
+bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+  return UsbPlaceOfTtyIn(sysRoot, ttyPath, false, out, outSize);
+}
+
+bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+  return UsbPlaceOfTtyIn(sysRoot, ttyPath, true, out, outSize);
+}
+
 // A node that is not on a USB device (a simulator's pseudo-terminal, a
 // built-in serial port) is held by its own path and the time it was made: a
-// later pseudo-terminal of the same number is another device.
-bool HoldForTheRun(const char* nodePath) {
+// later pseudo-terminal of the same number is another device.  A serial
+// port on a USB adapter is held by the adapter's interface, so that the
+// ports of a multi-port adapter are held each on its own.
+bool HoldNodeForTheRun(const char* nodePath, bool comPort) {
   char node[PATH_MAX];
   char key[kUsbPortPathSize];
   struct stat st {};
@@ -157,7 +177,7 @@ bool HoldForTheRun(const char* nodePath) {
     NoteRefusalReason("cannot hold %s for the run: %s", nodePath, std::strerror(errno));
     return false;
   }
-  if (!UsbPortOfTtyIn(portPlaces.sys, node, key, sizeof key)) {
+  if (!(comPort ? UsbInterfaceOfTtyIn : UsbPortOfTtyIn)(portPlaces.sys, node, key, sizeof key)) {
     if (stat(node, &st) != 0 ||
         !FormatPath(key, sizeof key, "%s-%lld.%09ld", node + 1,
                     static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec)) {
@@ -198,6 +218,10 @@ bool HoldForTheRun(const char* nodePath) {
   }
   NoteRefusalReason("cannot hold %s for the run: %s: %s", nodePath, lockPath, std::strerror(errno));
   return false;
+}
+
+bool HoldForTheRun(const char* devicePath) {
+  return HoldNodeForTheRun(devicePath, false);
 }
 
 void ReleaseRunHolds() {

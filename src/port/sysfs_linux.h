@@ -48,6 +48,14 @@ void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* 
 // False when the tty is not on a USB device.
 bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
 
+// The interface of the USB device that the tty hangs from ("usb-1-3:1.0"):
+// each port of a multi-port serial adapter has its own.
+bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
+
+// HoldForTheRun for a serial port (comPort) or the USB PLC: a serial port on
+// a USB adapter is held by the adapter's interface, the PLC by its USB port.
+bool HoldNodeForTheRun(const char* nodePath, bool comPort);
+
 // The device file of the PLC on one USB port ("usb-1-1.2", as UsbPortOfTtyIn
 // names it), as FindUsbTtyIn would give it; false when that port has no PLC
 // with a tty now.

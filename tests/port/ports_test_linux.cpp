@@ -158,6 +158,16 @@ TEST(UsbPortOfTtyIn, NamesTheUsbDeviceOfATty) {
     EXPECT_EQ(UsbPortOfTtyIn(sys.root.c_str(), tty, key, sizeof key), expected[0] != '\0') << tty;
     EXPECT_STREQ(key, expected);
   }
+  // A serial port is held by the interface it hangs from: each port of a
+  // multi-port adapter on its own.
+  for (const auto& [tty, expected] : {std::pair{"/dev/ttyACM0", "usb-1-1.2:1.1"},
+                                      {"/dev/ttyUSB3", "usb-1-3:1.1"},
+                                      {"/dev/ttyS0", ""}}) {
+    char key[64];
+    EXPECT_EQ(UsbInterfaceOfTtyIn(sys.root.c_str(), tty, key, sizeof key), expected[0] != '\0')
+        << tty;
+    EXPECT_STREQ(key, expected);
+  }
 }
 
 // A temporary folder, removed with everything in it.
