@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "port/ports.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
@@ -247,6 +248,8 @@ void Release() {
 
 void RunClaimed(Host& host) {
   RunBurn(host);
+  // Every way out of the run has closed the link: the PLC is let go.
+  ReleaseRunHolds();
   Release();
 }
 

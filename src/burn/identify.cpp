@@ -1,5 +1,6 @@
 #include "burn/identify.h"
 
+#include "port/ports.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
@@ -68,6 +69,7 @@ DeviceIdentity IdentifyDevice(Host& host) {
     ReadBootMode(d);
   }
   hSerial.reset();
+  ReleaseRunHolds();
   // As at the end of a run: the counters are back at 0.
   ClearStatusValues();
   return d;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "port/ports.h"
+#include "port/sysfs_linux.h"
 
 namespace plc {
 
@@ -33,7 +34,7 @@ struct OpenLinkSlot {
 OpenLinkSlot openLinks[kLinkSlots];
 
 // Room for a whole path (the open takes paths of up to 4,095 characters).
-thread_local char refusal[4096 + 64];
+thread_local char refusal[4096 + 512];
 
 void Remember(int fd, bool comPort, const termios& saved) {
   for (auto& slot : openLinks) {
@@ -294,15 +295,17 @@ namespace {
 // keeps the settings it had in saved.  Anything that is not a tty is
 // refused: it could not carry the protocol.  An exclusive open claims the
 // port before it touches its settings, so that a port that another program
-// holds is left as that program has it.
+// holds is left as that program has it.  Every port is held for the run
+// (HoldForTheRun) once it is known to be a tty that this process has: the
+// node is closed for the replug or the power cycle, and the hold keeps
+// another run off the PLC until the run ends.
 int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
   ClearPortRefusal();
   char path[4096];
   if (!ResolvePortPath(nameOrPath, path, sizeof path)) return -1;
-  if (!exclusive && !HoldForTheRun(path)) return -1;
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == EBUSY) NotePortRefusal(path, "busy");
+    if (errno == EBUSY) NoteBusyRefusalIn(portPlaces.proc, path);
     return -1;
   }
   termios t{};
@@ -315,6 +318,11 @@ int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
   // open of a serial port by a program without CAP_SYS_ADMIN.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) NotePortRefusal(path, "locked");
+    close(fd);
+    return -1;
+  }
+  // Before TIOCEXCL, which would outlive this descriptor on a refusal.
+  if (!HoldNodeForTheRun(path, exclusive)) {
     close(fd);
     return -1;
   }
@@ -348,7 +356,7 @@ LinkHandle OpenUsbPath(const char* path) {
 }
 
 void NotePortRefusal(const char* path, const char* why) {
-  (void)std::snprintf(refusal, sizeof refusal, "%s is in use by another program (%s)", path, why);
+  NoteRefusalReason("%s is in use by another program (%s)", path, why);
 }
 
 const char* PortRefusal() {
@@ -369,6 +377,7 @@ void ReleaseHeldPorts() {
     (void)tcsetattr(fd, TCSANOW, &slot.saved);
     if (slot.comPort) (void)ioctl(fd, TIOCNXCL);
   }
+  RemoveRunLockFilesBeforeExit();
 }
 
 }  // namespace plc
@@ -381,4 +390,11 @@ bool plc::FormatPath(char* out, size_t outSize, const char* format, ...) {
   int n = std::vsnprintf(out, outSize, format, args);
   va_end(args);
   return n >= 0 && static_cast<size_t>(n) < outSize;
+}
+
+void plc::NoteRefusalReason(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  (void)std::vsnprintf(refusal, sizeof refusal, format, args);
+  va_end(args);
 }

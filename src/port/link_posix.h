@@ -73,6 +73,8 @@ termios LineTermios(const termios& current, const LineSettings& settings);
 // clears it.
 void NotePortRefusal(const char* path, const char* why);
 void ClearPortRefusal();
+// Notes a refusal said in other words (printf).
+void NoteRefusalReason(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // printf into a path buffer; false when the result does not fit.
 bool FormatPath(char* out, size_t outSize, const char* format, ...)
@@ -80,7 +82,8 @@ bool FormatPath(char* out, size_t outSize, const char* format, ...)
 
 // For a process that is about to end in the middle of a run (Ctrl-C): every
 // link still open gives up its exclusive hold, discards its unsent output and
-// puts back the settings its port had.  Async-signal-safe.
+// puts back the settings its port had, and the run's lock files go.  Waits
+// for no lock, whatever the run's thread is doing.
 void ReleaseHeldPorts();
 
 }  // namespace plc

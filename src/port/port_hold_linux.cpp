@@ -1,9 +1,17 @@
 // Holding a PLC against other programs.  Every device the tool opens is
 // flock'ed, so that a second run on the same node is refused before it sends
-// a byte.  A USB PLC's node goes away at the replug and may come back under
-// another name, so a run also holds, until it ends, a lock file named after
-// the USB port the PLC is plugged into: another run cannot take the PLC
-// while its node is gone.
+// a byte.  A PLC's node is closed for the replug or the power cycle and may
+// come back under another name, so a run also holds, until it ends, a lock
+// file named after the USB port the PLC (or its serial adapter) is plugged
+// into: another run cannot take the PLC while its node is closed or gone.
+//
+// The lock file is made readable by all, whatever the umask, so that every
+// user's run can ask for it, and it is removed when the run ends.  The holder
+// removes it while it still holds the flock, so a taker whose flock succeeds
+// makes sure that the path still names the file it locked, and else takes
+// the one made since.  Where no lock file can be had the open is refused:
+// the PLC would be unheld during the pause.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -15,44 +23,107 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
 namespace plc {
 
+PortPlaces portPlaces = {"/sys", "/dev", "/run/lock", "/proc"};
+void (*lockFileOpened)(const char* lockPath) = nullptr;
+
 namespace {
 
-// The run-long holds this process has taken: a key is taken once and kept
-// until the process ends (the descriptor closes with it).
-constexpr int kMaxRunHolds = 8;
-char heldKeys[kMaxRunHolds][kUsbPortPathSize];
-int heldCount = 0;
+// The run-long holds this process has taken, until the run ends.
+struct RunHold {
+  std::string key;
+  std::string lockPath;
+  int fd;
+};
+std::mutex holdsMutex;
+std::vector<RunHold> runHolds;
+// The USB port of the PLC that the run found by searching ("usb-1-1.2"):
+// the reopen after the replug looks there and nowhere else.
+std::string runUsbPort;
 
 // The folder for the lock files: /run/lock where this user may write there,
 // else the user's runtime folder; nullptr when there is neither.
 const char* LockFolder() {
-  if (access("/run/lock", W_OK) == 0) return "/run/lock";
+  if (access(portPlaces.runLock, W_OK) == 0) return portPlaces.runLock;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   return runtime != nullptr && runtime[0] == '/' ? runtime : nullptr;
 }
 
-// Opens the lock file, creating it when it does not exist.  In a sticky
-// shared folder an existing file of another user cannot be opened with
-// O_CREAT (protected_regular), hence the open without it first.
+// Opens the lock file, creating it readable by all when it does not exist.
+// In a sticky shared folder an existing file of another user cannot be
+// opened with O_CREAT (protected_regular), hence the open without it first.
 int OpenLockFile(const char* path) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 || errno != ENOENT) return fd;
     fd = open(path, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) {
+      // The umask may have taken the others' read bit: put it back, or
+      // another user's run could not open the file and ask for the lock.
+      (void)fchmod(fd, 0644);
+      return fd;
+    }
+    if (errno != EEXIST) return fd;
   }
   return -1;
 }
 
+bool SameFile(int fd, const char* path) {
+  struct stat mine {};
+  struct stat named {};
+  return fstat(fd, &mine) == 0 && lstat(path, &named) == 0 && mine.st_dev == named.st_dev &&
+         mine.st_ino == named.st_ino;
+}
+
+enum class Take { kTaken, kHeld, kFailed };
+
+// Locks the file that path names, retrying while a holder removes it at
+// the end of its run.  errno says why on kFailed.
+Take TakeLockFile(const char* path, int* out) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const int fd = OpenLockFile(path);
+    if (fd < 0) return Take::kFailed;
+    if (lockFileOpened != nullptr) lockFileOpened(path);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      errno = error;
+      return error == EWOULDBLOCK ? Take::kHeld : Take::kFailed;
+    }
+    if (SameFile(fd, path)) {
+      *out = fd;
+      return Take::kTaken;
+    }
+    close(fd);  // removed by its holder after the open: take the new one
+  }
+  errno = EAGAIN;
+  return Take::kFailed;
+}
+
+// Ends one hold: the file goes while its flock is still held, and only when
+// the path still names it.  Another user's file in the sticky folder cannot
+// be removed and is left.
+void EndHold(const RunHold& hold, bool closeIt) {
+  if (SameFile(hold.fd, hold.lockPath.c_str())) (void)unlink(hold.lockPath.c_str());
+  if (closeIt) close(hold.fd);
+}
+
 }  // namespace
 
-bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+namespace {
+
+// The USB device a tty belongs to ("usb-1-1.2"), or with byInterface the
+// interface below it that the tty hangs from ("usb-1-1.2:1.0").
+bool UsbPlaceOfTtyIn(const char* sysRoot, const char* ttyPath, bool byInterface, char* out,
+                     size_t outSize) {
   if (out == nullptr || outSize == 0) return false;
   out[0] = '\0';
   if (sysRoot == nullptr || ttyPath == nullptr) return false;
@@ -66,58 +137,115 @@ bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t 
   }
   // Up from the interface (or the USB serial port below it) to the USB
   // device, the folder with an idVendor; its name ("1-1.2") is its place on
-  // the bus.
+  // the bus.  The folder cut last is the interface.
+  const char* below = nullptr;
   for (char* end = std::strrchr(device, '/'); end != nullptr && end != device;
        end = std::strrchr(device, '/')) {
     char attribute[PATH_MAX + 16];
     struct stat st {};
     if (FormatPath(attribute, sizeof attribute, "%s/idVendor", device) &&
         stat(attribute, &st) == 0) {
-      return FormatPath(out, outSize, "usb-%s", end + 1);
+      if (byInterface && below == nullptr) return false;
+      return FormatPath(out, outSize, "usb-%s", byInterface ? below : end + 1);
     }
+    below = end + 1;
     *end = '\0';
   }
   return false;
 }
 
-// A node that is not on a USB device (a simulator's pseudo-terminal) is held
-// by its own path and the time it was made: a later pseudo-terminal of the
-// same number is another device.  The lock files live in /run/lock, or in
-// the user's runtime folder where /run/lock is not writable.
-bool HoldForTheRun(const char* nodePath) {
+}  // namespace
+
+bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+  return UsbPlaceOfTtyIn(sysRoot, ttyPath, false, out, outSize);
+}
+
+bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize) {
+  return UsbPlaceOfTtyIn(sysRoot, ttyPath, true, out, outSize);
+}
+
+// A node that is not on a USB device (a simulator's pseudo-terminal, a
+// built-in serial port) is held by its own path and the time it was made: a
+// later pseudo-terminal of the same number is another device.  A serial
+// port on a USB adapter is held by the adapter's interface, so that the
+// ports of a multi-port adapter are held each on its own.
+bool HoldNodeForTheRun(const char* nodePath, bool comPort) {
   char node[PATH_MAX];
-  if (realpath(nodePath, node) == nullptr) return true;  // the open says why
   char key[kUsbPortPathSize];
   struct stat st {};
-  if (!UsbPortOfTtyIn("/sys", node, key, sizeof key)) {
+  if (realpath(nodePath, node) == nullptr) {
+    NoteRefusalReason("cannot hold %s for the run: %s", nodePath, std::strerror(errno));
+    return false;
+  }
+  if (!(comPort ? UsbInterfaceOfTtyIn : UsbPortOfTtyIn)(portPlaces.sys, node, key, sizeof key)) {
     if (stat(node, &st) != 0 ||
         !FormatPath(key, sizeof key, "%s-%lld.%09ld", node + 1,
                     static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec)) {
-      return true;
+      NoteRefusalReason("cannot hold %s for the run: its name is too long", nodePath);
+      return false;
     }
     for (char* c = key; *c != '\0'; ++c) {
       if (*c == '/') *c = '-';
     }
   }
-  for (int i = 0; i < heldCount; ++i) {
-    if (std::strcmp(heldKeys[i], key) == 0) return true;
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  for (const RunHold& hold : runHolds) {
+    if (hold.key == key) return true;
   }
   const char* folder = LockFolder();
+  if (folder == nullptr) {
+    NoteRefusalReason(
+        "cannot hold %s for the run: neither %s nor $XDG_RUNTIME_DIR is writable; make %s "
+        "writable for this user or set XDG_RUNTIME_DIR",
+        nodePath, portPlaces.runLock, portPlaces.runLock);
+    return false;
+  }
   char lockPath[4096];
-  if (folder == nullptr || heldCount == kMaxRunHolds ||
-      !FormatPath(lockPath, sizeof lockPath, "%s/plcfw-%s.lock", folder, key)) {
-    return true;  // no place for a lock: the device's own lock still holds
+  if (!FormatPath(lockPath, sizeof lockPath, "%s/plcfw-%s.lock", folder, key)) {
+    NoteRefusalReason("cannot hold %s for the run: the lock file's name is too long", nodePath);
+    return false;
   }
-  const int fd = OpenLockFile(lockPath);
-  if (fd < 0) return true;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const bool held = errno == EWOULDBLOCK;
-    close(fd);
-    if (held) NotePortRefusal(nodePath, "locked");
-    return !held;
+  int fd = -1;
+  switch (TakeLockFile(lockPath, &fd)) {
+    case Take::kTaken:
+      runHolds.push_back({key, lockPath, fd});
+      return true;
+    case Take::kHeld:
+      NotePortRefusal(nodePath, "locked");
+      return false;
+    case Take::kFailed:
+      break;
   }
-  (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);
-  return true;
+  NoteRefusalReason("cannot hold %s for the run: %s: %s", nodePath, lockPath, std::strerror(errno));
+  return false;
+}
+
+bool HoldForTheRun(const char* devicePath) {
+  return HoldNodeForTheRun(devicePath, false);
+}
+
+void ReleaseRunHolds() {
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  for (const RunHold& hold : runHolds) EndHold(hold, true);
+  runHolds.clear();
+  runUsbPort.clear();
+}
+
+void RemoveRunLockFilesBeforeExit() {
+  // The run's thread may be inside HoldForTheRun: then its files are left.
+  if (!holdsMutex.try_lock()) return;
+  for (const RunHold& hold : runHolds) EndHold(hold, false);
+  holdsMutex.unlock();
+}
+
+void PinRunUsbPort(const char* usbPort) {
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  runUsbPort = usbPort;
+}
+
+bool RunUsbPort(char* out, size_t outSize) {
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  return !runUsbPort.empty() && FormatPath(out, outSize, "%s", runUsbPort.c_str());
 }
 
 }  // namespace plc

@@ -8,9 +8,10 @@
 #include <windows.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "port/ports.h"
 #include "port/ports_win32.h"
@@ -21,9 +22,13 @@ namespace {
 
 thread_local std::string refusal;
 
-constexpr int kMaxRunHolds = 8;
-char heldKeys[kMaxRunHolds][kUsbPortPathSize];
-int heldCount = 0;
+// The run-long holds this process has taken, until the run ends.
+struct RunHold {
+  std::string key;
+  HANDLE mutex;
+};
+std::mutex holdsMutex;
+std::vector<RunHold> runHolds;
 
 }  // namespace
 
@@ -53,11 +58,11 @@ bool HoldForTheRun(const char* devicePath) {
     key[at++] = std::isalnum(u) != 0 ? static_cast<char>(std::tolower(u)) : '_';
   }
   key[at] = '\0';
-  for (int i = 0; i < heldCount; ++i) {
-    if (std::strcmp(heldKeys[i], key) == 0) return true;
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  for (const RunHold& hold : runHolds) {
+    if (hold.key == key) return true;
   }
-  if (heldCount == kMaxRunHolds) return true;
-  // Kept open until the process ends.
+  // Kept open until the run ends (ReleaseRunHolds).
   HANDLE hold = CreateMutexA(nullptr, FALSE, key);
   if (hold == nullptr) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -65,8 +70,14 @@ bool HoldForTheRun(const char* devicePath) {
     NotePortRefusal(path.c_str(), "locked");
     return false;
   }
-  (void)std::snprintf(heldKeys[heldCount++], kUsbPortPathSize, "%s", key);
+  runHolds.push_back({key, hold});
   return true;
+}
+
+void ReleaseRunHolds() {
+  const std::lock_guard<std::mutex> lock(holdsMutex);
+  for (const RunHold& hold : runHolds) CloseHandle(hold.mutex);
+  runHolds.clear();
 }
 
 }  // namespace plc

@@ -29,9 +29,15 @@ LinkHandle OpenComPort(const char* nameOrPath);
 // other run takes the PLC while it re-enumerates.
 LinkHandle OpenUsbPath(const char* path);
 
-// Takes the run-long hold of the USB port the device path is on; false
-// when another process holds it.  A hold is kept until the process ends.
+// Takes the run-long hold of the PLC the device path leads to (on Linux
+// the USB port it is on, for a serial port too); false when another process
+// holds it or, on Linux, when no hold can be had (PortRefusal says why).  A
+// hold is kept until ReleaseRunHolds.
 bool HoldForTheRun(const char* devicePath);
+
+// Ends the run's holds (and on Linux forgets the USB port the run's PLC was
+// found on): called once a run (a burn, an identify) has closed its link.
+void ReleaseRunHolds();
 
 // Why the last open on this thread was refused because another program
 // holds the port ("/dev/ttyACM0 is in use by another program (locked)");

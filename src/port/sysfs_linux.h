@@ -1,7 +1,7 @@
 // The Linux device search: the serial ports and the PLC's USB device as
-// sysfs lists them, and the stable names udev keeps for them.  The roots are
-// parameters so that the tests walk fake trees; the port layer's calls pass
-// "/sys", "/dev" and "/dev/serial/by-path".
+// sysfs lists them, and the stable names udev keeps for them; the run-long
+// holds.  The roots are parameters so that the tests walk fake trees; the
+// port layer's calls pass those of portPlaces.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,16 @@
 #include "port/ports.h"
 
 namespace plc {
+
+// Where the port layer looks: sysfs, the device files, the shared lock
+// folder and procfs.  A test points them at fake trees.
+struct PortPlaces {
+  const char* sys;      // "/sys"
+  const char* dev;      // "/dev"
+  const char* runLock;  // "/run/lock"
+  const char* proc;     // "/proc"
+};
+extern PortPlaces portPlaces;
 
 // The present serial ports under a sysfs root ("/sys" on a live system).
 // devRoot is where the device files are ("/dev"), used to ask a legacy ttyS
@@ -37,5 +47,48 @@ void ListPlcUsbPortsIn(const char* sysRoot, const char* byPathDir, UsbPortList* 
 // re-enumeration keeps) that the tty ttyPath belongs to, under a sysfs root.
 // False when the tty is not on a USB device.
 bool UsbPortOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
+
+// The interface of the USB device that the tty hangs from ("usb-1-3:1.0"):
+// each port of a multi-port serial adapter has its own.
+bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, size_t outSize);
+
+// HoldForTheRun for a serial port (comPort) or the USB PLC: a serial port on
+// a USB adapter is held by the adapter's interface, the PLC by its USB port.
+bool HoldNodeForTheRun(const char* nodePath, bool comPort);
+
+// The device file of the PLC on one USB port ("usb-1-1.2", as UsbPortOfTtyIn
+// names it), as FindUsbTtyIn would give it; false when that port has no PLC
+// with a tty now.
+bool FindUsbTtyAtIn(const char* sysRoot, const char* usbPort, char* path, size_t pathSize);
+
+// The USB port of the PLC that the run found by searching: once its first
+// open succeeded, every reopen of the run (after the replug) goes there and
+// to no other PLC.  ReleaseRunHolds forgets it.  RunUsbPort is false while
+// none is pinned.
+void PinRunUsbPort(const char* usbPort);
+bool RunUsbPort(char* out, size_t outSize);
+
+// Called, when set, between the open of a lock file and its flock: a test
+// ends another run's hold there.
+extern void (*lockFileOpened)(const char* lockPath);
+
+// The lock files of the run's holds removed for a process about to end in
+// the middle of a run; their locks end with the process.  Waits for nothing.
+void RemoveRunLockFilesBeforeExit();
+
+// A process that has the device file node (a resolved path) open, under a
+// procfs root; everyProcessSeen is false when some process's descriptors
+// could not be read (another user's, without root).
+struct NodeUser {
+  int pid;
+  char comm[32];
+  bool everyProcessSeen;
+};
+bool FindNodeUserIn(const char* procRoot, const char* node, NodeUser* out);
+
+// Notes why an open of path failed with EBUSY (the tty is in exclusive
+// mode): the process that has it open, or that none has and a program that
+// ended left it so.
+void NoteBusyRefusalIn(const char* procRoot, const char* path);
 
 }  // namespace plc

@@ -6,6 +6,7 @@
 // devices folder lists every device and interface of every hub, and a cut
 // after some entries in directory order would miss the PLC at random.
 #include <dirent.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -120,12 +121,50 @@ bool FindUsbTtyIn(const char* sysRoot, char* path, size_t pathSize) {
   return false;
 }
 
+bool FindUsbTtyAtIn(const char* sysRoot, const char* usbPort, char* path, size_t pathSize) {
+  if (path == nullptr || pathSize == 0) return false;
+  path[0] = '\0';
+  if (sysRoot == nullptr || usbPort == nullptr || std::strncmp(usbPort, "usb-", 4) != 0) {
+    return false;
+  }
+  const char* name = usbPort + 4;
+  char devicePath[4096];
+  char tty[kNameSize];
+  if (name[0] == '\0' || std::strchr(name, '/') != nullptr ||
+      !FormatPath(devicePath, sizeof devicePath, "%s/bus/usb/devices/%s", sysRoot, name) ||
+      !IsThePlc(devicePath) || !TtyOfDevice(devicePath, name, tty)) {
+    return false;
+  }
+  if (FormatPath(path, pathSize, "/dev/%s", tty)) return true;
+  path[0] = '\0';
+  return false;
+}
+
+// The first open of a run takes the first PLC that the search finds and pins
+// its USB port; a reopen (after the replug) takes the PLC on that USB port
+// or nothing, never another PLC that the search would list first.
 LinkHandle OpenMyDevPipe(const char* pipeName) {
   // A tty has no pipes: only the device itself can be opened.
   if (pipeName != nullptr && pipeName[0] != '\0') return kNoLink;
-  char path[300] = {};
-  if (!FindUsbTtyIn("/sys", path, sizeof path)) return kNoLink;
-  return OpenUsbPath(path);
+  char pinned[kUsbPortPathSize] = {};
+  const bool reopen = RunUsbPort(pinned, sizeof pinned);
+  char found[300] = {};
+  if (reopen ? !FindUsbTtyAtIn(portPlaces.sys, pinned, found, sizeof found)
+             : !FindUsbTtyIn(portPlaces.sys, found, sizeof found)) {
+    return kNoLink;
+  }
+  char path[4096];
+  if (!FormatPath(path, sizeof path, "%s%s", portPlaces.dev, found + 4)) return kNoLink;
+  LinkHandle link = OpenUsbPath(path);
+  if (link == kNoLink || reopen) return link;
+  char resolved[4096];
+  char usbPort[kUsbPortPathSize];
+  if (realpath(path, resolved) == nullptr ||
+      !UsbPortOfTtyIn(portPlaces.sys, resolved, usbPort, sizeof usbPort)) {
+    return kNoLink;  // the PLC's USB port unknown: a reopen could not be kept to it
+  }
+  PinRunUsbPort(usbPort);
+  return link;
 }
 
 void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {

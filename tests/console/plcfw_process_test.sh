@@ -380,6 +380,27 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
     check "the first run succeeds" [ "$rc" -eq 0 ]
     check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
     ;;
+
+  # A serial power-cycle model is held for the whole run: a second run in the
+  # pause is refused; the run's lock file is there until its end, not after.
+  holds)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    start_sim --model KT4-W --d1386 4138 || exit 1
+    kt4w=(--model KT4-W --image "$work/small.bin" --port "$pty" --yes)
+    start_fw "${kt4w[@]}" </dev/null >"$work/burn.out" 2>"$work/burn.err"
+    await "POWER OFF" "$work/burn.out"
+    lock="plcfw-$(tr / - <<<"${pty#/}")-$(stat -c %.9Z "$pty").lock"
+    locks=(/run/lock/"$lock" "${XDG_RUNTIME_DIR:-/nonexistent}/$lock")
+    run second "${kt4w[@]}"
+    check "a second run in the power cycle is refused" has_line second.out "ERROR: CANNOT open $pty Port!!!"
+    check "... and told why" has_line second.err "plcfw: $pty is in use by another program (locked)"
+    check "the run's lock file" eval "[ -e ${locks[0]} ] || [ -e ${locks[1]} ]"
+    wait_fw 600
+    wait_sim
+    check "the first run succeeds" [ "$rc" -eq 0 ]
+    check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
+    check "no lock file left" eval "! [ -e ${locks[0]} ] && ! [ -e ${locks[1]} ]"
+    ;;
 esac
 check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
 

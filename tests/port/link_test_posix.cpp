@@ -7,23 +7,31 @@
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "port/link_posix.h"
 #include "port/ports.h"
+#include "port/sysfs_linux.h"
 
 namespace plc {
 
 namespace {
 
+// The run-long holds' lock files go to a folder of the test's own, and the
+// holds end with each test, as with each run.
 class Pty : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -31,10 +39,29 @@ class Pty : public ::testing::Test {
     ASSERT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
     path_ = ptsname(master_);
     slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    std::string pattern = ::testing::TempDir() + "locksXXXXXX";
+    locks_ = mkdtemp(pattern.data());
+    places_ = portPlaces;
+    portPlaces.runLock = locks_.c_str();
   }
   void TearDown() override {
+    ReleaseRunHolds();
+    portPlaces = places_;
+    std::filesystem::remove_all(locks_);
     close(slave_);
     close(master_);
+  }
+  // The lock files in the test's lock folder, each with whether another run
+  // would find it held.
+  std::vector<std::pair<std::string, bool>> LockFiles() const {
+    std::vector<std::pair<std::string, bool>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(locks_)) {
+      const int fd = open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+      const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+      if (fd >= 0) close(fd);
+      files.emplace_back(entry.path().filename().string(), held);
+    }
+    return files;
   }
   bool Held() {
     int on = 0;
@@ -44,6 +71,8 @@ class Pty : public ::testing::Test {
   int master_ = -1;
   int slave_ = -1;
   std::string path_;
+  std::string locks_;
+  PortPlaces places_{};
 };
 
 using Ints = std::pair<long, long>;
@@ -92,6 +121,7 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceAndUndoneAtTheEnd) {
   // middle of a run as by the close.
   ReleaseHeldPorts();
   EXPECT_TRUE(unchanged());
+  EXPECT_EQ(LockFiles().size(), 0u) << "an interrupted run leaves its lock file";
   link.reset();
   EXPECT_TRUE(unchanged());
 }
@@ -212,6 +242,45 @@ TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
   link.reset();
   close(otherSlave);
   close(other);
+}
+
+// A serial port (a power-cycle model) is held for the run like the USB
+// device: its node is closed in the pause, and the hold keeps a second run
+// off it until the run ends.  The hold is taken once the node is open and a
+// tty, so that a failed open leaves no lock file; the run's end removes it.
+TEST_F(Pty, EveryPortIsHeldForTheWholeRunAndTheHoldEndsWithIt) {
+  using Files = std::vector<std::pair<std::string, bool>>;
+  for (LinkHandle (*open)(const char*) : {OpenComPort, OpenUsbPath}) {
+    EXPECT_EQ(open("/dev/null"), kNoLink);
+    EXPECT_EQ(open("/dev/pts/nonexistent"), kNoLink);
+    EXPECT_EQ(LockFiles(), Files{}) << "a lock file for a node that is no tty";
+    LinkHandle link = open(path_.c_str());
+    ASSERT_NE(link, kNoLink);
+    link.reset();  // the power cycle or the replug
+    const Files files = LockFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].first.rfind("plcfw-dev-pts-", 0), 0u) << files[0].first;
+    EXPECT_TRUE(files[0].second) << "the port is not held while it is closed";
+    link = open(path_.c_str());
+    EXPECT_NE(link, kNoLink) << "the run takes its own port again";
+    link.reset();
+    ReleaseRunHolds();
+    EXPECT_EQ(LockFiles(), Files{}) << "the run's end left its lock file";
+  }
+}
+
+// Where no lock can be had the port is not touched, and not left in
+// exclusive mode either.
+TEST_F(Pty, APortThatCannotBeHeldIsRefusedAndLeftAsItWas) {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  const std::string xdgBefore = xdg != nullptr ? xdg : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  portPlaces.runLock = "/nonexistent/lock";
+  EXPECT_EQ(OpenComPort(path_.c_str()), kNoLink);
+  EXPECT_EQ(std::string(PortRefusal()).rfind("cannot hold " + path_ + " for the run: ", 0), 0u)
+      << PortRefusal();
+  EXPECT_FALSE(Held());
+  if (!xdgBefore.empty()) setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1);
 }
 
 void NoOp(int) {}

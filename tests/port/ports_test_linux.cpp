@@ -1,6 +1,11 @@
-// The port list and the USB device search on fake sysfs trees.
+// The port list and the USB device search on fake sysfs trees; the run-long
+// holds in a test lock folder; who has a busy port open, on fake procfs trees.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "port/link_posix.h"
+#include "port/ports.h"
 #include "port/sysfs_linux.h"
 
 namespace plc {
@@ -151,6 +158,271 @@ TEST(UsbPortOfTtyIn, NamesTheUsbDeviceOfATty) {
     EXPECT_EQ(UsbPortOfTtyIn(sys.root.c_str(), tty, key, sizeof key), expected[0] != '\0') << tty;
     EXPECT_STREQ(key, expected);
   }
+  // A serial port is held by the interface it hangs from: each port of a
+  // multi-port adapter on its own.
+  for (const auto& [tty, expected] : {std::pair{"/dev/ttyACM0", "usb-1-1.2:1.1"},
+                                      {"/dev/ttyUSB3", "usb-1-3:1.1"},
+                                      {"/dev/ttyS0", ""}}) {
+    char key[64];
+    EXPECT_EQ(UsbInterfaceOfTtyIn(sys.root.c_str(), tty, key, sizeof key), expected[0] != '\0')
+        << tty;
+    EXPECT_STREQ(key, expected);
+  }
+}
+
+// A temporary folder, removed with everything in it.
+struct TempDir {
+  TempDir() {
+    std::string pattern = ::testing::TempDir() + "holdsXXXXXX";
+    path = mkdtemp(pattern.data());
+  }
+  ~TempDir() { fs::remove_all(path); }
+  fs::path path;
+};
+
+// The port layer pointed at a test's folders (a missing sysfs root: no node
+// is on a USB device); the run's holds end with the test.
+struct Places {
+  explicit Places(const fs::path& locks, const char* sys = "/nonexistent/sys",
+                  const char* dev = "/dev")
+      : saved(portPlaces), lockDir(locks.string()) {
+    portPlaces = {sys, dev, lockDir.c_str(), "/proc"};
+  }
+  ~Places() {
+    ReleaseRunHolds();
+    lockFileOpened = nullptr;
+    portPlaces = saved;
+  }
+  PortPlaces saved;
+  std::string lockDir;
+};
+
+std::vector<fs::path> FilesIn(const fs::path& dir) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(dir)) files.push_back(entry.path());
+  return files;
+}
+
+// Another run asks for the lock: true when it is held.
+bool LockedByARun(const fs::path& lockFile) {
+  const int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return held;
+}
+
+std::string NewNode(const TempDir& dir, int i) {
+  const fs::path node = dir.path / ("tty" + std::to_string(i));
+  std::ofstream(node) << "";
+  return node.string();
+}
+
+// Every hold of a run is kept, however many PLCs a run (or a window left
+// open) has taken, by a lock file that every user's run can open whatever
+// the umask; the run's end removes them all.
+TEST(HoldForTheRun, ManyHoldsEachByALockFileReadableByAllAndAllGoneAtTheEnd) {
+  TempDir locks, nodes;
+  Places places(locks.path);
+  const mode_t umaskBefore = umask(077);
+  std::vector<std::string> held;
+  for (int i = 0; i < 12; ++i) {
+    held.push_back(NewNode(nodes, i));
+    EXPECT_TRUE(HoldForTheRun(held.back().c_str())) << PortRefusal();
+  }
+  umask(umaskBefore);
+  EXPECT_TRUE(HoldForTheRun(held[3].c_str())) << "a run takes its own PLC again";
+  const std::vector<fs::path> files = FilesIn(locks.path);
+  EXPECT_EQ(files.size(), held.size());
+  for (const fs::path& file : files) {
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << file;
+    EXPECT_TRUE(LockedByARun(file)) << file;
+  }
+  ReleaseRunHolds();
+  EXPECT_EQ(FilesIn(locks.path).size(), 0u) << "lock files left behind";
+}
+
+// Where no lock can be had the PLC is not touched: it would be unheld in
+// the replug pause.  The refusal says why and what to do.
+TEST(HoldForTheRun, NoLockFileRefusesAndSaysWhy) {
+  TempDir runtime, nodes;
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  const std::string xdgBefore = xdg != nullptr ? xdg : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  Places places("/nonexistent/lock");
+  const std::string node = NewNode(nodes, 0);
+  EXPECT_FALSE(HoldForTheRun(node.c_str()));
+  EXPECT_EQ(std::string(PortRefusal()),
+            "cannot hold " + node +
+                " for the run: neither /nonexistent/lock nor $XDG_RUNTIME_DIR is writable; make "
+                "/nonexistent/lock writable for this user or set XDG_RUNTIME_DIR");
+  // The user's runtime folder instead; a lock file that cannot be opened
+  // (here a link, which is not followed) refuses too.
+  setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+  EXPECT_TRUE(HoldForTheRun(node.c_str())) << PortRefusal();
+  ASSERT_EQ(FilesIn(runtime.path).size(), 1u);
+  const fs::path lockFile = FilesIn(runtime.path)[0];
+  ReleaseRunHolds();
+  fs::create_symlink("/dev/null", lockFile);
+  EXPECT_FALSE(HoldForTheRun(node.c_str()));
+  EXPECT_EQ(std::string(PortRefusal())
+                .rfind("cannot hold " + node + " for the run: " + lockFile.string() + ": ", 0),
+            0u)
+      << PortRefusal();
+  if (xdgBefore.empty()) {
+    unsetenv("XDG_RUNTIME_DIR");
+  } else {
+    setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1);
+  }
+}
+
+// The holder removes its lock file while it holds the flock: a run whose
+// flock succeeds on the file it opened just before must take the file the
+// path names now, or two runs would hold the PLC.
+fs::path raceFile;
+int otherRun = -1;
+TEST(HoldForTheRun, ALockFileItsHolderRemovedIsNotTaken) {
+  TempDir locks, nodes;
+  Places places(locks.path);
+  const std::string node = NewNode(nodes, 0);
+  ASSERT_TRUE(HoldForTheRun(node.c_str()));
+  raceFile = FilesIn(locks.path).at(0);
+  ReleaseRunHolds();
+  otherRun = open(raceFile.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  ASSERT_EQ(flock(otherRun, LOCK_EX | LOCK_NB), 0);
+  lockFileOpened = [](const char*) {
+    if (otherRun < 0) return;
+    // The other run ends between this run's open and its flock.
+    unlink(raceFile.c_str());
+    close(otherRun);
+    otherRun = -1;
+  };
+  EXPECT_TRUE(HoldForTheRun(node.c_str())) << PortRefusal();
+  EXPECT_EQ(otherRun, -1);
+  EXPECT_TRUE(LockedByARun(raceFile)) << "the run holds a file that is gone";
+}
+
+// Two PLCs: a run that found the one on USB port 1-1 reopens it there after
+// the replug, whatever the search would take first, and nothing while it is
+// away.  The device files are links to pseudo-terminals.
+struct FakePlc {
+  FakePlc() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    path = ptsname(master);
+  }
+  ~FakePlc() { close(master); }
+  // Plugs it into sys's USB port "device" as tty (in dev).
+  void Plug(FakeSysfs& sys, const fs::path& dev, const std::string& device,
+            const std::string& tty) {
+    sys.Write("bus/usb/devices/" + device + "/" + device + ":1.1/tty/" + tty + "/dev", "166:0\n");
+    const fs::path cls = sys.root / "class/tty" / fs::path(path).filename();
+    fs::create_directories(cls);
+    fs::create_symlink("../../../bus/usb/devices/" + device + "/" + device + ":1.1",
+                       cls / "device");
+    fs::create_symlink(path, dev / tty);
+  }
+  bool Is(const LinkHandle& link) const {
+    struct stat mine {};
+    struct stat theirs {};
+    return link != kNoLink &&
+           fstat(static_cast<PosixLink*>(link.get())->Descriptor(), &mine) == 0 &&
+           stat(path.c_str(), &theirs) == 0 && mine.st_rdev == theirs.st_rdev;
+  }
+  int master = -1;
+  std::string path;
+};
+
+TEST(OpenMyDevPipe, AReopenKeepsToTheUsbPortOfTheRunsPlc) {
+  TempDir locks, dev;
+  FakeSysfs sys({}, {"1-1 4b2c:0001 -", "1-2 4b2c:0001 -"});
+  Places places(locks.path, sys.root.c_str(), dev.path.c_str());
+  FakePlc ours, other, oursAgain;
+  ours.Plug(sys, dev.path, "1-1", "ttyACM0");
+  other.Plug(sys, dev.path, "1-2", "ttyACM1");
+  LinkHandle link = OpenMyDevPipe("");
+  EXPECT_TRUE(ours.Is(link)) << "the search takes the first PLC";
+  link.reset();
+  // The replug: the PLC on 1-1 is away; the other one is listed.
+  fs::remove_all(sys.root / "bus/usb/devices/1-1/1-1:1.1/tty");
+  link = OpenMyDevPipe("");
+  EXPECT_EQ(link, kNoLink) << "the reopen took another PLC";
+  // Back on 1-1 under another node.
+  oursAgain.Plug(sys, dev.path, "1-1", "ttyACM2");
+  link = OpenMyDevPipe("");
+  EXPECT_TRUE(oursAgain.Is(link));
+  link.reset();
+  // The next run searches again.
+  ReleaseRunHolds();
+  fs::remove_all(sys.root / "bus/usb/devices/1-1");
+  link = OpenMyDevPipe("");
+  EXPECT_TRUE(other.Is(link));
+}
+
+TEST(FindUsbTtyAtIn, TheTtyOfThePlcOnOneUsbPort) {
+  FakeSysfs sys({}, {"1-1 4b2c:0001 tty/ttyACM0", "1-2 4b2c:0001 ttyUSB3", "1-3 1d6b:0001 ttyUSB4",
+                     "1-4 4b2c:0001 -"});
+  for (const auto& [port, expected] : {std::pair{"usb-1-2", "/dev/ttyUSB3"},
+                                       {"usb-1-1", "/dev/ttyACM0"},
+                                       {"usb-1-3", ""},
+                                       {"usb-1-4", ""},
+                                       {"usb-1-9", ""},
+                                       {"1-1", ""},
+                                       {"usb-../devices/1-1", ""}}) {
+    char path[300];
+    EXPECT_EQ(FindUsbTtyAtIn(sys.root.c_str(), port, path, sizeof path), expected[0] != '\0')
+        << port;
+    EXPECT_STREQ(path, expected);
+  }
+}
+
+// A procfs tree: processes ("pid comm fd->target ..."); "-" for a process
+// whose descriptors cannot be read.
+struct FakeProc {
+  explicit FakeProc(const std::vector<std::string>& processes) {
+    for (const std::string& p : processes) {
+      std::istringstream in(p);
+      std::string pid, comm, fd;
+      in >> pid >> comm;
+      const fs::path dir = dir_.path / pid;
+      fs::create_directories(dir);
+      std::ofstream(dir / "comm") << comm << "\n";
+      while (in >> fd) {
+        if (fd == "-") {
+          std::ofstream(dir / "fd") << "";  // opendir fails as on EACCES
+          continue;
+        }
+        fs::create_directories(dir / "fd");
+        const size_t arrow = fd.find("->");
+        fs::create_symlink(fd.substr(arrow + 2), dir / "fd" / fd.substr(0, arrow));
+      }
+    }
+    fs::create_directories(dir_.path / "self");
+    fs::create_directories(dir_.path / "sys");
+  }
+  std::string Busy(const char* path) {
+    NoteBusyRefusalIn(dir_.path.c_str(), path);
+    return PortRefusal();
+  }
+  TempDir dir_;
+};
+
+// A busy tty (in exclusive mode): the process that has it open, else that
+// a program that ended left it so and what frees it.
+TEST(NoteBusyRefusalIn, NamesTheProcessOrSaysThePortWasLeftExclusive) {
+  FakeProc proc({"1 init 0->/dev/null", "310 bash 0->/dev/pts/1 1->/dev/pts/1",
+                 "4242 minicom 0->/dev/null 3->/dev/ttyUSB9 4->socket:[77]"});
+  EXPECT_EQ(proc.Busy("/dev/ttyUSB9"), "/dev/ttyUSB9 is in use by process 4242 (minicom) (busy)");
+  EXPECT_EQ(proc.Busy("/dev/ttyUSB7"),
+            "/dev/ttyUSB7 was left in exclusive mode by a program that ended without letting it "
+            "go (busy); replug the device (or power-cycle it) to free it");
+  FakeProc others({"1 init -", "310 bash 0->/dev/pts/1"});
+  EXPECT_EQ(others.Busy("/dev/ttyUSB7"),
+            "/dev/ttyUSB7 is in exclusive mode but no program of this user has it open: one that "
+            "ended left it so (busy); unless another user is using it, replug the device (or "
+            "power-cycle it)");
 }
 
 }  // namespace
