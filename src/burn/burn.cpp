@@ -197,6 +197,9 @@ void BootPass(Host& host, int row) {
 // The run itself, once claimed.
 void RunBurn(Host& host) {
   plcWithoutProgram = false;
+  reportedPLCID = -1;
+  blocksAcked = 0;
+  blockCount = 0;
   const bool loaded = LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);
 

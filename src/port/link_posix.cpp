@@ -299,18 +299,38 @@ namespace {
 // (HoldForTheRun) once it is known to be a tty that this process has: the
 // node is closed for the replug or the power cycle, and the hold keeps
 // another run off the PLC until the run ends.
+// Why an open of path failed, in the system's words, with the way out where
+// there is one: a user may only open a serial port as a member of its group,
+// and the PLC's USB device once the udev rule gives it to the user.
+void NoteOpenFailure(const char* path, int error, bool comPort) {
+  if (error == EBUSY) {
+    NoteBusyRefusalIn(portPlaces.proc, path);
+  } else if (error == EACCES || error == EPERM) {
+    NoteRefusalReason("%s: %s; %s", path, std::strerror(error),
+                      comPort ? "add the user to the port's group (dialout) and log in again"
+                              : "install the udev rule contrib/70-plcfw.rules, which gives the "
+                                "PLC to the user at the seat, and plug the PLC in again");
+  } else {
+    NoteRefusalReason("%s: %s", path, std::strerror(error));
+  }
+}
+
 int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
   ClearPortRefusal();
   char path[4096];
-  if (!ResolvePortPath(nameOrPath, path, sizeof path)) return -1;
+  if (!ResolvePortPath(nameOrPath, path, sizeof path)) {
+    NoteRefusalReason("%s: no such port (a listed name or a device path)", nameOrPath);
+    return -1;
+  }
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == EBUSY) NoteBusyRefusalIn(portPlaces.proc, path);
+    NoteOpenFailure(path, errno, exclusive);
     return -1;
   }
   termios t{};
   if (!isatty(fd) || tcgetattr(fd, &t) != 0) {
     close(fd);
+    NoteRefusalReason("%s: not a terminal (a serial port or the PLC's USB device is one)", path);
     return -1;
   }
   // flock stops another program that asks the same, root included, on a

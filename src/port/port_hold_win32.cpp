@@ -40,6 +40,10 @@ void NotePortRefusal(const char* path, const char* why) {
   refusal = std::string(path) + " is in use by another program (" + why + ")";
 }
 
+void NoteRefusalText(const std::string& text) {
+  refusal = text;
+}
+
 void ClearPortRefusal() {
   refusal.clear();
 }

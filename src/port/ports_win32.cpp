@@ -80,11 +80,19 @@ LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
 
 namespace {
 
-// Another program has the port open: Windows refuses the open.
-void NoteIfBusy(const char* path) {
+// Why the open failed: another program has the port open (Windows refuses
+// the open then), or the system's own words.
+void NoteOpenFailure(const char* path) {
   const DWORD error = GetLastError();
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
     NotePortRefusal(path, "busy");
+    return;
+  }
+  char text[256] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           error, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = '\0';
+  NoteRefusalText(std::string(path) + ": " + (n > 0 ? text : "cannot be opened"));
 }
 
 }  // namespace
@@ -96,7 +104,7 @@ LinkHandle OpenComPort(const char* nameOrPath) {
   if (!ComDevicePath(nameOrPath, path, sizeof path)) return kNoLink;
   HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) NoteIfBusy(nameOrPath);
+  if (handle == INVALID_HANDLE_VALUE) NoteOpenFailure(nameOrPath);
   return LinkFromHandle(handle, true);
 }
 
@@ -107,7 +115,7 @@ LinkHandle OpenUsbPath(const char* path) {
   HANDLE handle =
       CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) NoteIfBusy(path);
+  if (handle == INVALID_HANDLE_VALUE) NoteOpenFailure(path);
   return LinkFromHandle(handle, false);
 }
 

@@ -2,6 +2,8 @@
 // device search and the list of present COM ports.
 #pragma once
 
+#include <string>
+
 #include <windows.h>
 // setupapi.h needs windows.h first.
 #include <setupapi.h>
@@ -44,6 +46,8 @@ void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 // clears it.
 void NotePortRefusal(const char* path, const char* why);
 void ClearPortRefusal();
+// Notes any reason an open failed, as PortRefusal gives it.
+void NoteRefusalText(const std::string& text);
 
 // The present COM ports from the device-setup walk over the friendly names;
 // when no friendly name names a COM port at all, the ports registered under

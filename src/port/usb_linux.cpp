@@ -151,6 +151,11 @@ LinkHandle OpenMyDevPipe(const char* pipeName) {
   char found[300] = {};
   if (reopen ? !FindUsbTtyAtIn(portPlaces.sys, pinned, found, sizeof found)
              : !FindUsbTtyIn(portPlaces.sys, found, sizeof found)) {
+    if (reopen) {
+      NoteRefusalReason("the PLC is not back on its USB port (%s)", pinned + 4);
+    } else {
+      NoteRefusalReason("no USB device 4b2c:0001 is connected");
+    }
     return kNoLink;
   }
   char path[4096];

@@ -119,7 +119,10 @@ int GetUsbDeviceFileName(const GUID* interfaceClass, char* devicePath) {
 LinkHandle OpenMyDevPipe(const char* pipeName) {
   char devicePath[kDevicePathSize];
   std::memset(devicePath, 0, sizeof devicePath);
-  if (GetUsbDeviceFileName(&USB_DRIVER_GUID, devicePath) == 0) return kNoLink;
+  if (GetUsbDeviceFileName(&USB_DRIVER_GUID, devicePath) == 0) {
+    NoteRefusalText("no USB device 4b2c:0001 is connected");
+    return kNoLink;
+  }
   if (pipeName == nullptr) pipeName = "";
   size_t length = std::strlen(devicePath);
   size_t pipeLength = std::strlen(pipeName);

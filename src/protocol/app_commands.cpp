@@ -42,8 +42,9 @@ ProtocolResult IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
                          return Attempt::kFailedRead;
                        }
                        *reported = static_cast<uint16_t>(reply[kClassPos] << 8 | reply[kDetailPos]);
-                       return reply[kStatusPos] == kAck && fits(*reported) ? Attempt::kAccepted
-                                                                           : Attempt::kFailedRead;
+                       if (reply[kStatusPos] != kAck) return Attempt::kFailedRead;
+                       reportedPLCID = *reported;
+                       return fits(*reported) ? Attempt::kAccepted : Attempt::kFailedRead;
                      });
   return accepted ? kResultOk : IdFailure(reply);
 }

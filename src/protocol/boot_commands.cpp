@@ -43,6 +43,7 @@ bool BootIdExchange(Link* link, uint16_t* reported, Fits&& fits) {
                           if (got != kDataReplyLength || reply[0] != kAck)
                             return Attempt::kFailedRead;
                           *reported = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
+                          reportedPLCID = *reported;
                           return fits(*reported) ? Attempt::kAccepted : Attempt::kFailedRead;
                         });
 }

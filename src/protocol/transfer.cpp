@@ -72,6 +72,8 @@ ProtocolResult SendFW(Link* link) {
 
   flashStatus = kFlashProgramming;
   progress = 0;
+  blockCount = blocks;
+  blocksAcked = 0;
 
   // One buffer for every frame and for the closing EOT.
   uint8_t frame[kMaxDataSize + kFrameOverhead];
@@ -103,6 +105,7 @@ ProtocolResult SendFW(Link* link) {
     }
     blockNumber = static_cast<uint8_t>(blockNumber + 1);
     ++acked;
+    blocksAcked = acked;
     // B + 1: only the acknowledged EOT brings the bar to 100.
     progress = static_cast<int32_t>(int64_t{acked} * 100 / (int64_t{blocks} + 1));
   }

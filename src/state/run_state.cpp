@@ -21,6 +21,9 @@ uint32_t fileLength;
 const void* hGLOBAL;
 Shared<uint8_t> VM_fu_version;
 Shared<bool> plcWithoutProgram;
+Shared<int32_t> reportedPLCID;
+Shared<int32_t> blocksAcked;
+Shared<int32_t> blockCount;
 
 Shared<int32_t> flashStatus;
 Shared<int32_t> progress;

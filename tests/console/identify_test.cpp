@@ -42,7 +42,7 @@ TEST(Identify, ReportsTheDeviceAndChangesNothing) {
       {"RV5-AIO", {}, {"version=V1.0 (0x10)", "fits=no", "fitsModels=KT5"}, 1},
       {"LM4", {"wrong-id:id:000F"}, {"deviceId=0x000F (LQ4)", "fits=no", "fitsModels=LQ4"}, 1},
       {"VM600", {"silent:probe"}, {"mode=no answer to the probe: NO RESPONSE @ State 1"}, 1},
-      {"LM4", {"run-mode"}, {"mode=no answer to the probe: PLC in RUN MODE"}, 1},
+      {"LM4", {"run-mode"}, {"mode=application, RUN (switch the PLC to STOP to update it)"}, 1},
       {"VM400", {"silent:version"}, {"version=no answer", "fits=no"}, 1},
       // clang-format on
   };

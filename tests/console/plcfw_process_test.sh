@@ -3,7 +3,7 @@
 # Usage: plcfw_process_test.sh CASE PLCFW PLCSIM IMAGE (the cases are below);
 # with PLCFW_EMULATOR set (wine), PLCFW is plcfw.exe and runs under it.
 set -uo pipefail
-case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4"
+case_name="$1" PLCFW="$2" PLCSIM="$3" IMAGE="$4" pty=""
 read -ra emulator <<<"${PLCFW_EMULATOR:-}"
 work="$(mktemp -d)"
 simpid=""
@@ -273,37 +273,50 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
     done
     ;;
 
-  # What a failure adds on standard error: after the erase, how to get the
-  # PLC back; a probe without an answer, that a cut-off update may be the
-  # cause.  Input that cannot be an image or a record is refused before the
-  # PLC is touched, and a record that outgrows the file size limit is a
-  # failed write, not the end of a burn that succeeded.
+  # What a failure adds on standard error beside its message line: the
+  # cause, then the next step. Input that cannot be an image or a record is
+  # refused before the PLC is touched. One row a cause: the simulated PLC
+  # (- for none), plcfw's arguments after --yes (PTY and WORK stand for the
+  # PLC's pty and the work folder), the exit status, the message line and
+  # what standard error must say (texts separated by ^).
   failures)
     head -c 5000 /dev/urandom >"$work/small.bin"
-    lp4=(--model LP4 --image "$work/small.bin" --yes)
+    head -c 1000000 /dev/zero >"$work/big.bin"
     mkfifo "$work/fifo"
-    limit=20 run fifo --model LP4 --image "$work/fifo" --port ttyUSB9 --yes
-    check "a FIFO image: exit 1 at once" [ "$rc" -eq 1 ]
-    check "... as not a regular file" grep -qF "$work/fifo: not a regular file" "$work/fifo.err"
-    start_sim --model LP4 --fault nak-frame:3+ || exit 1
-    run logdev "${lp4[@]}" --port "$pty" --log "$pty"
-    check "--log naming the PLC: a usage error" [ "$rc" -eq 2 ]
-    check "... saying why" grep -qF "$pty is a device, not a file" "$work/logdev.err"
-    run erased "${lp4[@]}" --port "$pty"
-    wait_sim
-    check "failed after the erase: exit 1" [ "$rc" -eq 1 ]
-    check "... the message line" diff - "$work/erased.out" <<<"ERROR: Firmware update is FAILED"
-    check "... and the way back" grep -qF "Switch the PLC off and on" "$work/erased.err"
-    start_sim --model LP4 --fault silent:probe || exit 1
-    run silent "${lp4[@]}" --port "$pty"
-    check "no answer: exit 1" [ "$rc" -eq 1 ]
-    check "... says a cut-off update may be the cause" grep -qF "If an update was cut short" "$work/silent.err"
-    check "... no erase advice" [ "$(grep -c "no working program" "$work/silent.err")" -eq 0 ]
-    kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
+    printf ':10000000000102030405060708090A0B0C0D0E0F78\r\n:00000001FF\r\n' >"$work/image.hex"
+    { printf '\177ELF'; head -c 5000 /dev/urandom; } >"$work/image.elf"
+    while IFS='|' read -r name sim args status line texts; do
+      [ "$sim" = - ] || { read -ra simargs <<<"$sim" && start_sim "${simargs[@]}"; } || exit 1
+      read -ra fwargs <<<"${args//PTY/$pty}"
+      limit=40 run "$name" --yes "${fwargs[@]//WORK/$work}"
+      [ "$sim" = - ] || { kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null; }
+      check "$name: exit $status" [ "$rc" -eq "$status" ]
+      check "$name: the message line" [ "$(cat "$work/$name.out")" = "${line//PTY/$pty}" ]
+      IFS='^' read -ra wanted <<<"${texts//WORK/$work}"
+      for text in "${wanted[@]}"; do
+        check "$name: '$text'" grep -qF -- "${text//PTY/$pty}" "$work/$name.err"
+      done
+    done <<'EOF'
+fifo|-|--model LP4 --image WORK/fifo --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|cannot read WORK/fifo: not a regular file
+hex|-|--model LP4 --image WORK/image.hex --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|WORK/image.hex is an Intel HEX file, not a raw binary image; make one first, e.g. objcopy -I ihex -O binary
+elf|-|--model LP4 --image WORK/image.elf --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|is an ELF file
+size|-|--model LM4 --image WORK/big.bin --port ttyUSB9|1|ERROR: The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)|plcfw: the image is 1000000 bytes; the LM4 takes at most
+missing|-|--model LP4 --image WORK/small.bin --port /dev/nonexistent9|1|ERROR: CANNOT open /dev/nonexistent9 Port!!!|plcfw: /dev/nonexistent9: No such file or directory
+notty|-|--model LP4 --image WORK/small.bin --port /dev/null|1|ERROR: CANNOT open /dev/null Port!!!|plcfw: /dev/null: not a terminal
+nousb|-||1|ERROR: CANNOT open USB Port!!!|plcfw: no USB device 4b2c:0001 is connected; --list-ports shows what is; --port names a device
+logdev|--model LP4|--model LP4 --image WORK/small.bin --port PTY --log PTY|2||PTY is a device, not a file
+model|--model LM4|--model LQ4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 2|plcfw: the PLC answers with device type ID 0x000E (LM4), not 0x000F (LQ4); --identify tells more
+bootid|--model LM4 --boot --boot-id 000F|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC type is WRONG|plcfw: the PLC's bootloader answers with device type ID 0x000F (LQ4), not 0x000E (LM4)^Switch the PLC off and on
+runmode|--model LM4 --fault run-mode|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC in RUN MODE|plcfw: the PLC runs its program (RUN mode): switch it to STOP
+erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
+silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 1|If an update was cut short
+EOF
+    # A record that outgrows the file size limit is a failed write, not the
+    # end of a burn that succeeded.
     start_sim --model LP4 || exit 1
     printf '%02048d\n' 0 >"$work/full.jsonl"
-    (ulimit -f 2 && exec "$PLCFW" "${lp4[@]}" --port "$pty" --log "$work/full.jsonl") </dev/null 2>&1 |
-      cat >"$work/fsize.err"
+    (ulimit -f 2 && exec "$PLCFW" --model LP4 --image "$work/small.bin" --yes --port "$pty" \
+      --log "$work/full.jsonl") </dev/null 2>&1 | cat >"$work/fsize.err"
     check "a record over the size limit: the burn still exits 0" [ "${PIPESTATUS[0]}" -eq 0 ]
     check "... and says the record was not written" grep -qF "the record could not be written" "$work/fsize.err"
     wait_sim

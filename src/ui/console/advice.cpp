@@ -1,8 +1,13 @@
 #include "ui/console/advice.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "protocol/app_commands.h"
+#include "protocol/boot_commands.h"
 #include "state/messages.h"
+#include "state/models.h"
 
 namespace plc {
 
@@ -25,17 +30,103 @@ constexpr char kNoAnswerNote[] =
     "If an update was cut short, the PLC waits in its bootloader: switch it off and on (a USB "
     "PLC: unplug and plug in its cable), then run the update again.";
 
+constexpr char kRunModeNote[] =
+    "plcfw: the PLC runs its program (RUN mode): switch it to STOP, then run the update again.";
+
+bool Is(const char* text, const char* message) {
+  return std::strcmp(text, message) == 0;
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  (void)std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// The ID answered is not the selected model's: the PLC is another model.
+std::string IdMismatch(const RunEnd& end) {
+  const bool idEnd = Is(end.text, kNoResponse2Message) || Is(end.text, kTypeWrongMessage);
+  if (!idEnd || end.reportedId < 0) return "";
+  const auto reported = static_cast<uint16_t>(end.reportedId);
+  const uint16_t selected = plcList[end.row].id;
+  // A type refusal after the PLC lost its program came from its bootloader.
+  const bool boot = Is(end.text, kTypeWrongMessage) && end.withoutProgram;
+  const bool fits = boot ? IdMatches_B(IsUsbModel(end.row), selected, reported)
+                         : IdMatches_A(reported, selected);
+  if (fits) return "";
+  return Format("plcfw: the PLC%s answers with device type ID %s, not %s; --identify tells more",
+                boot ? "'s bootloader" : "", DeviceIdText(reported, boot).c_str(),
+                DeviceIdText(selected, false).c_str());
+}
+
+std::string SizeNote(const RunEnd& end) {
+  const SizeRule rule = SizeRuleOf(end.row);
+  const char* name = PlcName(end.row);
+  const auto length = static_cast<unsigned long long>(end.imageLength);
+  if (Is(end.text, rule.message)) {
+    return Format("plcfw: the image is %llu bytes; the %s takes at most %lu bytes", length, name,
+                  static_cast<unsigned long>(rule.limit));
+  }
+  if (Is(end.text, kImageTooShortMessage)) {
+    return Format("plcfw: the image is %llu bytes; the %s needs at least %lu bytes", length, name,
+                  static_cast<unsigned long>(ModelOf(end.row).reservedTail));
+  }
+  return "";
+}
+
+std::string TransferNote(const RunEnd& end) {
+  if (!Is(end.text, kUpdateFailedMessage) || end.blockCount <= 0) return "";
+  // The image less the reserved tail goes out; the last block's filler is
+  // no part of it.
+  const uint32_t tail = ModelOf(end.row).reservedTail;
+  const uint64_t sent = end.imageLength > tail ? end.imageLength - tail : 0;
+  uint64_t acked = static_cast<uint64_t>(ModelOf(end.row).frameBytes) * end.blocksAcked;
+  if (acked > sent) acked = sent;
+  return Format("plcfw: the transfer stopped at block %d of %d: the PLC acknowledged %llu of %llu "
+                "bytes",
+                end.blocksAcked + 1, end.blockCount, static_cast<unsigned long long>(acked),
+                static_cast<unsigned long long>(sent));
+}
+
 }  // namespace
 
 const char* InterruptedNote(bool withoutProgram) {
   return withoutProgram ? kInterruptedErasedNote : "plcfw: interrupted";
 }
 
-const char* AdviceAfter(const char* text, bool withoutProgram) {
-  if (text == nullptr) return nullptr;
-  if (withoutProgram) return kWithoutProgramNote;
-  if (std::strcmp(text, kNoResponse1Message) == 0) return kNoAnswerNote;
-  return nullptr;
+std::string DeviceIdText(uint16_t id, bool boot) {
+  std::string names;
+  for (int row = 0; row < kPlcCount; ++row) {
+    // A serial model's bootloader reports its ID without bit 15.
+    const bool reports =
+        boot ? IdMatches_B(IsUsbModel(row), plcList[row].id, id) : plcList[row].id == id;
+    if (!reports) continue;
+    if (!names.empty()) names += ", ";
+    names += PlcName(row);
+  }
+  char hex[8];
+  (void)std::snprintf(hex, sizeof hex, "0x%04X", id);
+  return std::string(hex) + " (" + (names.empty() ? "no model" : names) + ")";
+}
+
+std::vector<std::string> AdviceAfter(const RunEnd& end) {
+  std::vector<std::string> notes;
+  if (end.text == nullptr) return notes;
+  for (std::string cause : {IdMismatch(end), SizeNote(end), TransferNote(end)}) {
+    if (!cause.empty()) notes.push_back(cause);
+  }
+  if (end.withoutProgram) {
+    notes.emplace_back(kWithoutProgramNote);
+  } else if (Is(end.text, kNoResponse1Message)) {
+    notes.emplace_back(kNoAnswerNote);
+  } else if (Is(end.text, kRunModeMessage)) {
+    notes.emplace_back(kRunModeNote);
+  }
+  return notes;
 }
 
 }  // namespace plc

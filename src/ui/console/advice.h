@@ -3,13 +3,31 @@
 // lines themselves stay as the window shows them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace plc {
+
+// What is known of a run when its last box is shown.
+struct RunEnd {
+  const char* text = "";        // the last box's text
+  int row = 0;                  // the selected model
+  bool withoutProgram = false;  // the PLC lost its program in this run
+  int32_t reportedId = -1;      // the device type ID of the last ID reply
+  int32_t blocksAcked = 0;
+  int32_t blockCount = 0;
+  uint64_t imageLength = 0;  // the image's own length (an --image file's size)
+};
 
 // The note after an interrupt; withoutProgram: the PLC was erased (or found
 // in its bootloader) in this run.
 const char* InterruptedNote(bool withoutProgram);
-// The note after the box that ended a run with text, or nullptr when the
-// box says enough.
-const char* AdviceAfter(const char* text, bool withoutProgram);
+// The notes after the box that ended a run: the cause first, then the next
+// step; none when the box says enough.
+std::vector<std::string> AdviceAfter(const RunEnd& end);
+// "0x000E (LM4)": a device type ID and the models that report it, in
+// application mode or (boot) from the bootloader.
+std::string DeviceIdText(uint16_t id, bool boot);
 
 }  // namespace plc

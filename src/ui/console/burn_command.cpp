@@ -43,8 +43,16 @@ int RunBurn(const ConsoleOptions& options) {
               !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
         },
         false, [] { return false; });
-    if (imageMissing)
+    if (imageMissing) {
       ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
+    } else if (const ImageKind* kind = NotARawImage(image)) {
+      // Burned as it is, its text or headers would be the PLC's program.
+      imageMissing = true;
+      ConsolePrintNote(("plcfw: " + options.image + " is " + kind->what +
+                        ", not a raw binary image; make one first, e.g. " + kind->convert + " " +
+                        options.image + " image.bin")
+                           .c_str());
+    }
   }
   SelectTarget(options);
 

@@ -1,5 +1,6 @@
 #include "ui/console/console_host.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -43,7 +44,15 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (!prompt) ConsoleSuspendProgress(true);
   ConsolePrintMessage(caption, text);
   if (!prompt && !succeeded_) {
-    if (const char* advice = AdviceAfter(text, plcWithoutProgram)) ConsolePrintNote(advice);
+    RunEnd end;
+    end.text = text;
+    end.row = selectedPLCIdx;
+    end.withoutProgram = plcWithoutProgram;
+    end.reportedId = reportedPLCID;
+    end.blocksAcked = blocksAcked;
+    end.blockCount = blockCount;
+    end.imageLength = ImageLength();
+    for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }
   if (!prompt || options_.yes) return;
   ConsoleSuspendProgress(true);
@@ -80,8 +89,12 @@ void ConsoleHost::PauseSeconds(int seconds) {
 LinkHandle ConsoleHost::Traced(LinkHandle link) const {
   if (link == kNoLink) {
     // The "CANNOT open" box cannot tell a busy PLC from a missing one.
-    if (PortRefusal()[0] != '\0')
-      ConsolePrintNote((std::string("plcfw: ") + PortRefusal()).c_str());
+    std::string why = PortRefusal();
+    if (why.empty()) return link;
+    // The search found nothing: where to look, and how to name a device.
+    if (!options_.portGiven && why.rfind("no USB device", 0) == 0)
+      why += "; --list-ports shows what is; --port names a device";
+    ConsolePrintNote(("plcfw: " + why).c_str());
     return link;
   }
   if (!options_.trace) return link;
@@ -110,6 +123,16 @@ FirmwareImage ConsoleHost::LoadFirmwareImage() {
   if (imageMissing_) return {nullptr, 0};
   if (image_ != nullptr) return {image_->data(), static_cast<uint32_t>(image_->size())};
   return EmbeddedFirmwareImage();
+}
+
+// The image's own length: an --image file may be read only up to one byte
+// past the model's limit.
+uint64_t ConsoleHost::ImageLength() const {
+  if (!options_.imageGiven) return EmbeddedFirmwareImage().length;
+  std::error_code failed;
+  const auto size = std::filesystem::file_size(options_.image, failed);
+  if (!failed) return size;
+  return image_ != nullptr ? image_->size() : 0;
 }
 
 int ConsoleHost::ExitStatus() const {
@@ -159,6 +182,57 @@ bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, 
   // An empty file is no image: burning it would leave the PLC erased.
   if (!failed && out->empty()) *why = "the file is empty";
   return !failed && !out->empty();
+}
+
+namespace {
+
+// Every line (CR LF or LF) of the text begins with lead and goes on in hex
+// digits; false for anything else, an empty file included.
+bool AllLinesOf(const std::vector<uint8_t>& text, bool (*lead)(const uint8_t*, size_t)) {
+  size_t lines = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = at;
+    while (end < text.size() && text[end] != '\n') ++end;
+    size_t stop = end;
+    if (stop > at && text[stop - 1] == '\r') --stop;
+    if (stop > at) {
+      if (!lead(&text[at], stop - at)) return false;
+      ++lines;
+    }
+    at = end + 1;
+  }
+  return lines > 0;
+}
+
+bool HexDigits(const uint8_t* from, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (std::isxdigit(from[i]) == 0) return false;
+  }
+  return true;
+}
+
+bool IntelHexLine(const uint8_t* line, size_t length) {
+  return length >= 11 && line[0] == ':' && HexDigits(line + 1, length - 1);
+}
+
+bool SRecordLine(const uint8_t* line, size_t length) {
+  return length >= 4 && line[0] == 'S' && std::isdigit(line[1]) != 0 &&
+         HexDigits(line + 2, length - 2);
+}
+
+}  // namespace
+
+const ImageKind* NotARawImage(const std::vector<uint8_t>& image) {
+  static const ImageKind kElf{"an ELF file", "objcopy -O binary"};
+  static const ImageKind kIntelHex{"an Intel HEX file", "objcopy -I ihex -O binary"};
+  static const ImageKind kSRecord{"an S-record file", "objcopy -I srec -O binary"};
+  if (image.size() >= 4 && image[0] == 0x7F && image[1] == 'E' && image[2] == 'L' &&
+      image[3] == 'F') {
+    return &kElf;
+  }
+  if (AllLinesOf(image, IntelHexLine)) return &kIntelHex;
+  if (AllLinesOf(image, SRecordLine)) return &kSRecord;
+  return nullptr;
 }
 
 }  // namespace plc

@@ -40,6 +40,7 @@ class ConsoleHost : public Host {
  private:
   LinkHandle Traced(LinkHandle link) const;
   void StopIfInterrupted() const;
+  uint64_t ImageLength() const;
 
   const ConsoleOptions& options_;
   ElapsedTicker* ticker_;
@@ -53,5 +54,14 @@ class ConsoleHost : public Host {
 // check to refuse it); false when it cannot be read or is empty, with the
 // reason in the system's words in why.
 bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why);
+
+// An image that is plainly no raw binary image but a file that a build
+// writes for other tools: what it is and how to make the raw image of it
+// ("an Intel HEX file", "objcopy -I ihex -O binary"); nullptr for a raw image.
+struct ImageKind {
+  const char* what;
+  const char* convert;
+};
+const ImageKind* NotARawImage(const std::vector<uint8_t>& image);
 
 }  // namespace plc

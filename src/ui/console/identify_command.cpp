@@ -8,6 +8,7 @@
 #include "state/messages.h"
 #include "state/models.h"
 #include "state/run_state.h"
+#include "ui/console/advice.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
 #include "ui/console/run_guard.h"
@@ -44,13 +45,7 @@ std::string RowsWhere(Test&& test) {
 }
 
 std::string IdText(const DeviceIdentity& d) {
-  // The bootloader of a serial model reports its ID without bit 15.
-  const bool boot = d.mode == DeviceMode::kBoot;
-  return Hex4(d.id) + " (" + RowsWhere([&](int row) {
-           return plcList[row].id == d.id ||
-                  (boot && IsSerialModel(row) && (plcList[row].id & 0x7FFF) == d.id);
-         }) +
-         ")";
+  return DeviceIdText(d.id, d.mode == DeviceMode::kBoot);
 }
 
 std::string RegisterText(const DeviceIdentity& d) {
@@ -80,7 +75,15 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
     return report;
   }
   if (d.mode == DeviceMode::kNone) {
-    add("mode", "Mode", std::string("no answer to the probe: ") + ProbeFailureMessage(d.probe));
+    // A PLC that runs its program answers the probe with a refusal.
+    const char* probe = ProbeFailureMessage(d.probe);
+    if (probe == kRunModeMessage) {
+      add("mode", "Mode", "application, RUN (switch the PLC to STOP to update it)");
+    } else if (probe == kNoResponse1Message) {
+      add("mode", "Mode", std::string("no answer to the probe: ") + probe);
+    } else {
+      add("mode", "Mode", std::string("the probe's answer was refused: ") + probe);
+    }
     return report;
   }
   add("mode", "Mode", d.mode == DeviceMode::kApplication ? "application" : "bootloader");
