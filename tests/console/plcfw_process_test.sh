@@ -163,9 +163,11 @@ EOF
     head -c 5000 /dev/urandom >"$work/small.bin"
     start_sim --model LP4 || exit 1
     check "flow control on before the run" stty -F "$pty" ixon ixoff ixany crtscts
-    run identify --identify --model LP4 --port "$pty"
+    run identify --identify --model LP4 --port "$pty" --log -
     check "identify first: exit 0, and the PLC is left as it was" [ "$rc" -eq 0 ]
-    run burn --model LP4 --image "$work/small.bin" --port "$pty" --yes --trace
+    # The record on standard output comes after every message line, also
+    # where standard output is a file that the record's own open appends to.
+    run burn --model LP4 --image "$work/small.bin" --port "$pty" --yes --trace --log /dev/stdout
     wait_sim
     check "exit 0" [ "$rc" -eq 0 ]
     check "the success message" has_line burn.out "INFORMATION: Firmware update is SUCCESSFUL"
@@ -174,6 +176,10 @@ EOF
       cmp -s "$work/flash.bin" <(cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032'))
     check "trace shows the probe" grep -qE '^> 3A .*\|:' "$work/burn.err"
     check "trace shows the line settings" grep -qx "= line 9600 7E1" "$work/burn.err"
+    check "--log - and /dev/stdout: the record last, whole" python3 -c 'import json, sys
+ident, burn = ([l for l in open(f).read().splitlines()] for f in sys.argv[1:3])
+sys.exit((json.loads(ident[-1])["result"], ident[0], json.loads(burn[-1])["result"], len(burn)) !=
+         ("identified", "Port: " + sys.argv[3], "success", 2))' "$work/identify.out" "$work/burn.out" "$pty"
     ;;
 
   # An interrupt in the transfer: the PLC takes no frame after the signal,
@@ -193,7 +199,10 @@ EOF
       check "$sig: no result line" [ ! -s "$work/$sig.out" ]
       check "$sig: the warning and what to do" grep -qF "the PLC may be left without a working program. Switch the PLC off and on" "$work/$sig.err"
       check "$sig: no frame after the signal" grep -qx "plcsim: 0 block frames after the signal" "$work/sim.err"
-      check "$sig: an interrupted record" grep -qF '"result":"interrupted"' "$work/$sig.jsonl"
+      check "$sig: an interrupted record with the warning" python3 -c 'import json, re, sys
+r = json.loads(open(sys.argv[1]).read())
+sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,", open(sys.argv[1]).read()))) !=
+         ("interrupted", "WARNING", "interrupted during the upda", True))' "$work/$sig.jsonl"
     done
     start_sim --model LM4 --fault silent:probe || exit 1
     start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace \

@@ -21,7 +21,7 @@ constexpr char kWithoutProgramNote[] =
     "unplug and plug in its cable), then run the update again.";
 
 constexpr char kInterruptedErasedNote[] =
-    "plcfw: interrupted during the update: the PLC may be left without a working program. "
+    "interrupted during the update: the PLC may be left without a working program. "
     "Switch the PLC off and on (a USB PLC: unplug and plug in its cable), then run the "
     "update again before using it.";
 
@@ -95,7 +95,7 @@ std::string TransferNote(const RunEnd& end) {
 }  // namespace
 
 const char* InterruptedNote(bool withoutProgram) {
-  return withoutProgram ? kInterruptedErasedNote : "plcfw: interrupted";
+  return withoutProgram ? kInterruptedErasedNote : "interrupted";
 }
 
 std::string DeviceIdText(uint16_t id, bool boot) {

@@ -20,8 +20,9 @@ struct RunEnd {
   uint64_t imageLength = 0;  // the image's own length (an --image file's size)
 };
 
-// The note after an interrupt; withoutProgram: the PLC was erased (or found
-// in its bootloader) in this run.
+// The note after an interrupt (without the program's name before it);
+// withoutProgram: the PLC was erased (or found in its bootloader) in this
+// run.
 const char* InterruptedNote(bool withoutProgram);
 // The notes after the box that ended a run: the cause first, then the next
 // step; none when the box says enough.

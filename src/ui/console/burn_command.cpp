@@ -68,8 +68,7 @@ int RunBurn(const ConsoleOptions& options) {
   ticker.Stop();
   ConsoleEndProgress();
   const int status = host.ExitStatus();
-  BurnLogEnd(recorder.Result(), status);
-  return EndRun(status);
+  return EndRun(status, recorder.Result());
 }
 
 }  // namespace plc

@@ -122,7 +122,6 @@ int Identify(const ConsoleOptions& options, Host& host) {
     ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
   BurnLogFacts(report.facts);
-  BurnLogEnd(report.exitStatus == kExitSuccess ? "identified" : "failed", report.exitStatus);
   return report.exitStatus;
 }
 
@@ -131,7 +130,7 @@ int RunIdentify(const ConsoleOptions& options) {
   ConsoleHost host(options, nullptr, nullptr, false);
   int status = kExitFailed;
   RunWatched([&] { status = Identify(options, host); }, false, [] { return false; });
-  return EndRun(status);
+  return EndRun(status, status == kExitSuccess ? "identified" : "failed");
 }
 
 }  // namespace plc

@@ -119,13 +119,18 @@ std::string BurnLogLine(const char* result, int exitStatus) {
   return LineLocked(result, exitStatus);
 }
 
-void BurnLogEnd(const char* result, int exitStatus) {
+void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
   bool written = true;
   {
     std::lock_guard<std::mutex> hold(recordLock);
     if (!pending) return;
     pending = false;
     if (!recordFile.IsOpen()) return;
+    if (caption != nullptr && message != nullptr) {
+      record["caption"] = caption;
+      record["message"] = message;
+      record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+    }
     const std::string line = LineLocked(result, exitStatus) + "\n";
     written = recordFile.Append(line.data(), line.size());
     recordFile.Close();

@@ -19,7 +19,8 @@ struct ReportFact {
   std::string text;
 };
 
-// Opens the file; false (with the reason in error) when it cannot be opened.
+// Opens the file ("-": standard output); false (with the reason in error)
+// when it cannot be opened.
 bool BurnLogOpen(const char* path, std::string* error);
 // Starts a record: the start time, the action ("burn" or "identify"), the
 // model and the port or device path used.
@@ -28,8 +29,10 @@ void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length)
 void BurnLogFacts(const std::vector<ReportFact>& facts);
 // Appends the record with one write, flushes it to the disk and closes the
 // file; the result is "success", "failed", "refused", "interrupted",
-// "identified".  Later calls do nothing.
-void BurnLogEnd(const char* result, int exitStatus);
+// "identified".  A run that ended without a box of its own (an interrupt)
+// gives the caption and message that stand for it.  Later calls do nothing.
+void BurnLogEnd(const char* result, int exitStatus, const char* caption = nullptr,
+                const char* message = nullptr);
 // The record as one line (without its newline), for the tests.
 std::string BurnLogLine(const char* result, int exitStatus);
 

@@ -14,8 +14,8 @@ namespace plc {
 class RecordFile {
  public:
   RecordFile() = default;
-  // Opens (or creates) the file for appending only; not open when it
-  // cannot be opened.
+  // Opens (or creates) the file for appending only, or for "-" takes a copy
+  // of standard output; not open when it cannot be opened.
   static RecordFile Open(const char* path);
   // Takes over a file the platform already opened (a pipe, in the tests).
   static RecordFile Adopt(intptr_t native) { return RecordFile(native); }

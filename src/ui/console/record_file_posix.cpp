@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "ui/console/record_file.h"
 
@@ -46,6 +47,10 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
 
 RecordFile RecordFile::Open(const char* path) {
   if (path == nullptr || path[0] == '\0') return {};
+  if (std::strcmp(path, "-") == 0) {
+    const int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    return out < 0 ? RecordFile() : RecordFile(out);
+  }
   // Read access too where it is allowed: the append looks at the last byte.
   int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0 && errno == EACCES) {

@@ -38,6 +38,15 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
 
 RecordFile RecordFile::Open(const char* path) {
   if (path == nullptr || path[0] == '\0') return {};
+  if (std::strcmp(path, "-") == 0) {
+    HANDLE out = nullptr;
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, GetStdHandle(STD_OUTPUT_HANDLE), self, &out, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      return {};
+    }
+    return RecordFile(reinterpret_cast<intptr_t>(out));
+  }
   // Append access alone (no FILE_WRITE_DATA): every write goes to the end
   // of the file as one piece, whoever else writes to it.
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
+#include <string>
 #include <thread>
 
 #include "port/link.h"
+#include "state/messages.h"
 #include "state/run_state.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
@@ -29,11 +31,14 @@ void EndInterruptedRun() {
   // for an interrupt that came another way.
   StopAllLinks(true);
   ConsoleEndProgress();
-  ConsolePrintNote(InterruptedNote(plcWithoutProgram));
-  BurnLogEnd("interrupted", kExitInterrupted);
+  const char* note = InterruptedNote(plcWithoutProgram);
+  ConsolePrintNote((std::string("plcfw: ") + note).c_str());
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
+  // The record stands last (--log -); the note is its message.
+  BurnLogEnd("interrupted", kExitInterrupted,
+             plcWithoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
 }
@@ -76,12 +81,18 @@ void RunWatched(const std::function<void()>& work, bool drawProgress,
   HoldInterrupts(true);
 }
 
-int EndRun(int status) {
+int EndRun(int status, const char* result) {
   // Only the main thread is left to take a signal from here on.
   HoldInterrupts(false);
   while (!ConsoleOutputFinish(100)) {
-    if (InterruptRequested()) std::_Exit(status);
+    if (InterruptRequested()) {
+      BurnLogEnd(result, status);
+      std::_Exit(status);
+    }
   }
+  // After every message line: a record on standard output (--log -) comes
+  // last, and a file that standard output also writes is not written over.
+  BurnLogEnd(result, status);
   return status;
 }
 

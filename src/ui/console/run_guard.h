@@ -21,8 +21,9 @@ void RunWatched(const std::function<void()>& work, bool drawProgress,
 // The thread that is still at work calls it too, once it sees the interrupt,
 // so that it shows nothing of its own; only one caller ends the run.
 [[noreturn]] void EndInterruptedRun();
-// The run is over; a stalled output can be left behind on Ctrl-C without
-// hiding how it ended.
-int EndRun(int status);
+// The run is over: the output is let out, then the record is written with
+// the result; a stalled output can be left behind on Ctrl-C without hiding
+// how the run ended.
+int EndRun(int status, const char* result);
 
 }  // namespace plc
