@@ -309,7 +309,7 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
 fifo|-|--model LP4 --image WORK/fifo --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|cannot read WORK/fifo: not a regular file
 hex|-|--model LP4 --image WORK/image.hex --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|WORK/image.hex is an Intel HEX file, not a raw binary image; make one first, e.g. objcopy -I ihex -O binary
 elf|-|--model LP4 --image WORK/image.elf --port ttyUSB9|1|ERROR: The firmware image CANNOT be loaded|is an ELF file
-size|-|--model LM4 --image WORK/big.bin --port ttyUSB9|1|ERROR: The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)|plcfw: the image is 1000000 bytes; the LM4 takes at most
+size|-|--model LM4 --image WORK/big.bin --port ttyUSB9|1|ERROR: The file size EXCEEDS the MAXIMUM size (2 * 1024 * 240)|plcfw: the image is 1000000 bytes; the LM4 takes at most 493568 bytes
 missing|-|--model LP4 --image WORK/small.bin --port /dev/nonexistent9|1|ERROR: CANNOT open /dev/nonexistent9 Port!!!|plcfw: /dev/nonexistent9: No such file or directory
 notty|-|--model LP4 --image WORK/small.bin --port /dev/null|1|ERROR: CANNOT open /dev/null Port!!!|plcfw: /dev/null: not a terminal
 nousb|-||1|ERROR: CANNOT open USB Port!!!|plcfw: no USB device 4b2c:0001 is connected; --list-ports shows what is; --port names a device
