@@ -105,7 +105,7 @@ os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1
 --model|--model needs
 --model vm500|unknown model 'vm500'; the models are: KT4-RV4, LM4, LQ4
 ttyUSB0|unexpected argument ttyUSB0
---yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl
+--yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl: No such file or directory
 --port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes
 --model KT4-W --port /dev/null/none|use --yes
 EOF

@@ -78,9 +78,10 @@ std::string LineLocked(const char* result, int exitStatus) {
 bool BurnLogOpen(const char* path, std::string* error) {
   std::lock_guard<std::mutex> hold(recordLock);
   if (RecordPathIsADevice(path, error)) return false;
-  recordFile = RecordFile::Open(path);
+  std::string why;
+  recordFile = RecordFile::Open(path, &why);
   if (!recordFile.IsOpen()) {
-    *error = std::string("cannot open the log file ") + path;
+    *error = std::string("cannot open the log file ") + path + (why.empty() ? "" : ": " + why);
     return false;
   }
   return true;

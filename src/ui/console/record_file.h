@@ -16,7 +16,8 @@ class RecordFile {
   RecordFile() = default;
   // Opens (or creates) the file for appending only, or for "-" takes a copy
   // of standard output; not open when it cannot be opened.
-  static RecordFile Open(const char* path);
+  // why: the system's reason when it is not open.
+  static RecordFile Open(const char* path, std::string* why = nullptr);
   // Takes over a file the platform already opened (a pipe, in the tests).
   static RecordFile Adopt(intptr_t native) { return RecordFile(native); }
 

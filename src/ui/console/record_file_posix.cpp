@@ -45,7 +45,7 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
   return true;
 }
 
-RecordFile RecordFile::Open(const char* path) {
+RecordFile RecordFile::Open(const char* path, std::string* why) {
   if (path == nullptr || path[0] == '\0') return {};
   if (std::strcmp(path, "-") == 0) {
     const int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
@@ -56,6 +56,7 @@ RecordFile RecordFile::Open(const char* path) {
   if (fd < 0 && errno == EACCES) {
     fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   }
+  if (fd < 0 && why != nullptr) *why = std::strerror(errno);
   return fd < 0 ? RecordFile() : RecordFile(fd);
 }
 

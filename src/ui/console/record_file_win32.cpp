@@ -36,7 +36,7 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
   return true;
 }
 
-RecordFile RecordFile::Open(const char* path) {
+RecordFile RecordFile::Open(const char* path, std::string* why) {
   if (path == nullptr || path[0] == '\0') return {};
   if (std::strcmp(path, "-") == 0) {
     HANDLE out = nullptr;
@@ -51,6 +51,13 @@ RecordFile RecordFile::Open(const char* path) {
   // of the file as one piece, whoever else writes to it.
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && why != nullptr) {
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             GetLastError(), 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = '\0';
+    *why = text;
+  }
   return h == INVALID_HANDLE_VALUE ? RecordFile() : RecordFile(reinterpret_cast<intptr_t>(h));
 }
 
