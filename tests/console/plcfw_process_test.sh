@@ -372,6 +372,9 @@ PY
     cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
     run nul --model KT4-W --port COM99
     check "NUL without --yes: a usage error" [ "$rc" -eq 2 ]
+    run logcom --model LM4 --port COM99 --yes --log '\\.\com99'
+    check "--log naming a COM port: a usage error" [ "$rc" -eq 2 ]
+    check "... saying why" grep -qF 'com99 is a device, not a file' "$work/logcom.err"
     wine_sim --model LM4 || exit 1
     log=(--log "$(win_path "$work/log.jsonl")")
     run identify --identify --model LM4 --port "$COM" "${log[@]}"
