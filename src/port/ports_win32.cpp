@@ -91,7 +91,8 @@ void NoteOpenFailure(const char* path) {
   char text[256] = {};
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            error, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = '\0';
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+    text[--n] = '\0';
   NoteRefusalText(std::string(path) + ": " + (n > 0 ? text : "cannot be opened"));
 }
 

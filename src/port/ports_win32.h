@@ -2,9 +2,9 @@
 // device search and the list of present COM ports.
 #pragma once
 
-#include <string>
-
 #include <windows.h>
+
+#include <string>
 // setupapi.h needs windows.h first.
 #include <setupapi.h>
 

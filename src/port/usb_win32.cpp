@@ -72,7 +72,6 @@ void WalkInterfaces(const GUID* interfaceClass, Visit visit) {
   }
 }
 
-
 void DeviceLocation(HDEVINFO deviceSet, PSP_DEVINFO_DATA device, char (&out)[kUsbLocationSize]) {
   std::memset(out, 0, sizeof out);
   // One byte short of the buffer so that the text always ends in a NUL.

@@ -123,11 +123,17 @@ TEST(NotARawImage, TellsHexSRecordAndElfFromRawImages) {
       {":10000000000102030405060708090A0B0C0D0E0F78\r\n:00000001FF\r\n", "an Intel HEX file"},
       {":00000001FF\n\n", "an Intel HEX file"},
       {"S00600004844521B\nS9030000FC\n", "an S-record file"},
-      {std::string("\x7F" "ELF\x02\x01\x01", 7), "an ELF file"},
+      {std::string("\x7F"
+                   "ELF\x02\x01\x01",
+                   7),
+       "an ELF file"},
       {":00000001FF\n\x01\x02", nullptr},
       {":0000000XFF\n", nullptr},
       {"S00600004844521B\n:00000001FF\n", nullptr},
-      {std::string("\x7F" "EL", 3), nullptr},
+      {std::string("\x7F"
+                   "EL",
+                   3),
+       nullptr},
       {"", nullptr},
   };
   for (const auto& [text, what] : cases) {

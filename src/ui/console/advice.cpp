@@ -55,8 +55,8 @@ std::string IdMismatch(const RunEnd& end) {
   const uint16_t selected = plcList[end.row].id;
   // A type refusal after the PLC lost its program came from its bootloader.
   const bool boot = Is(end.text, kTypeWrongMessage) && end.withoutProgram;
-  const bool fits = boot ? IdMatches_B(IsUsbModel(end.row), selected, reported)
-                         : IdMatches_A(reported, selected);
+  const bool fits =
+      boot ? IdMatches_B(IsUsbModel(end.row), selected, reported) : IdMatches_A(reported, selected);
   if (fits) return "";
   return Format("plcfw: the PLC%s answers with device type ID %s, not %s; --identify tells more",
                 boot ? "'s bootloader" : "", DeviceIdText(reported, boot).c_str(),
@@ -86,10 +86,11 @@ std::string TransferNote(const RunEnd& end) {
   const uint64_t sent = end.imageLength > tail ? end.imageLength - tail : 0;
   uint64_t acked = static_cast<uint64_t>(ModelOf(end.row).frameBytes) * end.blocksAcked;
   if (acked > sent) acked = sent;
-  return Format("plcfw: the transfer stopped at block %d of %d: the PLC acknowledged %llu of %llu "
-                "bytes",
-                end.blocksAcked + 1, end.blockCount, static_cast<unsigned long long>(acked),
-                static_cast<unsigned long long>(sent));
+  return Format(
+      "plcfw: the transfer stopped at block %d of %d: the PLC acknowledged %llu of %llu "
+      "bytes",
+      end.blocksAcked + 1, end.blockCount, static_cast<unsigned long long>(acked),
+      static_cast<unsigned long long>(sent));
 }
 
 }  // namespace

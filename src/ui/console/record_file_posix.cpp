@@ -41,7 +41,8 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
   struct stat st {};
   if (path == nullptr || stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   if (AllowedDevice(st.st_rdev)) return false;
-  *why = std::string(path) + " is a device, not a file: the record would be sent to it (a PLC's port?)";
+  *why = std::string(path) +
+         " is a device, not a file: the record would be sent to it (a PLC's port?)";
   return true;
 }
 

@@ -32,7 +32,8 @@ bool RecordPathIsADevice(const char* path, std::string* why) {
     port = std::isdigit(static_cast<unsigned char>(*c)) != 0 || (*c == ':' && c[1] == '\0');
   }
   if (!port && !StartsWithNoCase(path, "\\\\?\\usb#")) return false;
-  *why = std::string(path) + " is a device, not a file: the record would be sent to it (a PLC's port?)";
+  *why = std::string(path) +
+         " is a device, not a file: the record would be sent to it (a PLC's port?)";
   return true;
 }
 
@@ -55,7 +56,8 @@ RecordFile RecordFile::Open(const char* path, std::string* why) {
     char text[256] = {};
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              GetLastError(), 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = '\0';
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+      text[--n] = '\0';
     *why = text;
   }
   return h == INVALID_HANDLE_VALUE ? RecordFile() : RecordFile(reinterpret_cast<intptr_t>(h));

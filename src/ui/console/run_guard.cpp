@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "port/link.h"
