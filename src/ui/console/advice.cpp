@@ -117,7 +117,7 @@ std::string DeviceIdText(uint16_t id, bool boot) {
 std::vector<std::string> AdviceAfter(const RunEnd& end) {
   std::vector<std::string> notes;
   if (end.text == nullptr) return notes;
-  for (std::string cause : {IdMismatch(end), SizeNote(end), TransferNote(end)}) {
+  for (const std::string& cause : {IdMismatch(end), SizeNote(end), TransferNote(end)}) {
     if (!cause.empty()) notes.push_back(cause);
   }
   if (end.withoutProgram) {
