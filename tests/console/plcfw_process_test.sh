@@ -98,7 +98,10 @@ os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1
   usage)
     while IFS='|' read -r args text; do
       # shellcheck disable=SC2086
-      run usage $args
+      case "$args" in
+        plcsim\ *) PLCFW="$PLCSIM" run usage ${args#plcsim } ;;
+        *) run usage $args ;;
+      esac
       check "exit 2 for: $args" [ "$rc" -eq 2 ]
       check "'$text' for: $args" grep -qF -- "$text" "$work/usage.err"
     done <<'EOF'
@@ -109,6 +112,9 @@ ttyUSB0|unexpected argument ttyUSB0
 --yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl
 --port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes
 --model KT4-W --image none.bin --port /dev/null/none|use --yes
+plcsim --modle LM4|unknown option: --modle; did you mean --model?
+plcsim -m lm5|unknown model: lm5; did you mean LM4?
+plcsim --model LM4 --fault|--fault needs a fault
 EOF
     # The texts the soak accepts, one a line.
     run messages --list-messages
