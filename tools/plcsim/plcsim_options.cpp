@@ -151,13 +151,14 @@ int ParseOptions(int argc, char** argv, SimOptions& opt) {
   }
   for (const std::string& arg : app.remaining()) {
     if (arg == "--") continue;
+    // A mistyped long option: the nearest ones ("--modle": --model).
     std::vector<std::string> names;
     for (const CLI::Option* option : app.get_options()) {
-      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+      for (const std::string& name : option->get_lnames()) names.push_back(name);
     }
-    std::vector<std::string> nearest = arg.rfind("--", 0) == 0
-                                           ? NearestNames(arg.substr(0, arg.find('=')), names)
-                                           : std::vector<std::string>{};
+    const std::string typed = arg.rfind("--", 0) == 0 ? arg.substr(2, arg.find('=') - 2) : "";
+    std::vector<std::string> nearest = NearestNames(typed, names);
+    for (std::string& name : nearest) name.insert(0, "--");
     const std::string text = nearest.empty() ? arg : arg + "; did you mean " + OneOf(nearest) + "?";
     return UsageError("unknown option", text.c_str());
   }
