@@ -142,7 +142,8 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
     if (flag->count() == 0) continue;
     const std::string name = "--" + flag->get_lnames().front();
     if (!given.empty()) {
-      *error = given + " and " + name + " cannot go together: give one of them";
+      *error = given;
+      *error += " and " + name + " cannot go together: give one of them";
       return false;
     }
     given = name;
