@@ -471,7 +471,7 @@ def window_usage_box():
                          stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
     if wait_for(30, lambda: probe.box_shown(TITLE)):
         check("usage box says why", probe.box_value("text") == "--port needs a device path or a COM port")
-        check("usage box shows the usage", "Usage: plcfwupdate.exe [--port PATH]" in probe.box_lines)
+        check("usage box shows the usage", "Usage: plcfwupdate.exe [OPTIONS]" in probe.box_lines)
         screenshot("usage-box")
         check("usage box closes", close_box(TITLE))
         check("no window after the usage box", probe.window_gone())

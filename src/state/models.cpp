@@ -1,9 +1,12 @@
 #include "state/models.h"
 
+#include <cctype>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 #include "state/messages.h"
+#include "state/nearest.h"
 
 namespace plc {
 
@@ -142,6 +145,30 @@ int PlcIndexByName(const char* name) {
     if (std::strcmp(plcList[row].name, name) == 0) return row;
   }
   return -1;
+}
+
+int PlcIndexByTypedName(const char* name) {
+  const int exact = PlcIndexByName(name);
+  if (exact >= 0 || name == nullptr) return exact;
+  int found = -1;
+  for (int row = 0; row < kPlcCount; ++row) {
+    const char* known = plcList[row].name;
+    size_t i = 0;
+    while (known[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) ==
+                                   std::toupper(static_cast<unsigned char>(known[i]))) {
+      ++i;
+    }
+    if (known[i] != '\0' || name[i] != '\0') continue;
+    if (found >= 0) return -1;  // two rows match: the typed name says neither
+    found = row;
+  }
+  return found;
+}
+
+std::string NearestPlcNames(const char* typed) {
+  std::vector<std::string> names;
+  for (const PlcModel& model : plcList) names.emplace_back(model.name);
+  return OneOf(NearestNames(typed != nullptr ? typed : "", names));
 }
 
 const char* PlcName(int row) {

@@ -3,10 +3,12 @@
 // row, never by its name; a new model is a new row.
 //
 // Names are looked up exactly and case-sensitively: "LN" is never LN-P or
-// LN30.
+// LN30.  Only a name as a user types it is matched more loosely, once, to
+// the row's own name.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace plc {
 
@@ -93,6 +95,12 @@ extern const PlcModel plcList[kPlcCount];
 
 // Row whose name equals name exactly; -1 when none does (or name is null).
 int PlcIndexByName(const char* name);
+// Row of a name as a user types it: the exact name, else the only name that
+// equals it when letter case is ignored ("lm4" is LM4); -1 otherwise.
+int PlcIndexByTypedName(const char* name);
+// The names nearest to a mistyped one ("LM4", "LP4 or LQ4"); "" when none is
+// a typo away.
+std::string NearestPlcNames(const char* typed);
 // Name of a row; "" for an index outside 0..23.
 const char* PlcName(int row);
 // The row; for an index outside 0..23 a row without a name whose rules are

@@ -1,40 +1,63 @@
 #include "ui/port_choice.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
 
+#include "state/nearest.h"
+
 namespace plc {
+
+namespace {
+
+// The window's one option, declared once for the parser and the usage box.
+// Given twice, the last one counts.
+CLI::Option* DeclarePort(CLI::App& app, std::string* port) {
+  app.set_help_flag();
+  app.allow_extras();
+  app.get_formatter()->column_width(18);
+  return app
+      .add_option("-p,--port", *port,
+                  "USB models: the device path to open instead of searching for the PLC.  "
+                  "Serial models: the COM port to preselect (COM3, or a device path such as "
+                  "\\\\.\\COM12).")
+      ->type_name("PATH")
+      ->expected(0, 1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+}  // namespace
 
 bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::string* error) {
   port->clear();
-  constexpr char kOption[] = "--port";
-  constexpr size_t kOptionLength = sizeof kOption - 1;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    const char* value = nullptr;
-    if (std::strcmp(arg, kOption) == 0) {
-      if (i + 1 < argc) value = argv[++i];
-    } else if (std::strncmp(arg, kOption, kOptionLength) == 0 && arg[kOptionLength] == '=') {
-      value = arg + kOptionLength + 1;
-    } else {
-      *error = std::string("unknown argument: ") + arg;
-      return false;
-    }
-    if (value == nullptr || *value == '\0') {
-      *error = "--port needs a device path or a COM port";
-      return false;
-    }
-    *port = value;
+  CLI::App app;
+  const CLI::Option* option = DeclarePort(app, port);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    *error = e.what();
+    return false;
+  }
+  if (!app.remaining().empty()) {
+    const std::string arg = app.remaining().front();
+    *error = "unknown argument: " + arg;
+    // A mistyped --port: say so ("--prot", "--Port=COM3").
+    const std::string typed = arg.rfind("--", 0) == 0 ? arg.substr(2, arg.find('=') - 2) : "";
+    if (!NearestNames(typed, {"port"}).empty()) *error += "; did you mean --port?";
+    return false;
+  }
+  if (option->count() > 0 && port->empty()) {
+    *error = "--port needs a device path or a COM port";
+    return false;
   }
   return true;
 }
 
-const char* WindowUsage() {
-  return "Usage: plcfwupdate.exe [--port PATH]\n"
-         "\n"
-         "--port PATH  USB models: the device path to open instead of searching for the "
-         "PLC.  Serial models: the COM port to preselect (COM3, or a device path such as "
-         "\\\\.\\COM12).";
+std::string WindowUsage() {
+  CLI::App app("", "plcfwupdate.exe");
+  std::string unused;
+  DeclarePort(app, &unused);
+  return app.help();
 }
 
 std::vector<std::string> UsbRowLabels(const std::vector<std::string>& locations) {

@@ -8,10 +8,11 @@
 
 namespace plc {
 
-// plcfwupdate's command line: nothing, or "--port PATH" ("--port=PATH").
-// False with the reason when it holds anything else.
+// plcfwupdate's command line: nothing, or "--port PATH" ("--port=PATH",
+// "-p PATH").  False with the reason when it holds anything else.
 bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::string* error);
-const char* WindowUsage();
+// The usage box's text, made from the same declaration as the parser.
+std::string WindowUsage();
 
 // One port-list row per PLC USB device found, in the order of the search,
 // from the location Windows reports for each: "Port_#0002.Hub_#0001" reads

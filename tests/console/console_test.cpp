@@ -34,16 +34,30 @@ namespace plc {
 namespace {
 
 TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
-  // Arguments, the image's model, then the model, port, --yes and --trace
-  // taken, or the error's start (the process test has the other usage errors).
+  // Arguments, the image's model, then the model, port, --yes, --trace and
+  // an action other than the burn (1 identify, 2 help, 3 version) taken, or
+  // the error's start (the process test has the other usage errors).
   const std::tuple<std::vector<const char*>, const char*, const char*> cases[] = {
       {{}, "VM500", "VM500 - no no"},
-      {{"--port", "/dev/pts/7", "--model", "LM4", "--trace"}, "VM500", "LM4 /dev/pts/7 no yes"},
-      {{"--port=ttyUSB0", "--model=KT4-W", "-y"}, "VM500", "KT4-W ttyUSB0 yes no"},
+      {{"--port", "/dev/pts/7", "--model", "LM4", "--image", "lm4.bin", "--trace"},
+       "VM500",
+       "LM4 /dev/pts/7 no yes"},
+      {{"--port=ttyUSB0", "--model=kt4-w", "--image=x", "-y"}, "VM500", "KT4-W ttyUSB0 yes no"},
+      {{"-p", "COM3", "-m", "LM4", "-i", "x"}, "VM500", "LM4 COM3 no no"},
       {{"--model", "LQ"}, "FOO", "LQ - no no"},
       {{}, "FOO", "the built-in image names no known model ('FOO')"},
       {{"--port="}, "VM500", "--port needs"},
-      {{"--portx", "a"}, "VM500", "unknown option --portx"},
+      {{"--prot", "a"}, "VM500", "unknown option --prot; did you mean --port?"},
+      {{"--model", "lm5"},
+       "VM500",
+       "unknown model 'lm5'; did you mean LM4? The models are: KT4-RV4"},
+      // Only the image's own model without --image; identify writes nothing.
+      {{"--model", "LM4"}, "VM500", "--model LM4 needs --image: the built-in image is for VM500"},
+      {{"--identify", "-m", "LM4"}, "VM500", "LM4 - no no 1"},
+      {{"-V"}, "VM500", "VM500 - no no 3"},
+      {{"--help", "--version", "--identify"}, "VM500", " - no no 2"},  // help wins
+      {{"--version", "--identify"}, "VM500", "--identify and --version cannot go together"},
+      {{"--list-ports", "--list-messages"}, "VM500", "--list-ports and --list-messages cannot"},
   };
   for (const auto& [args, imageModel, expected] : cases) {
     std::vector<const char*> argv{"plcfw"};
@@ -53,7 +67,7 @@ TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
     if (ParseConsoleOptions(static_cast<int>(argv.size()), argv.data(), imageModel, &o, &got)) {
       got = std::string(PlcName(o.model)) + " " + (o.portGiven ? o.port : "-") +
             (o.yes ? " yes" : " no") + (o.trace ? " yes" : " no");
-      EXPECT_EQ(o.action, ConsoleAction::kBurn);
+      if (o.action != ConsoleAction::kBurn) got += " " + std::to_string(static_cast<int>(o.action));
     }
     EXPECT_EQ(got.substr(0, std::string(expected).size()), expected) << argv.back();
   }

@@ -98,20 +98,34 @@ os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1
   usage)
     while IFS='|' read -r args text; do
       # shellcheck disable=SC2086
-      run usage $args
+      case "$args" in
+        plcsim\ *) PLCFW="$PLCSIM" run usage ${args#plcsim } ;;
+        *) run usage $args ;;
+      esac
       check "exit 2 for: $args" [ "$rc" -eq 2 ]
       check "'$text' for: $args" grep -qF -- "$text" "$work/usage.err"
     done <<'EOF'
 --model|--model needs
---model vm500|unknown model 'vm500'; the models are: KT4-RV4, LM4, LQ4
+--model LM5|unknown model 'LM5'; did you mean LM4? The models are: KT4-RV4, LM4, LQ4
+--model lm4|--model LM4 needs --image: the built-in image is for VM500
 ttyUSB0|unexpected argument ttyUSB0
 --yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl: No such file or directory
 --port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes
---model KT4-W --port /dev/null/none|use --yes
+--model KT4-W --image none.bin --port /dev/null/none|use --yes
+plcsim --modle LM4|unknown option: --modle; did you mean --model?
+plcsim -m lm5|unknown model: lm5; did you mean LM4?
+plcsim --model LM4 --fault|--fault needs a fault
 EOF
     # The texts the soak accepts, one a line.
     run messages --list-messages
     check "--list-messages names the boxes" has_line messages.out "NO RESPONSE @ State 3"
+    # A model a row: link, device type ID, largest image, what follows the erase.
+    run models --list-models
+    for row in "LM4        serial 0x000E    493568  stays connected, pause 1 s" \
+      "KT4-W      serial 0x000C    524288  power off and on, pause 2 s" \
+      "VM500-AIO  USB    0x3010     40960  replug the USB cable, pause 5 s"; do
+      check "--list-models: $row" has_line models.out "$row"
+    done
     ;;
 
   open-failure)
@@ -370,7 +384,7 @@ PY
   wine)
     head -c 5000 /dev/urandom >"$work/small.bin"
     cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
-    run nul --model KT4-W --port COM99
+    run nul --model KT4-W --image "$(win_path "$work/small.bin")" --port COM99
     check "NUL without --yes: a usage error" [ "$rc" -eq 2 ]
     run logcom --model LM4 --port COM99 --yes --log '\\.\com99'
     check "--log naming a COM port: a usage error" [ "$rc" -eq 2 ]

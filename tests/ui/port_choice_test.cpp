@@ -9,16 +9,18 @@ namespace plc {
 
 namespace {
 
-// nullptr: refused, with a reason.
 TEST(ParseWindowArgs, TakesOnlyAPort) {
-  const std::pair<std::vector<const char*>, const char*> cases[] = {
+  const std::string needs = "refused: --port needs a device path or a COM port";
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
       {{}, ""},
       {{"--port", "\\\\.\\COM12"}, "\\\\.\\COM12"},
       {{"--port=COM3"}, "COM3"},
-      {{"--port"}, nullptr},
-      {{"--port="}, nullptr},
-      {{"--port", ""}, nullptr},
-      {{"--portx=COM3"}, nullptr},
+      {{"-p", "COM4"}, "COM4"},
+      {{"--port"}, needs},
+      {{"--port="}, needs},
+      {{"--port", ""}, needs},
+      {{"--portx=COM3"}, "refused: unknown argument: --portx=COM3; did you mean --port?"},
+      {{"COM3"}, "refused: unknown argument: COM3"},
   };
   for (const auto& [args, want] : cases) {
     std::vector<const char*> argv{"plcfwupdate.exe"};
@@ -26,8 +28,7 @@ TEST(ParseWindowArgs, TakesOnlyAPort) {
     std::string port = "stale";
     std::string error;
     const bool ok = ParseWindowArgs(static_cast<int>(argv.size()), argv.data(), &port, &error);
-    const std::string got = ok ? port : error.empty() ? "no reason" : "refused";
-    EXPECT_EQ(got, want != nullptr ? want : "refused") << argv.back();
+    EXPECT_EQ(ok ? port : "refused: " + error, want) << argv.back();
   }
 }
 

@@ -26,12 +26,34 @@ std::string StableNameOf(const UsbPortList& plc, const char* name) {
   return "";
 }
 
+// What the user waits for after the erase/enter-boot command, and the
+// pause before the tool probes again.
+std::string AfterEraseText(int row) {
+  const ReconnectRule rule = ReconnectRuleOf(row);
+  const char* what = rule.kind == ReconnectKind::kReplugUsb    ? "replug the USB cable"
+                     : rule.kind == ReconnectKind::kPowerCycle ? "power off and on"
+                                                               : "stays connected";
+  return std::string(what) + ", pause " + std::to_string(rule.pauseSeconds) + " s";
+}
+
 }  // namespace
 
-void ListModels() {
+std::string ModelListText() {
+  char line[128];
+  (void)std::snprintf(line, sizeof line, "%-10s %-6s %-6s %9s  %s\n", "Model", "Link", "ID",
+                      "Max bytes", "After the erase command");
+  std::string text = line;
   for (int row = 0; row < kPlcCount; ++row) {
-    std::printf("%-14s %s\n", PlcName(row), IsUsbModel(row) ? "USB" : "serial");
+    (void)std::snprintf(line, sizeof line, "%-10s %-6s 0x%04X %9u  %s\n", PlcName(row),
+                        IsUsbModel(row) ? "USB" : "serial", static_cast<unsigned>(ModelOf(row).id),
+                        static_cast<unsigned>(SizeRuleOf(row).limit), AfterEraseText(row).c_str());
+    text += line;
   }
+  return text;
+}
+
+void ListModels() {
+  (void)std::fputs(ModelListText().c_str(), stdout);
 }
 
 void ListPorts() {

@@ -8,6 +8,9 @@
 namespace plc {
 
 void ListModels();
+// The --list-models text: a header, then a row a model with its link, device
+// type ID, largest image in bytes and what follows the erase command.
+std::string ModelListText();
 void ListPorts();
 void ListMessages();
 // The --list-ports text: a port a line, and beside a PLC's USB device its

@@ -1,32 +1,101 @@
 #include "ui/console/options.h"
 
-#include <cstring>
+#include <CLI/CLI.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "state/models.h"
+#include "state/nearest.h"
 
 namespace plc {
 
 namespace {
 
-// "--name value" or "--name=value".  Returns false when the option is not
-// name; sets missing when the value is absent.
-bool TakeValue(int argc, const char* const* argv, int& i, const char* name, std::string* value,
-               bool* missing) {
-  const char* arg = argv[i];
-  size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0) return false;
-  if (arg[n] == '=') {
-    *value = arg + n + 1;
-    return true;
+// The options of plcfw, declared once for the parser and for --help.  A
+// value option takes "--name VALUE", "--name=VALUE", "-n VALUE" and "-nVALUE";
+// it may be given without a value so that the parser, not CLI11, says what
+// is missing.  Given twice, the last one counts.
+struct Declared {
+  CLI::Option* port;
+  CLI::Option* model;
+  CLI::Option* image;
+  CLI::Option* log;
+  std::vector<std::pair<CLI::Option*, ConsoleAction>> actions;
+};
+
+// The flags --yes and --trace go straight into options.
+Declared Declare(CLI::App& app, ConsoleOptions& options) {
+  app.set_help_flag("-h,--help", "print this help and exit");
+  app.allow_extras();
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.get_formatter()->column_width(24);
+  app.footer(
+      "Burns the firmware image built into this program into a PLC.  Every message\n"
+      "is printed to standard output as one line, \"Caption: text\".  Without --yes a\n"
+      "prompt waits for Enter on a terminal.  Progress goes to standard error.\n"
+      "\n"
+      "Exit status: 0 the update succeeded, 1 it failed (see the ERROR line),\n"
+      "2 usage error, 3 interrupted.");
+  auto value = [&app](const char* names, const char* type, const char* help) {
+    return app.add_option(names)->description(help)->type_name(type)->expected(0, 1);
+  };
+  Declared d{};
+  d.port = value("-p,--port", "NAME|PATH",
+                 "serial models: a listed port name (ttyUSB0) or a device path;\n"
+                 "default: the first listed port.  USB models: the device path\n"
+                 "to use instead of searching for the PLC's USB device");
+  d.model = value("-m,--model", "NAME",
+                  "the model to burn or identify; another model than the\n"
+                  "built-in image's needs --image (service use)");
+  d.image =
+      value("-i,--image", "FILE", "burn another image (service use); every check still applies");
+  app.add_flag("-y,--yes", options.yes, "answer the replug and power-cycle prompts at once");
+  app.add_flag("--trace", options.trace,
+               "print every request and reply on the link to standard error");
+  d.actions.emplace_back(app.add_flag("--identify",
+                                      "tell which PLC is connected, changing nothing on it: one\n"
+                                      "fact a line; exit 0 when it fits the model, else 1"),
+                         ConsoleAction::kIdentify);
+  d.log = value("--log", "FILE", "append a record of the run to FILE (one JSON object a line)");
+  d.actions.emplace_back(app.add_flag("--list-ports",
+                                      "print the present serial ports (a PLC's USB device with\n"
+                                      "its stable /dev/serial/by-path name) and exit"),
+                         ConsoleAction::kListPorts);
+  d.actions.emplace_back(
+      app.add_flag("--list-models",
+                   "print the supported models with their link, device type ID,\n"
+                   "largest image and what follows the erase command, and exit"),
+      ConsoleAction::kListModels);
+  d.actions.emplace_back(
+      app.add_flag("-V,--version", "print the program and image versions and exit"),
+      ConsoleAction::kVersion);
+  // For the test tools: every text a box can show.  Not in --help.
+  d.actions.emplace_back(app.add_flag("--list-messages")->group(""), ConsoleAction::kListMessages);
+  return d;
+}
+
+// An argument that is no option: for a mistyped long option the nearest
+// ones ("unknown option --prot; did you mean --port?").
+std::string Unexpected(const CLI::App& app, const std::string& arg) {
+  if (arg.rfind("--", 0) != 0 || arg.size() == 2) return "unexpected argument " + arg;
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back(name);
   }
-  if (arg[n] != '\0') return false;
-  if (i + 1 >= argc) {
-    *missing = true;
-    return true;
-  }
-  *value = argv[++i];
-  return true;
+  const std::string typed = arg.substr(2, arg.find('=') - 2);
+  std::vector<std::string> nearest = NearestNames(typed, names);
+  std::string text = "unknown option " + arg;
+  if (nearest.empty()) return text;
+  for (std::string& name : nearest) name.insert(0, "--");
+  return text + "; did you mean " + OneOf(nearest) + "?";
+}
+
+// The value of an option that was given; false when it came without one
+// (or with an empty one).
+bool TakeValue(const CLI::Option* option, std::string* value) {
+  *value = option->as<std::string>();
+  return !value->empty();
 }
 
 }  // namespace
@@ -40,103 +109,92 @@ std::string ModelNameList() {
   return names;
 }
 
-const char* ConsoleUsage() {
-  return "Usage: plcfw [OPTION]...\n"
-         "Burns the firmware image built into this program into a PLC.\n"
-         "\n"
-         "  --port NAME|PATH  serial models: a listed port name (ttyUSB0) or a device path;\n"
-         "                    default: the first listed port.  USB models: the device path\n"
-         "                    to use instead of searching for the PLC's USB device\n"
-         "  --model NAME      burn for another model than the image's (service use)\n"
-         "  --image FILE      burn another image (service use); every check still applies\n"
-         "  --yes             answer the replug and power-cycle prompts at once\n"
-         "  --trace           print every request and reply on the link to standard error\n"
-         "  --identify        tell which PLC is connected, changing nothing on it: one fact\n"
-         "                    a line; exit 0 when it fits the model, else 1\n"
-         "  --log FILE        append a record of the run to FILE (one JSON object a line)\n"
-         "  --list-ports      print the present serial ports (a PLC's USB device with its\n"
-         "                    stable /dev/serial/by-path name) and exit\n"
-         "  --list-models     print the supported models and exit\n"
-         "  --version         print the program and image versions and exit\n"
-         "  --help            print this help and exit\n"
-         "\n"
-         "Every message is printed to standard output as one line, \"Caption: text\".\n"
-         "Without --yes a prompt waits for Enter on a terminal.  Progress goes to\n"
-         "standard error.\n"
-         "\n"
-         "Exit status: 0 the update succeeded, 1 it failed (see the ERROR line),\n"
-         "2 usage error, 3 interrupted.\n";
+std::string ConsoleUsage() {
+  CLI::App app("", "plcfw");
+  ConsoleOptions unused;
+  Declare(app, unused);
+  return app.help();
 }
 
 bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultModel,
                          ConsoleOptions* options, std::string* error) {
   *options = ConsoleOptions{};
-  std::string modelName;
-  bool modelGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    std::string value;
-    bool missing = false;
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      options->action = ConsoleAction::kHelp;
-    } else if (std::strcmp(arg, "--version") == 0) {
-      options->action = ConsoleAction::kVersion;
-    } else if (std::strcmp(arg, "--list-ports") == 0) {
-      options->action = ConsoleAction::kListPorts;
-    } else if (std::strcmp(arg, "--list-models") == 0) {
-      options->action = ConsoleAction::kListModels;
-    } else if (std::strcmp(arg, "--list-messages") == 0) {
-      options->action = ConsoleAction::kListMessages;
-    } else if (std::strcmp(arg, "--yes") == 0 || std::strcmp(arg, "-y") == 0) {
-      options->yes = true;
-    } else if (std::strcmp(arg, "--trace") == 0) {
-      options->trace = true;
-    } else if (std::strcmp(arg, "--identify") == 0) {
-      options->action = ConsoleAction::kIdentify;
-    } else if (TakeValue(argc, argv, i, "--log", &value, &missing)) {
-      if (missing || value.empty()) {
-        *error = "--log needs a file";
-        return false;
-      }
-      options->log = value;
-    } else if (TakeValue(argc, argv, i, "--port", &value, &missing)) {
-      if (missing) {
-        *error = "--port needs a port name or a device path";
-        return false;
-      }
-      if (value.empty()) {
-        *error = "--port needs a port name or a device path, not an empty text";
-        return false;
-      }
-      options->portGiven = true;
-      options->port = value;
-    } else if (TakeValue(argc, argv, i, "--model", &value, &missing)) {
-      if (missing) {
-        *error = "--model needs a model name; the models are: " + ModelNameList();
-        return false;
-      }
-      modelGiven = true;
-      modelName = value;
-    } else if (TakeValue(argc, argv, i, "--image", &value, &missing)) {
-      if (missing || value.empty()) {
-        *error = "--image needs a file";
-        return false;
-      }
-      options->imageGiven = true;
-      options->image = value;
-    } else {
-      *error = std::string(arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg;
+  CLI::App app("", "plcfw");
+  const Declared d = Declare(app, *options);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    options->action = ConsoleAction::kHelp;
+    return true;
+  } catch (const CLI::ParseError& e) {
+    *error = e.what();
+    return false;
+  }
+  for (const std::string& arg : app.remaining()) {
+    if (arg == "--") continue;
+    *error = Unexpected(app, arg);
+    return false;
+  }
+
+  // One action a run: two are a mistake, not the last one winning.
+  std::string given;
+  for (const auto& [flag, action] : d.actions) {
+    if (flag->count() == 0) continue;
+    const std::string name = "--" + flag->get_lnames().front();
+    if (!given.empty()) {
+      *error = given;
+      *error += " and " + name + " cannot go together: give one of them";
+      return false;
+    }
+    given = name;
+    options->action = action;
+  }
+
+  if (d.log->count() > 0 && !TakeValue(d.log, &options->log)) {
+    *error = "--log needs a file";
+    return false;
+  }
+  if (d.port->count() > 0) {
+    options->portGiven = true;
+    if (!TakeValue(d.port, &options->port)) {
+      *error = "--port needs a port name or a device path";
       return false;
     }
   }
-  if (modelGiven) {
-    options->model = PlcIndexByName(modelName.c_str());
+  if (d.image->count() > 0) {
+    options->imageGiven = true;
+    if (!TakeValue(d.image, &options->image)) {
+      *error = "--image needs a file";
+      return false;
+    }
+  }
+
+  const int imageModel = PlcIndexByName(defaultModel);
+  if (d.model->count() > 0) {
+    std::string typed;
+    if (!TakeValue(d.model, &typed)) {
+      *error = "--model needs a model name; the models are: " + ModelNameList();
+      return false;
+    }
+    // From here on the row's own name counts, never what was typed.
+    options->model = PlcIndexByTypedName(typed.c_str());
     if (options->model < 0) {
-      *error = "unknown model '" + modelName + "'; the models are: " + ModelNameList();
+      const std::string nearest = NearestPlcNames(typed.c_str());
+      *error = "unknown model '" + typed + "'; " +
+               (nearest.empty() ? "the" : "did you mean " + nearest + "? The") +
+               " models are: " + ModelNameList();
+      return false;
+    }
+    // The built-in image is made for its own model: burnt into another
+    // model's PLC it would break it, so another model needs its image.
+    if (options->action == ConsoleAction::kBurn && !options->imageGiven && imageModel >= 0 &&
+        options->model != imageModel) {
+      *error = std::string("--model ") + PlcName(options->model) +
+               " needs --image: the built-in image is for " + defaultModel;
       return false;
     }
   } else {
-    options->model = PlcIndexByName(defaultModel);
+    options->model = imageModel;
     if (options->model < 0 &&
         (options->action == ConsoleAction::kBurn || options->action == ConsoleAction::kIdentify)) {
       *error = std::string("the built-in image names no known model ('") + defaultModel +

@@ -39,8 +39,8 @@ inline constexpr int kExitInterrupted = 3;
 // error for a usage error.  defaultModel is the model the image is for.
 bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultModel,
                          ConsoleOptions* options, std::string* error);
-// The --help text.
-const char* ConsoleUsage();
+// The --help text, made from the same table of options as the parser.
+std::string ConsoleUsage();
 // "LM4, LQ4, ..." : the 24 model names.
 std::string ModelNameList();
 

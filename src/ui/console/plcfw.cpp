@@ -43,7 +43,7 @@ int PlcfwMain(int argc, const char* const* argv) {
     case ConsoleAction::kIdentify:
       return RunIdentify(options);
     case ConsoleAction::kHelp:
-      (void)std::fputs(ConsoleUsage(), stdout);
+      (void)std::fputs(ConsoleUsage().c_str(), stdout);
       return kExitSuccess;
     case ConsoleAction::kVersion:
       std::printf("plcfw %s\nbuilt-in image %s (%u bytes) for %s\n", PLC_VERSION, imageName,
