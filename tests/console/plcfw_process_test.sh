@@ -178,6 +178,7 @@ EOF
     # Off a terminal: the probe and the pause named, each phase from 0 to 100 %
     # with a line at each 10 % (40 frames), in order, then the summary.
     check "the probe named" grep -qF "Idle        probing $pty at 9600 7E1, try 1 Error" "$work/burn.err"
+    check "the bytes sent" grep -qF "100% Programming 5000/5000 B" "$work/burn.err"
     check "the pause named" grep -qF "Idle        waiting 1 s for the PLC to come back" "$work/burn.err"
     check "progress lines in order" diff - <(sed -nE 's/^ *[0-9]+ s \[[#.]+\] +([0-9]+)% (Erasing|Programming).*/\1 \2/p' "$work/burn.err") <<'EOF'
 0 Erasing
