@@ -107,15 +107,22 @@ bool VersionRefused(Host& host, int row) {
   return true;
 }
 
+// The pause is named: a bar standing still for seconds looks hung.
+void Pause(Host& host, int seconds) {
+  SetActivity(kActivityWaiting, seconds);
+  host.PauseSeconds(seconds);
+  SetActivity(kActivityNone, 0);
+}
+
 void Reconnect(Host& host, int row) {
   const ReconnectRule rule = ReconnectRuleOf(row);
   if (rule.kind == ReconnectKind::kKeepOpen) {
-    host.PauseSeconds(rule.pauseSeconds);
+    Pause(host, rule.pauseSeconds);
     return;
   }
   hSerial.reset();
   host.ShowMessage(rule.prompt, kInformationCaption, BoxIcon::kInformation);
-  host.PauseSeconds(rule.pauseSeconds);
+  Pause(host, rule.pauseSeconds);
   // Not tested here: a failed reopen makes the next probe report no response.
   hSerial = OpenLink(host, rule.kind == ReconnectKind::kReplugUsb);
 }

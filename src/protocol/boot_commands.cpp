@@ -117,16 +117,15 @@ ProtocolResult SendErase_B(Link* link) {
   // Some bootloaders get one try per unit: a unit that fails is not asked
   // again.
   const uint8_t unitBudget = ModelOf(row).eraseUnitOnce ? 1 : kFullBudget;
-  flashStatus = kFlashErasing;
-  progress = 0;
+  StartPhase(kFlashErasing);
   for (uint16_t k = 0; k < units; ++k) {
     if (!ExchangeForAck(link, CommandOf(kEraseCommand), unitBudget)) return kResultBootFailure;
     errCounter = 0;
-    progress = k * 100 / units;
+    SetProgress(k * 100 / units);
   }
   if (!ExchangeForAck(link, CommandOf(kEotCommand), kFullBudget)) return kResultBootFailure;
   errCounter = 0;
-  progress = 100;
+  SetProgress(100);
   return kResultOk;
 }
 

@@ -52,7 +52,8 @@ enum class Attempt { kAccepted, kFailedRead, kFailedWrite };
 // buffer is zeroed (application mode only) and one read of replyLength bytes
 // follows, which judge(bytesRead) decides.  Every failure sets errCounter to
 // the count of its kind and adds 1 to totalErrCounter.  True when judge
-// accepted an attempt; false when the budget is spent.
+// accepted an attempt; false when the budget is spent.  The try under way
+// is published for a named activity (the probe's).
 //
 // judge is a callable taken by reference: nothing is allocated, so the block
 // transfer can run it for every frame.
@@ -62,6 +63,7 @@ bool RunRetryBudget(Link* link, const Frame& request, uint8_t* reply, uint32_t r
   uint8_t failedWrites = 0;
   uint8_t failedReads = 0;
   while (failedWrites < limit && failedReads < limit) {
+    SetActivityTry(failedWrites + failedReads + 1);
     Attempt attempt = Attempt::kFailedWrite;
     if (LinkWrite(link, request.bytes, request.length) == request.length) {
       errCounter = failedReads;

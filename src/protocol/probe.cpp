@@ -36,6 +36,9 @@ ProtocolResult ProbeFailure(const uint8_t* reply) {
 }  // namespace
 
 void DummyComm(Link* link) {
+  // Silent, the wake-up takes 2 s and the probe after it 18 s: named, so
+  // that a front end does not look hung.  The wake-up counts as the first try.
+  SetActivity(kActivityProbing, 1);
   if (!SelectedIsUsb()) SetModbusLineSettings(link);
   SetShortTimeouts(link);
   // Whatever comes back is read away unexamined, so that the probe starts on
@@ -56,6 +59,7 @@ ProtocolResult ConfirmComm(Link* link) {
 
   uint8_t reply[kLongReplyLength] = {};
   ProtocolResult result = kResultNoResponse;
+  SetActivity(kActivityProbing, 1);
   const bool accepted = RunRetryBudget(
       link, ProbeFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
         if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
@@ -66,6 +70,7 @@ ProtocolResult ConfirmComm(Link* link) {
         result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
         return Attempt::kAccepted;
       });
+  SetActivity(kActivityNone, 0);
   if (!accepted) return ProbeFailure(reply);
   errCounter = 0;
   return result;

@@ -70,10 +70,14 @@ ProtocolResult SendFW(Link* link) {
   const int32_t blocks = layout.blockCount;
   const auto lastPart = static_cast<int32_t>(length % static_cast<uint32_t>(n));
 
-  flashStatus = kFlashProgramming;
-  progress = 0;
   blockCount = blocks;
   blocksAcked = 0;
+  // The image's bytes that the frames carry (not the filler of the last).
+  const auto carried = static_cast<uint32_t>(int64_t{blocks} * n);
+  const uint32_t imageBytes = carried < length ? carried : length;
+  bytesSent = 0;
+  bytesToSend = imageBytes;
+  StartPhase(kFlashProgramming);
 
   // One buffer for every frame and for the closing EOT.
   uint8_t frame[kMaxDataSize + kFrameOverhead];
@@ -106,8 +110,11 @@ ProtocolResult SendFW(Link* link) {
     blockNumber = static_cast<uint8_t>(blockNumber + 1);
     ++acked;
     blocksAcked = acked;
+    const auto acknowledged = static_cast<uint32_t>(int64_t{acked} * n);
+    bytesSent = acknowledged < imageBytes ? acknowledged : imageBytes;
     // B + 1: only the acknowledged EOT brings the bar to 100.
-    progress = static_cast<int32_t>(int64_t{acked} * 100 / (int64_t{blocks} + 1));
+    const auto percent = static_cast<int32_t>(int64_t{acked} * 100 / (int64_t{blocks} + 1));
+    SetProgress(percent);
   }
 
   errCounter = 0;
@@ -115,7 +122,7 @@ ProtocolResult SendFW(Link* link) {
   if (!RunRetryBudget(link, Frame{frame, 1}, &ack, 1, false, kFullBudget, judgeAck)) {
     return kResultBootFailure;
   }
-  progress = 100;
+  SetProgress(100);
   errCounter = 0;
   return kResultOk;
 }

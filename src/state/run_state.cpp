@@ -30,11 +30,61 @@ Shared<int32_t> progress;
 Shared<int32_t> errCounter;
 Shared<int32_t> totalErrCounter;
 Shared<int32_t> elapsedTime;
+Shared<uint32_t> bytesSent;
+Shared<uint32_t> bytesToSend;
 
 namespace {
 std::mutex comPortLock;
 char selectedComPort[kComPortSize];
+
+// The kind in the top byte, the number below it.
+Shared<uint32_t> activity;
+std::atomic<StatusObserver> statusObserver{nullptr};
+
+constexpr uint32_t kNumberMask = 0xFFFFFF;
+
+uint32_t Packed(int32_t kind, int32_t number) {
+  return static_cast<uint32_t>(kind) << 24 | (static_cast<uint32_t>(number) & kNumberMask);
+}
+
+void TellObserver() {
+  if (StatusObserver observer = statusObserver.load(std::memory_order_acquire)) observer();
+}
 }  // namespace
+
+void StartPhase(int32_t status) {
+  progress = 0;
+  flashStatus = status;
+  TellObserver();
+}
+
+void SetProgress(int32_t percent) {
+  if (progress == percent) return;
+  progress = percent;
+  TellObserver();
+}
+
+void SetActivity(int32_t kind, int32_t number) {
+  const uint32_t value = Packed(kind, number);
+  if (activity == value) return;
+  activity = value;
+  TellObserver();
+}
+
+void SetActivityTry(int32_t number) {
+  // Only the burn thread writes the activity: read and write need no lock.
+  const auto kind = static_cast<int32_t>(static_cast<uint32_t>(activity) >> 24);
+  if (kind != kActivityNone) SetActivity(kind, number);
+}
+
+Activity CurrentActivity() {
+  const uint32_t value = activity;
+  return {static_cast<int32_t>(value >> 24), static_cast<int32_t>(value & kNumberMask)};
+}
+
+void SetStatusObserver(StatusObserver observer) {
+  statusObserver.store(observer, std::memory_order_release);
+}
 
 void SetSelectedComPort(const char* text) {
   std::lock_guard<std::mutex> hold(comPortLock);
@@ -54,6 +104,9 @@ void SelectModel(int row) {
 }
 
 void ClearStatusValues() {
+  activity = 0;
+  bytesSent = 0;
+  bytesToSend = 0;
   elapsedTime = 0;
   flashStatus = kFlashIdle;
   progress = 0;

@@ -84,8 +84,41 @@ inline constexpr int32_t kFlashIdle = 0;
 inline constexpr int32_t kFlashErasing = 1;
 inline constexpr int32_t kFlashProgramming = 2;
 
-// Sets elapsedTime, flashStatus, progress, errCounter, totalErrCounter to 0,
-// in that order.
+// The phase and its percent are set through these, so that a front end
+// that prints a line per change (rather than sampling) misses none, and
+// sees a new phase at 0 % of it, never at the last phase's percent.
+void StartPhase(int32_t status);  // the phase at 0 %
+void SetProgress(int32_t percent);
+
+// While Programming: bytes of the image acknowledged, and to be sent.
+extern Shared<uint32_t> bytesSent;
+extern Shared<uint32_t> bytesToSend;
+
+// What the burn is doing while the bar stands still (5 to 20 s of a probe
+// that gets no answer, the pause after the replug), for a front end to name
+// it.  Kind and number live in one atomic: a reader never pairs the kind of
+// one activity with the number of another.
+inline constexpr int32_t kActivityNone = 0;
+inline constexpr int32_t kActivityProbing = 1;  // number: the try, from 1
+inline constexpr int32_t kActivityWaiting = 2;  // number: the seconds
+struct Activity {
+  int32_t kind;
+  int32_t number;
+};
+void SetActivity(int32_t kind, int32_t number);
+// The try of the exchange under way: changes the number of a named
+// activity, nothing while none is named (the transfer's frames).
+void SetActivityTry(int32_t number);
+Activity CurrentActivity();
+
+// Called on the burn thread after the phase, the percent or the activity
+// changed; nullptr for none.  Front end only.
+using StatusObserver = void (*)();
+void SetStatusObserver(StatusObserver observer);
+
+// Sets the activity and the byte counts to none, then elapsedTime,
+// flashStatus, progress, errCounter, totalErrCounter to 0, in that order.
+// Tells no observer: the run is over.
 void ClearStatusValues();
 
 }  // namespace plc

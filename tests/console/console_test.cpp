@@ -17,11 +17,13 @@
 #include <sys/resource.h>
 #endif
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -73,37 +75,80 @@ TEST(ParseConsoleOptions, AcceptsTheOptionsAndRefusesUsageErrors) {
   }
 }
 
-TEST(FormatProgressLine, ShowsThePanelInOneLine) {
-  const std::pair<StatusSnapshot, const char*> cases[] = {
+TEST(FormatProgressLine, ShowsThePanelInOneLineThatFitsTheTerminal) {
+  // Programming: 1,036,288 of 2,072,576 bytes in 90 s; the probe's second try; the pause.
+  const StatusSnapshot programming{75, kFlashProgramming, 50, 0, 7, {}, 1036288, 2072576, 90000};
+  const StatusSnapshot probing{3, kFlashIdle, 0, 0, 1, {kActivityProbing, 2}};
+  // Snapshot, width (0: no terminal), line.
+  const std::tuple<StatusSnapshot, int, const char*> cases[] = {
       {{0, kFlashIdle, 0, 0, 0},
+       0,
        "   0 s [....................]   0% Idle        Error/Total Error: 0/0"},
-      {{75, kFlashProgramming, 50, 0, 7},
-       "  75 s [##########..........]  50% Programming Error/Total Error: 0/7"},
       {{1234, kFlashErasing, 5, 1, 3},
+       0,
        "1234 s [#...................]   5% Erasing     Error/Total Error: 1/3"},
-      {{3, 9, 250, 0, 0}, "   3 s [####################] 100%             Error/Total Error: 0/0"},
+      {{3, 9, 250, 0, 0},
+       0,
+       "   3 s [####################] 100%             Error/Total Error: 0/0"},
       {{3, kFlashErasing, -4, 0, 0},
+       0,
        "   3 s [....................]   0% Erasing     Error/Total Error: 0/0"},
+      {programming, 0,
+       "  75 s [##########..........]  50% Programming 1.04/2.07 MB 11.5 kB/s 1:30 left "
+       "Error/Total Error: 0/7"},
+      {programming, 80,
+       "  75 s [######......]  50% Programming 1.04/2.07 MB 11.5 kB/s 1:30 left Err 0/7"},
+      {programming, 50, "  75 s 1.04/2.07 MB 11.5 kB/s 1:30 left Err 0/7"},
+      {{9, kFlashProgramming, 20, 0, 0, {}, 1024, 5000, 999},
+       0,
+       "   9 s [####................]  20% Programming 1024/5000 B Error/Total Error: 0/0"},
+      {{9, kFlashProgramming, 20, 0, 0, {}, 1024, 5000, 2000},
+       0,
+       "   9 s [####................]  20% Programming 1024/5000 B 512 B/s 0:08 left "
+       "Error/Total Error: 0/0"},
+      {{1234, kFlashErasing, 55, 1, 3}, 50, "1234 s [########.......]  55% Erasing     Err 1/3"},
+      {{1234, kFlashErasing, 55, 1, 3},
+       200,
+       "1234 s [###########.........]  55% Erasing     Error/Total Error: 1/3"},
+      {probing, 0,
+       "   3 s [....................]   0% Idle        probing ttyS0 at 9600 7E1, try 2 "
+       "Error/Total Error: 0/1"},
+      {probing, 50, "   3 s probing ttyS0 at 9600 7E1, try 2 Err 0/1"},
+      {probing, 30, "   3 s   0% Idle        Err 0"},
+      {{9, kFlashIdle, 0, 0, 0, {kActivityWaiting, 5}},
+       0,
+       "   9 s [....................]   0% Idle        waiting 5 s for the PLC to come back "
+       "Error/Total Error: 0/0"},
   };
-  for (const auto& [snapshot, expected] : cases) {
+  for (const auto& [snapshot, width, expected] : cases) {
     char line[160];
-    FormatProgressLine(snapshot, line, sizeof line);
-    EXPECT_STREQ(line, expected);
+    FormatProgressLine(snapshot, "ttyS0 at 9600 7E1", width, line, sizeof line);
+    EXPECT_STREQ(line, expected) << width;
+    // The terminal's last column would wrap the line.
+    if (width > 0) {
+      EXPECT_LT(std::strlen(line), static_cast<size_t>(width)) << line;
+    }
   }
 }
 
-TEST(ProgressLineDue, OneLinePerPhaseChangeAndPerTenPercent) {
-  // Samples as the 100 ms tick sees them: status, progress, whether a line is due.
-  const std::tuple<int32_t, int32_t, bool> run[] = {
-      {kFlashIdle, 0, false},         {kFlashErasing, 0, true},      {kFlashErasing, 4, false},
-      {kFlashErasing, 10, true},      {kFlashErasing, 19, false},    {kFlashErasing, 45, true},
-      {kFlashProgramming, 0, true},   {kFlashProgramming, 9, false}, {kFlashProgramming, 10, true},
-      {kFlashProgramming, 10, false}, {kFlashIdle, 0, true},         {kFlashIdle, 0, false},
+TEST(ProgressLineDue, OneLinePerPhaseChangePerTenPercentAndPerNamedWait) {
+  // Changes as the burn makes them: status, progress, the probe's try (0: none), whether a
+  // line is due.
+  const std::tuple<int32_t, int32_t, int32_t, bool> run[] = {
+      {kFlashIdle, 0, 1, true},          {kFlashIdle, 0, 2, true},
+      {kFlashIdle, 0, 0, false},         {kFlashIdle, 0, 0, false},
+      {kFlashErasing, 0, 0, true},       {kFlashErasing, 4, 0, false},
+      {kFlashErasing, 10, 0, true},      {kFlashErasing, 19, 0, false},
+      {kFlashErasing, 45, 0, true},      {kFlashProgramming, 0, 0, true},
+      {kFlashProgramming, 9, 0, false},  {kFlashProgramming, 10, 0, true},
+      {kFlashProgramming, 10, 0, false}, {kFlashIdle, 0, 0, true},
+      {kFlashIdle, 0, 0, false},
   };
   ProgressLog log;
   int i = 0;
-  for (const auto& [status, progress, due] : run) {
-    EXPECT_EQ(ProgressLineDue(log, {0, status, progress, 0, 0}), due) << i++;
+  for (const auto& [status, progress, probeTry, due] : run) {
+    const Activity activity{probeTry > 0 ? kActivityProbing : kActivityNone, probeTry};
+    EXPECT_EQ(ProgressLineDue(log, {0, status, progress, 0, 0, activity}), due) << i++;
   }
 }
 
@@ -172,10 +217,47 @@ TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
   dup2(saved, 2);
   close(saved);
   char line[160];
-  FormatProgressLine(TakeStatusSnapshot(), line, sizeof line);
+  const int width = StderrColumns();  // a file: COLUMNS, or none
+  FormatProgressLine(TakeStatusSnapshot(), "", width > 0 ? width : 80, line, sizeof line);
   std::ifstream in(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "\r" + std::string(line) + "\r" + std::string(std::strlen(line), ' ') + "\rnote\n");
+  (void)std::fclose(capture);
+}
+
+// Standard error to a file: a trace far longer than the queue, written while
+// the file is held up, keeps every line, each after its milliseconds.
+TEST(ConsoleOutput, ATraceToAFileKeepsEveryLineWithItsTime) {
+  const std::string path = ::testing::TempDir() + "trace.txt";
+  const int saved = dup(2);
+  FILE* capture = std::fopen(path.c_str(), "w+");
+  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  ConsoleOutputInit(StderrKind::kNotTerminal, true);
+  constexpr int kLines = 3000;  // about 200 KB
+  const std::string tail(48, 'x');
+  std::atomic<bool> done{false};
+  flockfile(stderr);  // the writer stalls at its first line
+  std::thread burn([&] {
+    for (int i = 0; i < kLines; ++i) ConsolePrintTrace(("> " + std::to_string(i) + tail).c_str());
+    done = true;
+  });
+  // A queue that drops gets through every line meanwhile; one that waits cannot.
+  for (int i = 0; i < 200000 && !done; ++i) std::this_thread::yield();
+  funlockfile(stderr);
+  burn.join();
+  EXPECT_TRUE(ConsoleOutputFinish(5000));
+  dup2(saved, 2);
+  close(saved);
+  std::ifstream in(path);
+  int n = 0;
+  for (std::string got; std::getline(in, got); ++n) {
+    const size_t ms = got.find(" ms > ");
+    ASSERT_TRUE(ms != std::string::npos && ms >= 6 &&
+                got.find_first_not_of(" 0123456789") == ms + 1)
+        << got;
+    ASSERT_EQ(got.substr(ms + 4), "> " + std::to_string(n) + tail);
+  }
+  EXPECT_EQ(n, kLines);
   (void)std::fclose(capture);
 }
 

@@ -188,8 +188,32 @@ EOF
     check "plcsim saw a complete image" [ "$simrc" -eq 0 ]
     check "received = the image, filler after it" \
       cmp -s "$work/flash.bin" <(cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032'))
-    check "trace shows the probe" grep -qE '^> 3A .*\|:' "$work/burn.err"
-    check "trace shows the line settings" grep -qx "= line 9600 7E1" "$work/burn.err"
+    check "trace shows the probe" grep -qE '^ *[0-9]+ ms > 3A .*\|:' "$work/burn.err"
+    check "trace shows the line settings" grep -qE '^ *[0-9]+ ms = line 9600 7E1$' "$work/burn.err"
+    check "every trace line after its milliseconds" eval "! grep -qE '^[<>=] ' $work/burn.err"
+    # Off a terminal: the probe and the pause named, each phase from 0 to 100 %
+    # with a line at each 10 % (40 frames), in order, then the summary.
+    check "the probe named" grep -qF "Idle        probing $pty at 9600 7E1, try 1 Error" "$work/burn.err"
+    check "the bytes sent" grep -qF "100% Programming 5000/5000 B" "$work/burn.err"
+    check "the pause named" grep -qF "Idle        waiting 1 s for the PLC to come back" "$work/burn.err"
+    check "progress lines in order" diff - <(sed -nE 's/^ *[0-9]+ s \[[#.]+\] +([0-9]+)% (Erasing|Programming).*/\1 \2/p' "$work/burn.err") <<'EOF'
+0 Erasing
+33 Erasing
+66 Erasing
+100 Erasing
+0 Programming
+12 Programming
+21 Programming
+31 Programming
+41 Programming
+51 Programming
+60 Programming
+70 Programming
+80 Programming
+90 Programming
+100 Programming
+EOF
+    check "the summary" grep -qE '^plcfw: result success, image 5000 bytes, time [0-9.]+ s, total errors 0$' "$work/burn.err"
     check "--log - and /dev/stdout: the record last, whole" python3 -c 'import json, sys
 ident, burn = ([l for l in open(f).read().splitlines()] for f in sys.argv[1:3])
 sys.exit((json.loads(ident[-1])["result"], ident[0], json.loads(burn[-1])["result"], len(burn)) !=
@@ -221,7 +245,7 @@ sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,",
     start_sim --model LM4 --fault silent:probe || exit 1
     start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace \
       >"$work/early.out" 2>"$work/early.err"
-    await '^> ' "$work/early.err"
+    await ' ms > ' "$work/early.err"
     kill -INT "$fwpid"
     wait_fw 100
     wait_sim
@@ -230,7 +254,7 @@ sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,",
     # Identify has the same guard: a silent PLC keeps it probing for seconds.
     start_sim --model VM500 --fault silent:probe || exit 1
     start_fw --identify --port "$pty" --trace --log "$work/id.jsonl" >"$work/id.out" 2>"$work/id.err"
-    await '^> ' "$work/id.err"
+    await ' ms > ' "$work/id.err"
     kill -INT "$fwpid"
     wait_fw 50
     check "identify: Ctrl-C exits 3" [ "$rc" -eq 3 ]
@@ -252,7 +276,7 @@ sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,",
     start_sim --model LM4 || exit 1
     (trap '' HUP && exec "$PLCFW" "${burn[@]}" "$pty") </dev/null >"$work/burn.out" 2>&1 &
     fwpid=$!
-    await '^> ' "$work/burn.out"
+    await ' ms > ' "$work/burn.out"
     kill -HUP "$fwpid"
     wait_fw 600
     check "an ignored SIGHUP stays ignored: exit 0" [ "$rc" -eq 0 ]
@@ -334,6 +358,8 @@ runmode|--model LM4 --fault run-mode|--model LM4 --image WORK/small.bin --port P
 erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
 silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 1|If an update was cut short
 EOF
+    check "erased: the last progress line with the run's counters" eval "grep -E '^ *[0-9]+ s \[' $work/erased.err | tail -n 1 | grep -q 'Error/Total Error: 6/6$'"
+    check "erased: the summary" grep -qE '^plcfw: result failed, image 5000 bytes, time [0-9.]+ s, total errors 6$' "$work/erased.err"
     # A record that outgrows the file size limit is a failed write, not the
     # end of a burn that succeeded.
     start_sim --model LP4 || exit 1
@@ -350,12 +376,14 @@ EOF
   prompt-eof)
     head -c 5000 /dev/urandom >"$work/small.bin"
     start_sim --model KT4-W --d1386 4138 || exit 1
-    python3 - "$PLCFW" --model KT4-W --image "$work/small.bin" --port "$pty" \
-      >"$work/burn.out" <<'PY'
-import os, pty, select, sys
+    # A terminal 50 columns wide (COLUMNS says otherwise: the terminal wins).
+    COLUMNS=200 python3 - "$PLCFW" --model KT4-W --image "$work/small.bin" --port "$pty" \
+      >"$work/burn.out" 2>"$work/widths.err" <<'PY'
+import fcntl, os, pty, re, select, struct, sys, termios
 pid, fd = pty.fork()
 if pid == 0:
     os.execv(sys.argv[1], sys.argv[1:])
+fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 50, 0, 0))
 os.write(fd, b"\n")  # typed ahead
 out = b""
 for _ in range(1200):
@@ -369,11 +397,15 @@ for _ in range(1200):
         os.write(fd, b"\x04")  # end of input, again until seen after the flush
 os.kill(pid, 9)
 sys.stdout.buffer.write(out)
+for piece in re.split(rb"[\r\n]", out.replace(b"\x1b[K", b"")):
+    if re.match(rb" *[0-9]+ s ", piece):
+        sys.stderr.write(f"{len(piece)}\n")
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
 PY
     rc=$?
     check "exit 3" [ "$rc" -eq 3 ]
     check "the Ctrl-C warning" grep -qF "the PLC may be left without a working program" "$work/burn.out"
+    check "progress lines drawn, within 49 columns" eval "[ -s $work/widths.err ] && [ \$(sort -n $work/widths.err | tail -n 1) -le 49 ]"
     ;;
 
   # plcfw.exe through a COM port mapped to plcsim's pty: identify and a burn

@@ -38,14 +38,18 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 7 + 6, 6}));
-    Reset(model);           // five failed writes, then six failed reads: 11 attempts, 33 virtual s
-    std::vector<int> seen;  // errCounter at each write and each read
+    Reset(model);            // five failed writes, then six failed reads: 11 attempts, 33 virtual s
+    std::vector<int> seen;   // errCounter at each write and each read
+    std::vector<int> tries;  // the try a front end shows at each read: the probe's alone
     wire_->SetWritePolicy(
         [&](uint32_t n) { return seen.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
-    wire_->onRead = [&] { seen.push_back(errCounter); };
+    wire_->onRead = [&] { seen.push_back(errCounter), tries.push_back(CurrentActivity().number); };
     EXPECT_EQ(RunOp(op, link_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 11, 11}));
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));
+    const std::vector<int> probeTries{6, 7, 8, 9, 10, 11};
+    EXPECT_EQ(tries, std::string(op) == "ConfirmComm" ? probeTries : std::vector<int>(6, 0));
+    EXPECT_EQ(CurrentActivity().kind, kActivityNone);
     EXPECT_EQ(wire_->NowMs(), 11u * 3000u);
     EXPECT_EQ(Ints(RunOp(op, kNoLink), errCounter), Ints(spent, 6));  // no link at all
   }

@@ -1,5 +1,7 @@
 #include "support/test_host.h"
 
+#include "state/run_state.h"
+
 namespace plc {
 
 void TestHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
@@ -8,7 +10,10 @@ void TestHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) 
 }
 
 void TestHost::PauseSeconds(int seconds) {
-  Note(HostEvent::Kind::kPause, "", seconds);
+  // A front end names the pause by the activity the engine published.
+  const Activity now = CurrentActivity();
+  const bool named = now.kind == kActivityWaiting && now.number == seconds;
+  Note(HostEvent::Kind::kPause, named ? "" : "unnamed ", seconds);
   wire_->Clock().nowMs += static_cast<uint64_t>(seconds) * 1000u;
 }
 

@@ -1,12 +1,15 @@
 #include "ui/console/burn_command.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "burn/burn.h"
+#include "port/link.h"
 #include "state/image.h"
 #include "state/models.h"
+#include "state/run_state.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
 #include "ui/console/record.h"
@@ -28,6 +31,20 @@ bool PromptRefused(const ConsoleOptions& options, std::string* error) {
            "use --yes to answer the prompt at once";
   return true;
 }
+
+namespace {
+
+// What the probe talks to, as the progress line names it: the port, and a
+// serial port's line settings ("ttyS0 at 9600 7E1").
+std::string ProbeTarget(const ConsoleOptions& options, const std::string& port) {
+  if (options.model < 0 || IsUsbModel(options.model)) return port;
+  const LineSettings& line = kModbusLineSettings;
+  const char parity = line.parity == 2 ? 'E' : (line.parity == 1 ? 'O' : 'N');
+  return port + " at " + std::to_string(line.baudRate) + " " + std::to_string(line.byteSize) +
+         parity + (line.stopBits == 0 ? "1" : "2");
+}
+
+}  // namespace
 
 int RunBurn(const ConsoleOptions& options) {
   StartGuard();
@@ -61,12 +78,17 @@ int RunBurn(const ConsoleOptions& options) {
                    imageMissing);
   RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
-  BurnLogBegin("burn", options.model, RecordPortLabel(options));
+  const std::string port = RecordPortLabel(options);
+  BurnLogBegin("burn", options.model, port);
+  ConsoleStartProgress(ProbeTarget(options, port).c_str());
+  const auto start = std::chrono::steady_clock::now();
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
   RunWatched([&recorder] { StartBurn(recorder); }, true, [&host] { return host.Succeeded(); });
   ticker.Stop();
   ConsoleEndProgress();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  ConsolePrintSummary(recorder.Result(), fileLength, took.count());
   const int status = host.ExitStatus();
   return EndRun(status, recorder.Result());
 }

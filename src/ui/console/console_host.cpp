@@ -72,6 +72,9 @@ void ConsoleHost::RunEnds(BurnOutcome outcome) {
   // Ctrl-C no longer turns the run into an interrupted one.
   succeeded_ = outcome == BurnOutcome::kSuccess;
   ended_ = true;
+  // The engine clears the counters after the last box: keep them for the
+  // last progress line and the summary.
+  ConsoleRunEnds();
 }
 
 void ConsoleHost::EnableStartButton(bool) {}

@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
 #include "ui/console/progress.h"
+#include "ui/console/terminal.h"
 
 namespace plc {
 
@@ -25,13 +27,19 @@ constexpr size_t kQueueSize = 64 * 1024;
 // Trace and progress lines stop short of this much room, so that the run's
 // messages and notes always find a place behind them.
 constexpr size_t kKeptReserve = 8 * 1024;
-constexpr size_t kHeaderSize = 3;  // kind, length (two bytes)
-constexpr size_t kMaxLine = 4096;  // longer lines are cut
+constexpr size_t kHeaderSize = 3;    // kind, length (two bytes)
+constexpr size_t kMaxLine = 4096;    // longer lines are cut
+constexpr int kDefaultColumns = 80;  // a terminal that does not say its width
+
+using Clock = std::chrono::steady_clock;
+// The trace's times count from here.
+const Clock::time_point programStart = Clock::now();
 
 struct OutputQueue {
   std::mutex lock;
   std::condition_variable wake;     // for the writer: a line or the stop
   std::condition_variable drained;  // for Finish: everything written
+  std::condition_variable room;     // for a trace to a file: a line taken
   char bytes[kQueueSize];
   size_t head = 0;  // bytes taken so far
   size_t tail = 0;  // bytes put so far
@@ -39,9 +47,19 @@ struct OutputQueue {
   bool stop = false;
   bool running = false;  // a writer thread takes the lines
   StderrKind stderrKind = StderrKind::kNotTerminal;
+  bool blockWhenFull = false;  // standard error is a regular file
   bool suspended = false;
   unsigned long dropped = 0;
   ProgressLog progressLog;
+  // The burn's progress: what the probe talks to, when the phase began (for
+  // the rate), the counters frozen at the run's end, the last line printed.
+  bool progressStarted = false;
+  std::string probeTarget;
+  int32_t phaseStatus = kFlashIdle;
+  Clock::time_point phaseStart;
+  bool frozen = false;
+  StatusSnapshot finalStatus{};
+  std::string lastLine;
   std::thread writer;
 };
 
@@ -88,7 +106,7 @@ void ReportDroppedLocked(bool force) {
 void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
                 size_t& shownWidth);
 
-void PutLocked(Kind kind, const char* text) {
+void PutLocked(std::unique_lock<std::mutex>& hold, Kind kind, const char* text) {
   size_t length = std::strlen(text);
   if (length > kMaxLine) length = kMaxLine;
   if (!q.running) {
@@ -99,6 +117,11 @@ void PutLocked(Kind kind, const char* text) {
   }
   ReportDroppedLocked(false);
   const bool droppable = kind == Kind::kTrace || kind == Kind::kProgress;
+  if (droppable && q.blockWhenFull) {
+    // A file takes the lines at the disk's pace: waiting costs the burn
+    // little, and the file keeps the whole trace.
+    q.room.wait(hold, [length] { return FitsLocked(length, kQueueSize - kKeptReserve); });
+  }
   // A kept line finds no room only when 8 KiB of messages wait, which a run
   // never writes; waiting here would stall the burn thread.
   const bool fits = droppable ? q.dropped == 0 && FitsLocked(length, kQueueSize - kKeptReserve)
@@ -111,8 +134,45 @@ void PutLocked(Kind kind, const char* text) {
 }
 
 void Put(Kind kind, const char* text) {
-  std::lock_guard<std::mutex> hold(q.lock);
-  PutLocked(kind, text);
+  std::unique_lock<std::mutex> hold(q.lock);
+  PutLocked(hold, kind, text);
+}
+
+// The run state now, or as it was at the run's end; the phase's time.
+StatusSnapshot SnapshotLocked() {
+  if (q.frozen) return q.finalStatus;
+  StatusSnapshot s = TakeStatusSnapshot();
+  const Clock::time_point now = Clock::now();
+  if (s.status != q.phaseStatus) {
+    q.phaseStatus = s.status;
+    q.phaseStart = now;
+  }
+  s.phaseMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - q.phaseStart).count();
+  return s;
+}
+
+void PutProgressLocked(std::unique_lock<std::mutex>& hold, const StatusSnapshot& s) {
+  const bool terminal = q.stderrKind != StderrKind::kNotTerminal;
+  int width = 0;
+  if (terminal) {
+    width = StderrColumns();
+    if (width <= 0) width = kDefaultColumns;
+  }
+  char line[kMaxLine];
+  FormatProgressLine(s, q.probeTarget.c_str(), width, line, sizeof line);
+  // Off a terminal the same line twice says nothing new.
+  if (!terminal && q.lastLine == line) return;
+  q.lastLine = line;
+  PutLocked(hold, Kind::kProgress, line);
+}
+
+// On the burn thread, as the phase, the percent or the activity changes.
+void OnStatusChange() {
+  std::unique_lock<std::mutex> hold(q.lock);
+  if (!q.progressStarted || q.frozen) return;
+  const StatusSnapshot s = SnapshotLocked();
+  if (q.stderrKind != StderrKind::kNotTerminal || q.suspended) return;
+  if (ProgressLineDue(q.progressLog, s)) PutProgressLocked(hold, s);
 }
 
 // Blanks what is left of a shown line of that width past column from.
@@ -167,6 +227,7 @@ void WriterLoop() {
     const size_t length = header[1] | static_cast<size_t>(header[2]) << 8;
     TakeBytesLocked(line, length);
     line[length] = '\0';
+    q.room.notify_all();
     const StderrKind stderrKind = q.stderrKind;
     q.writing = true;
     hold.unlock();
@@ -179,11 +240,12 @@ void WriterLoop() {
 
 }  // namespace
 
-void ConsoleOutputInit(StderrKind stderrKind) {
+void ConsoleOutputInit(StderrKind stderrKind, bool stderrIsFile) {
   std::lock_guard<std::mutex> hold(q.lock);
   q.head = q.tail = 0;
   q.writing = q.stop = q.suspended = false;
   q.stderrKind = stderrKind;
+  q.blockWhenFull = stderrIsFile;
   q.dropped = 0;
   q.progressLog = ProgressLog{};
   if (!q.writer.joinable()) {
@@ -222,29 +284,66 @@ void ConsolePrintNote(const char* line) {
 }
 
 void ConsolePrintTrace(const char* line) {
-  Put(Kind::kTrace, line);
+  const long long ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - programStart).count();
+  char stamped[kMaxLine];
+  (void)std::snprintf(stamped, sizeof stamped, "%6lld ms %s", ms, line);
+  Put(Kind::kTrace, stamped);
 }
 
 void ConsoleSuspendProgress(bool suspend) {
-  std::lock_guard<std::mutex> hold(q.lock);
+  std::unique_lock<std::mutex> hold(q.lock);
   q.suspended = suspend;
-  if (suspend) PutLocked(Kind::kClear, "");
+  if (suspend) PutLocked(hold, Kind::kClear, "");
+}
+
+void ConsoleStartProgress(const char* probeTarget) {
+  {
+    std::lock_guard<std::mutex> hold(q.lock);
+    q.progressStarted = true;
+    q.probeTarget = probeTarget;
+    q.phaseStatus = kFlashIdle;
+    q.phaseStart = Clock::now();
+    q.frozen = false;
+    q.progressLog = ProgressLog{};
+    q.lastLine.clear();
+  }
+  SetStatusObserver(OnStatusChange);
 }
 
 void ConsoleProgressTick() {
-  StatusSnapshot s = TakeStatusSnapshot();
-  char line[160];
-  FormatProgressLine(s, line, sizeof line);
-  std::lock_guard<std::mutex> hold(q.lock);
-  if (q.suspended) return;
-  if (q.stderrKind != StderrKind::kNotTerminal || ProgressLineDue(q.progressLog, s))
-    PutLocked(Kind::kProgress, line);
+  std::unique_lock<std::mutex> hold(q.lock);
+  if (q.suspended || q.stderrKind == StderrKind::kNotTerminal) return;
+  PutProgressLocked(hold, SnapshotLocked());
+}
+
+void ConsoleRunEnds() {
+  std::unique_lock<std::mutex> hold(q.lock);
+  if (!q.progressStarted || q.frozen) return;
+  q.finalStatus = SnapshotLocked();
+  q.frozen = true;
+  if (!q.suspended) PutProgressLocked(hold, q.finalStatus);
+}
+
+void ConsolePrintSummary(const char* result, uint32_t imageLength, double seconds) {
+  int32_t errors = 0;
+  {
+    std::lock_guard<std::mutex> hold(q.lock);
+    errors = q.frozen ? q.finalStatus.totalErrors : static_cast<int32_t>(totalErrCounter);
+  }
+  char line[256];
+  (void)std::snprintf(line, sizeof line,
+                      "plcfw: result %s, image %lu bytes, time %.1f s, total errors %ld", result,
+                      static_cast<unsigned long>(imageLength), seconds, static_cast<long>(errors));
+  Put(Kind::kNote, line);
 }
 
 void ConsoleEndProgress() {
-  std::lock_guard<std::mutex> hold(q.lock);
-  PutLocked(Kind::kClear, "");
+  SetStatusObserver(nullptr);
+  std::unique_lock<std::mutex> hold(q.lock);
+  PutLocked(hold, Kind::kClear, "");
   q.suspended = true;
+  q.progressStarted = false;
 }
 
 }  // namespace plc

@@ -3,7 +3,11 @@
 // in place, so every other output first clears it.  Lines are queued for a
 // writer thread and never wait for the output; when it falls behind, trace
 // and progress lines are dropped (and counted), messages and notes are kept.
+// A regular file never stalls for long: written to one, the trace waits for
+// room instead, so that the file holds every line.
 #pragma once
+
+#include <cstdint>
 
 namespace plc {
 
@@ -13,7 +17,8 @@ namespace plc {
 enum class StderrKind { kNotTerminal, kTerminal, kTerminalWithoutEscapes };
 
 // Starts the writer thread (call it with the interrupt signals held).
-void ConsoleOutputInit(StderrKind stderrKind);
+// stderrIsFile: standard error is a regular file, which takes every line.
+void ConsoleOutputInit(StderrKind stderrKind, bool stderrIsFile = false);
 // Waits up to milliseconds for every queued line to be written, then stops
 // the writer.  False when the output did not take them in time (the writer
 // is left running: end the process without waiting for it).
@@ -22,13 +27,26 @@ bool ConsoleOutputFinish(int milliseconds);
 void ConsolePrintMessage(const char* caption, const char* text);
 // A line of its own on standard error (notices, the prompt's hint).
 void ConsolePrintNote(const char* line);
-// A trace line on standard error; dropped when the output falls behind.
+// A trace line on standard error after the milliseconds since the program
+// started; dropped when the output falls behind (but for a regular file).
 void ConsolePrintTrace(const char* line);
 // Hides the progress line (while a prompt waits, and at the end).
 void ConsoleSuspendProgress(bool suspended);
-// Draws the progress (terminal) or prints it when due (not a terminal).
+// A burn begins: probeTarget names what the probe talks to ("ttyS0 at
+// 9600 7E1").  Where standard error is no terminal, a line is printed from
+// here on as each phase starts and ends, at each 10 % and for each named
+// wait, as the burn thread makes the change (not when a tick samples it).
+void ConsoleStartProgress(const char* probeTarget);
+// Draws the progress line on a terminal (the 100 ms tick).
 void ConsoleProgressTick();
-// Clears the progress line so that the terminal is left clean.
+// The run has ended (its last message follows): the counters as they are
+// now stand for the rest of the run, before the engine clears them; one
+// last progress line shows them.
+void ConsoleRunEnds();
+// The line that sums up a burn: result, image length, time, errors.
+void ConsolePrintSummary(const char* result, uint32_t imageLength, double seconds);
+// Clears the progress line so that the terminal is left clean; the burn's
+// changes print nothing more.
 void ConsoleEndProgress();
 
 }  // namespace plc

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "state/run_state.h"
+
 namespace plc {
 
 struct StatusSnapshot {
@@ -13,17 +15,27 @@ struct StatusSnapshot {
   int32_t progress;
   int32_t errors;
   int32_t totalErrors;
+  Activity activity{kActivityNone, 0};
+  uint32_t bytesSent = 0;
+  uint32_t bytesToSend = 0;
+  int64_t phaseMs = 0;  // time spent in the phase so far (the rate while programming)
 };
+// The run state now; phaseMs is the caller's.
 StatusSnapshot TakeStatusSnapshot();
 const char* PhaseName(int32_t flashStatus);
-// The one-line picture of the status panel.
-void FormatProgressLine(const StatusSnapshot& s, char* out, size_t outSize);
+// The one-line picture of the status panel, with what the burn is doing
+// (the probe of probeTarget, the pause, the bytes, rate and time left) and
+// fitted into width columns; width 0: no limit.  A line never takes the
+// last column, where a terminal would wrap it.
+void FormatProgressLine(const StatusSnapshot& s, const char* probeTarget, int width, char* out,
+                        size_t outSize);
 
-// When not on a terminal: a line per phase change and per 10 %.  A run
-// starts idle at 0 %, which needs no line of its own.
+// When not on a terminal: a line per phase change, per 10 % and per named
+// activity.  A run starts idle at 0 %, which needs no line of its own.
 struct ProgressLog {
   int32_t lastStatus = 0;
   int32_t lastTenth = 0;
+  Activity lastActivity{kActivityNone, 0};
 };
 bool ProgressLineDue(ProgressLog& log, const StatusSnapshot& s);
 

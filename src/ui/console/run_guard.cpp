@@ -47,7 +47,7 @@ void StartGuard() {
   InstallInterruptHandler();
   // Every thread started from here inherits the signals held.
   HoldInterrupts(true);
-  ConsoleOutputInit(StderrKindOf());
+  ConsoleOutputInit(StderrKindOf(), StderrIsRegularFile());
 }
 
 void RunWatched(const std::function<void()>& work, bool drawProgress,

@@ -13,6 +13,11 @@ void OpenMissingStandardDescriptors();
 // What standard error is.  A platform whose terminal needs it switched on
 // for escape sequences does that here.
 StderrKind StderrKindOf();
+// Standard error is a regular file (which never stalls a writer for long).
+bool StderrIsRegularFile();
+// The width of the terminal on standard error in columns (the COLUMNS
+// variable where the terminal does not say); 0 when unknown.
+int StderrColumns();
 // Ctrl-C (and a termination request) only sets a flag that the main thread
 // polls; the burn thread is never interrupted in the middle of a call.  A
 // signal that was ignored at start stays ignored, and a closed output only

@@ -2,10 +2,13 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 
 #include "port/link.h"
 #include "port/link_posix.h"
@@ -47,6 +50,18 @@ void OpenMissingStandardDescriptors() {
 
 StderrKind StderrKindOf() {
   return isatty(STDERR_FILENO) != 0 ? StderrKind::kTerminal : StderrKind::kNotTerminal;
+}
+
+bool StderrIsRegularFile() {
+  struct stat st {};
+  return fstat(STDERR_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int StderrColumns() {
+  struct winsize size {};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  const char* columns = std::getenv("COLUMNS");
+  return columns != nullptr ? std::atoi(columns) : 0;
 }
 
 void InstallInterruptHandler() {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "port/link.h"
 #include "ui/console/terminal.h"
@@ -77,6 +78,20 @@ StderrKind StderrKindOf() {
   }
   // An older console shows the escape sequence as text.
   return StderrKind::kTerminalWithoutEscapes;
+}
+
+bool StderrIsRegularFile() {
+  return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_DISK;
+}
+
+int StderrColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0) {
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    if (columns > 0) return columns;
+  }
+  const char* columns = std::getenv("COLUMNS");
+  return columns != nullptr ? std::atoi(columns) : 0;
 }
 
 // A closed pipe makes writes fail here without a signal; a process started
