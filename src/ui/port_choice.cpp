@@ -31,6 +31,8 @@ CLI::Option* DeclarePort(CLI::App& app, std::string* port) {
 bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::string* error) {
   port->clear();
   CLI::App app;
+  // A path given as "/..." is a value, not a Windows-style option.
+  app.allow_windows_style_options(false);
   const CLI::Option* option = DeclarePort(app, port);
   try {
     app.parse(argc, argv);

@@ -414,11 +414,13 @@ PY
   # default, which plcsim's raw set-up clears); a model that prompts refused
   # without --yes on the null device, a character device but no console.
   wine)
+    # shellcheck source=../../scripts/wine.sh
+    source "$(dirname "$0")/../../scripts/wine.sh"
     head -c 5000 /dev/urandom >"$work/small.bin"
     cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
     run nul --model KT4-W --image "$(win_path "$work/small.bin")" --port COM99
     check "NUL without --yes: a usage error" [ "$rc" -eq 2 ]
-    run logcom --model LM4 --port COM99 --yes --log '\\.\com99'
+    run logcom --model LM4 --image x.bin --port COM99 --yes --log '\\.\com99'
     check "--log naming a COM port: a usage error" [ "$rc" -eq 2 ]
     check "... saying why" grep -qF 'com99 is a device, not a file' "$work/logcom.err"
     wine_sim --model LM4 || exit 1

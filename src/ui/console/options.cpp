@@ -120,6 +120,8 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
                          ConsoleOptions* options, std::string* error) {
   *options = ConsoleOptions{};
   CLI::App app("", "plcfw");
+  // On Windows CLI11 would take "/dev/..." or "/x" for an option.
+  app.allow_windows_style_options(false);
   const Declared d = Declare(app, *options);
   try {
     app.parse(argc, argv);
