@@ -205,8 +205,6 @@ void BootPass(Host& host, int row) {
 void RunBurn(Host& host) {
   plcWithoutProgram = false;
   reportedPLCID = -1;
-  blocksAcked = 0;
-  blockCount = 0;
   const bool loaded = LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);
 

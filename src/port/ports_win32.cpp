@@ -78,6 +78,15 @@ LinkHandle LinkFromHandle(HANDLE handle, bool comPort) {
   return LinkHandle(new Win32Link(handle, comPort));
 }
 
+std::string SystemMessage(DWORD error) {
+  char text[256] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           error, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+    text[--n] = '\0';
+  return std::string(text, n);
+}
+
 namespace {
 
 // Why the open failed: another program has the port open (Windows refuses
@@ -88,12 +97,8 @@ void NoteOpenFailure(const char* path) {
     NotePortRefusal(path, "busy");
     return;
   }
-  char text[256] = {};
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           error, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
-    text[--n] = '\0';
-  NoteRefusalText(std::string(path) + ": " + (n > 0 ? text : "cannot be opened"));
+  const std::string text = SystemMessage(error);
+  NoteRefusalText(std::string(path) + ": " + (text.empty() ? "cannot be opened" : text));
 }
 
 }  // namespace

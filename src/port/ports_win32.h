@@ -46,6 +46,9 @@ void ChangeLineFields(DCB& dcb, const LineSettings& settings, bool comPort);
 // clears it.
 void NotePortRefusal(const char* path, const char* why);
 void ClearPortRefusal();
+// The system's text for an error code, without its closing period; empty
+// when it has none.
+std::string SystemMessage(DWORD error);
 // Notes any reason an open failed, as PortRefusal gives it.
 void NoteRefusalText(const std::string& text);
 

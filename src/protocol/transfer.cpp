@@ -70,11 +70,10 @@ ProtocolResult SendFW(Link* link) {
   const int32_t blocks = layout.blockCount;
   const auto lastPart = static_cast<int32_t>(length % static_cast<uint32_t>(n));
 
-  blockCount = blocks;
-  blocksAcked = 0;
-  // The image's bytes that the frames carry (not the filler of the last).
-  const auto carried = static_cast<uint32_t>(int64_t{blocks} * n);
-  const uint32_t imageBytes = carried < length ? carried : length;
+  // The image's bytes that the frames carry: not the reserved tail, nor the
+  // filler of the last frame.
+  const uint32_t tail = ModelOf(selectedPLCIdx).reservedTail;
+  const uint32_t imageBytes = length > tail ? length - tail : 0;
   bytesSent = 0;
   bytesToSend = imageBytes;
   StartPhase(kFlashProgramming);
@@ -109,7 +108,6 @@ ProtocolResult SendFW(Link* link) {
     }
     blockNumber = static_cast<uint8_t>(blockNumber + 1);
     ++acked;
-    blocksAcked = acked;
     const auto acknowledged = static_cast<uint32_t>(int64_t{acked} * n);
     bytesSent = acknowledged < imageBytes ? acknowledged : imageBytes;
     // B + 1: only the acknowledged EOT brings the bar to 100.

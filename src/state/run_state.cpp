@@ -22,8 +22,6 @@ const void* hGLOBAL;
 Shared<uint8_t> VM_fu_version;
 Shared<bool> plcWithoutProgram;
 Shared<int32_t> reportedPLCID;
-Shared<int32_t> blocksAcked;
-Shared<int32_t> blockCount;
 
 Shared<int32_t> flashStatus;
 Shared<int32_t> progress;

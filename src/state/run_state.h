@@ -65,13 +65,9 @@ extern Shared<uint8_t> VM_fu_version;
 // bootloader.  False at the start of a run and again once the last block is
 // acknowledged.  A front end that ends a run early tells the user by it.
 extern Shared<bool> plcWithoutProgram;
-// What the PLC answered and took, for what a front end adds to a failure:
-// the device type ID of the last whole ID reply (-1: none in this run), and
-// the transfer's blocks acknowledged out of its count.  Set to -1 and 0 at
-// the start of a run; the run's end leaves them.
+// The device type ID of the last whole ID reply, for what a front end adds
+// to a failure; -1 from the start of a run until an ID reply comes.
 extern Shared<int32_t> reportedPLCID;
-extern Shared<int32_t> blocksAcked;
-extern Shared<int32_t> blockCount;
 
 // Status values, written by the burn thread, read by the status panel.
 extern Shared<int32_t> flashStatus;  // 0 idle, 1 erasing, 2 programming

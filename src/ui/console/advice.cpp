@@ -79,18 +79,12 @@ std::string SizeNote(const RunEnd& end) {
 }
 
 std::string TransferNote(const RunEnd& end) {
-  if (!Is(end.text, kUpdateFailedMessage) || end.blockCount <= 0) return "";
-  // The image less the reserved tail goes out; the last block's filler is
-  // no part of it.
-  const uint32_t tail = ModelOf(end.row).reservedTail;
-  const uint64_t sent = end.imageLength > tail ? end.imageLength - tail : 0;
-  uint64_t acked = static_cast<uint64_t>(ModelOf(end.row).frameBytes) * end.blocksAcked;
-  if (acked > sent) acked = sent;
+  const uint32_t frame = ModelOf(end.row).frameBytes;
+  if (!Is(end.text, kUpdateFailedMessage) || end.bytesToSend == 0 || frame == 0) return "";
   return Format(
-      "plcfw: the transfer stopped at block %d of %d: the PLC acknowledged %llu of %llu "
-      "bytes",
-      end.blocksAcked + 1, end.blockCount, static_cast<unsigned long long>(acked),
-      static_cast<unsigned long long>(sent));
+      "plcfw: the transfer stopped at block %u of %u: the PLC acknowledged %u of %u bytes",
+      end.bytesSent / frame + 1, (end.bytesToSend + frame - 1) / frame, end.bytesSent,
+      end.bytesToSend);
 }
 
 }  // namespace

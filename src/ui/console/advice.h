@@ -15,9 +15,9 @@ struct RunEnd {
   int row = 0;                  // the selected model
   bool withoutProgram = false;  // the PLC lost its program in this run
   int32_t reportedId = -1;      // the device type ID of the last ID reply
-  int32_t blocksAcked = 0;
-  int32_t blockCount = 0;
-  uint64_t imageLength = 0;  // the image's own length (an --image file's size)
+  uint32_t bytesSent = 0;       // of the transfer, acknowledged
+  uint32_t bytesToSend = 0;     // of the transfer, in all
+  uint64_t imageLength = 0;     // the image's own length (an --image file's size)
 };
 
 // The note after an interrupt (without the program's name before it);

@@ -17,6 +17,7 @@
 #include "ui/console/target.h"
 #include "ui/console/terminal.h"
 #include "ui/console/ticker.h"
+#include "ui/console/trace_link.h"
 
 namespace plc {
 
@@ -38,10 +39,7 @@ namespace {
 // serial port's line settings ("ttyS0 at 9600 7E1").
 std::string ProbeTarget(const ConsoleOptions& options, const std::string& port) {
   if (options.model < 0 || IsUsbModel(options.model)) return port;
-  const LineSettings& line = kModbusLineSettings;
-  const char parity = line.parity == 2 ? 'E' : (line.parity == 1 ? 'O' : 'N');
-  return port + " at " + std::to_string(line.baudRate) + " " + std::to_string(line.byteSize) +
-         parity + (line.stopBits == 0 ? "1" : "2");
+  return port + " at " + LineSettingsText(kModbusLineSettings);
 }
 
 }  // namespace

@@ -49,8 +49,8 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
     end.row = selectedPLCIdx;
     end.withoutProgram = plcWithoutProgram;
     end.reportedId = reportedPLCID;
-    end.blocksAcked = blocksAcked;
-    end.blockCount = blockCount;
+    end.bytesSent = bytesSent;
+    end.bytesToSend = bytesToSend;
     end.imageLength = ImageLength();
     for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "port/ports_win32.h"
 #include "ui/console/record_file.h"
 
 namespace plc {
@@ -52,14 +53,7 @@ RecordFile RecordFile::Open(const char* path, std::string* why) {
   // of the file as one piece, whoever else writes to it.
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE && why != nullptr) {
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             GetLastError(), 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
-      text[--n] = '\0';
-    *why = text;
-  }
+  if (h == INVALID_HANDLE_VALUE && why != nullptr) *why = SystemMessage(GetLastError());
   return h == INVALID_HANDLE_VALUE ? RecordFile() : RecordFile(reinterpret_cast<intptr_t>(h));
 }
 

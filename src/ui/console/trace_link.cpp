@@ -50,13 +50,17 @@ uint32_t TraceLink::Read(uint8_t* buffer, uint32_t count) {
   return done;
 }
 
+std::string LineSettingsText(const LineSettings& settings) {
+  char text[48];
+  const char parity = settings.parity == 2 ? 'E' : (settings.parity == 1 ? 'O' : 'N');
+  (void)std::snprintf(text, sizeof text, "%u %u%c%s", settings.baudRate, settings.byteSize, parity,
+                      settings.stopBits == 0 ? "1" : "2");
+  return text;
+}
+
 void TraceLink::ApplyLineSettings(const LineSettings& settings) {
   if (inner_ != kNoLink) inner_->ApplyLineSettings(settings);
-  char line[64];
-  const char parity = settings.parity == 2 ? 'E' : (settings.parity == 1 ? 'O' : 'N');
-  (void)std::snprintf(line, sizeof line, "= line %u %u%c%s", settings.baudRate, settings.byteSize,
-                      parity, settings.stopBits == 0 ? "1" : "2");
-  ConsolePrintTrace(line);
+  ConsolePrintTrace(("= line " + LineSettingsText(settings)).c_str());
 }
 
 void TraceLink::ApplyTimeouts(const Timeouts& timeouts) {

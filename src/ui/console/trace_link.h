@@ -12,6 +12,9 @@ namespace plc {
 // "3A 30 31  |:01|": the bytes in hex and as text, non-printing as '.'.
 std::string HexAndText(const uint8_t* data, uint32_t count);
 
+// "9600 7E1": speed, data bits, parity and stop bits, as users write them.
+std::string LineSettingsText(const LineSettings& settings);
+
 // A link that prints every request and reply on standard error.
 class TraceLink : public Link {
  public:
