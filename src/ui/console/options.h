@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace plc {
 
@@ -22,7 +23,10 @@ struct ConsoleOptions {
   ConsoleAction action = ConsoleAction::kBurn;
   int model = -1;  // row of the model table
   bool portGiven = false;
-  std::string port;
+  std::string port;  // the first --port: the one PLC of a run of one
+  // Every --port in the order given; several make a run of several PLCs.
+  std::vector<std::string> ports;
+  bool all = false;  // --all: every PLC of a USB model that the search finds
   bool imageGiven = false;
   std::string image;
   bool yes = false;
@@ -34,6 +38,11 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 3;
+
+// A run of several PLCs: more than one --port, or --all.
+inline bool SeveralPlcs(const ConsoleOptions& options) {
+  return options.all || options.ports.size() > 1;
+}
 
 // Fills options from the arguments; returns false with a one-line reason in
 // error for a usage error.  defaultModel is the model the image is for.

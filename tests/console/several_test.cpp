@@ -1,0 +1,155 @@
+// A run of several PLCs: the command line that names them, their labels,
+// the joined prompt, the progress block and the summary table.
+#include "ui/console/several.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "ui/console/options.h"
+#include "ui/console/progress_block.h"
+#include "ui/console/prompt_gate.h"
+
+namespace plc {
+
+namespace {
+
+TEST(ParseConsoleOptions, TakesEveryPortOrAllAndRefusesWhatCannotWork) {
+  // Arguments, then the ports taken ("all" for --all) or the error's start.
+  const std::tuple<std::vector<const char*>, const char*> cases[] = {
+      {{"-p", "/dev/pts/1"}, "/dev/pts/1"},
+      {{"-p", "/dev/pts/1", "--port=/dev/pts/2", "-p/dev/pts/3"},
+       "/dev/pts/1 /dev/pts/2 /dev/pts/3"},
+      {{"--all"}, "all"},
+      {{"-p", "a", "-p", "a"}, "--port a is given twice"},
+      {{"-p", "a", "--port="}, "--port needs"},
+      {{"--all", "-p", "a"}, "--all and --port cannot go together"},
+      {{"--identify", "-p", "a", "-p", "b"}, "--identify takes one PLC"},
+      {{"--identify", "--all"}, "--identify takes one PLC"},
+      {{"--all", "--model", "LM4", "--image", "x"},
+       "--all searches for USB PLCs and LM4 is a serial model: probing every serial port"},
+      {{"--list-ports", "-p", "a", "-p", "b"}, "a b"},
+  };
+  for (const auto& [args, expected] : cases) {
+    std::vector<const char*> argv{"plcfw"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ConsoleOptions o;
+    std::string got;
+    if (ParseConsoleOptions(static_cast<int>(argv.size()), argv.data(), "VM500", &o, &got)) {
+      got = o.all ? "all" : "";
+      for (const std::string& port : o.ports) got += (got.empty() ? "" : " ") + port;
+      if (!o.ports.empty()) {
+        EXPECT_EQ(o.port, o.ports.front());
+      }
+      EXPECT_EQ(SeveralPlcs(o), o.all || o.ports.size() > 1);
+    }
+    EXPECT_EQ(got.substr(0, std::string(expected).size()), expected) << argv.back();
+  }
+}
+
+TEST(TargetsOf, LabelsByTheUsbPortPartOrThePortNameAndNeverTwiceTheSame) {
+  const std::vector<std::string> ports = {
+      "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0",
+      "/dev/serial/by-path/pci-0000:00:14.0-usbv2-0:2:1.0",
+      "/dev/ttyACM0",
+      "/dev/pts/3",
+      "COM12",
+      "/dev/serial/by-path/pci-0000:00:1d.0-usb-0:3:1.0",
+      "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0",
+      "/dev/serial/by-path/platform-serial8250",  // no USB port in it
+  };
+  const std::vector<std::string> labels = {"1.4",
+                                           "2",
+                                           "ttyACM0",
+                                           "pts/3",
+                                           "COM12",
+                                           "serial/by-path/pci-0000:00:1d.0-usb-0:3:1.0",
+                                           "serial/by-path/pci-0000:00:14.0-usb-0:3:1.0",
+                                           "serial/by-path/platform-serial8250"};
+  const std::vector<PlcTarget> targets = TargetsOf(ports);
+  ASSERT_EQ(targets.size(), ports.size());
+  for (size_t i = 0; i < ports.size(); ++i) {
+    EXPECT_EQ(targets[i].port, ports[i]);
+    EXPECT_EQ(targets[i].label, labels[i]) << ports[i];
+  }
+}
+
+TEST(SummaryTable, OneRowPerPlcInColumnsAsWideAsTheirCells) {
+  const std::string expected =
+      "PLC       model  result   message                         seconds\n"
+      "1.2       VM500  success  Firmware update is SUCCESSFUL!      7.6\n"
+      "ttyACM10  VM500  failed   Firmware update is FAILED          12.0\n";
+  const std::string got =
+      SummaryTable({{"1.2", "VM500", "success", "Firmware update is SUCCESSFUL!", 7.6},
+                    {"ttyACM10", "VM500", "failed", "Firmware update is FAILED", 12.04}});
+  EXPECT_EQ(got, expected);
+}
+
+TEST(FormatProgressBlock, ALinePerPlcWithTheBarsLinedUpAndNoneWrapping) {
+  const StatusSnapshot idle{3, kFlashIdle, 0, 0, 0};
+  const StatusSnapshot programming{75, kFlashProgramming, 50, 1, 7, {}, 1000, 2000, 9000};
+  const std::vector<PlcStatus> plcs = {{"1.2", "pts/3", idle}, {"ttyACM10", "pts/4", programming}};
+  for (const int width : {0, 120, 60, 30, 12, 4}) {
+    const std::vector<std::string> lines = FormatProgressBlock(plcs, width);
+    ASSERT_EQ(lines.size(), 2u);
+    // Labels first, padded to the widest; cut only where nothing else fits.
+    const size_t room = width > 0 ? static_cast<size_t>(width - 1) : 99;
+    EXPECT_EQ(lines[0].rfind(std::string("1.2      ").substr(0, room), 0), 0u) << width;
+    EXPECT_EQ(lines[1].rfind(std::string("ttyACM10 ").substr(0, room), 0), 0u) << width;
+    for (const std::string& line : lines) {
+      if (width > 0) {
+        EXPECT_LT(line.size(), static_cast<size_t>(width)) << line;
+      }
+    }
+  }
+  // The label's columns come off the line: it takes a shorter layout
+  // rather than losing its end.
+  char alone[256];
+  for (const int width : {0, 60}) {
+    FormatProgressLine(programming, "pts/4", width > 0 ? width - 9 : 0, alone, sizeof alone);
+    EXPECT_EQ(FormatProgressBlock(plcs, width)[1], std::string("ttyACM10 ") + alone);
+  }
+}
+
+TEST(PromptGate, AsksOnceForThoseWaitingWhenNoOtherIsStillOnItsWay) {
+  std::atomic<int> asked{0};
+  std::vector<int> askedFor;
+  PromptGate gate(4, [&](const std::vector<int>& waiting) {
+    ++asked;
+    askedFor = waiting;
+    return askedFor.size() == 2;  // the answer reaches every waiting worker
+  });
+  std::atomic<int> through{0};
+  std::atomic<int> answeredYes{0};
+  auto prompt = [&](int w) {
+    if (gate.Wait(w)) ++answeredYes;
+    ++through;
+    gate.Done(w);
+  };
+  std::thread first(prompt, 0);
+  std::thread second(prompt, 2);
+  gate.Done(1);  // failed before its erase
+  // Worker 3 has not come to its prompt: nobody is asked yet.
+  for (int i = 0; i < 100 && through == 0; ++i) std::this_thread::yield();
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(through, 0);
+  gate.Done(3);
+  first.join();
+  second.join();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(askedFor, (std::vector<int>{0, 2}));
+  EXPECT_EQ(answeredYes, 2);
+  // A worker that comes to a prompt again, with the others done: asked at once.
+  PromptGate again(2, [&](const std::vector<int>& waiting) { return waiting.size() == 1; });
+  again.Done(1);
+  EXPECT_TRUE(again.Wait(0));
+  EXPECT_TRUE(again.Wait(0));
+}
+
+}  // namespace
+
+}  // namespace plc
