@@ -3,14 +3,21 @@
 #include "ui/console/several.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include "ui/console/options.h"
+#include "ui/console/output.h"
 #include "ui/console/progress_block.h"
 #include "ui/console/prompt_gate.h"
 
@@ -114,6 +121,31 @@ TEST(FormatProgressBlock, ALinePerPlcWithTheBarsLinedUpAndNoneWrapping) {
     EXPECT_EQ(FormatProgressBlock(plcs, width)[1], std::string("ttyACM10 ") + alone);
   }
 }
+
+#ifndef _WIN32
+// On a terminal the block is drawn in place: each redraw and each other
+// line first goes back to the block's first line and clears to the end of
+// the screen, so that no PLC's old line stays behind.
+TEST(ConsoleOutput, RedrawsTheBlockOfSeveralPlcsInPlace) {
+  const std::string path = ::testing::TempDir() + "block.txt";
+  const int saved = dup(2);
+  FILE* capture = std::fopen(path.c_str(), "w+");
+  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  ConsoleOutputInit(StderrKind::kTerminal);
+  ConsoleSuspendProgress(false);
+  ConsoleDrawProgressBlock({"a 1", "b 1", "c 1"});
+  ConsoleDrawProgressBlock({"a 2", "b 2", "c 2"});
+  ConsolePrintNote("note");
+  EXPECT_TRUE(ConsoleOutputFinish(5000));
+  dup2(saved, 2);
+  close(saved);
+  const std::string back = "\r\033[2A\033[J\r\033[K";
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "\ra 1\nb 1\nc 1\033[K" + back + "\ra 2\nb 2\nc 2\033[K" + back + "note\n");
+  (void)std::fclose(capture);
+}
+#endif
 
 TEST(PromptGate, AsksOnceForThoseWaitingWhenNoOtherIsStillOnItsWay) {
   std::atomic<int> asked{0};

@@ -1,5 +1,6 @@
 #include "ui/console/output.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "ui/console/progress.h"
 #include "ui/console/terminal.h"
@@ -104,7 +106,7 @@ void ReportDroppedLocked(bool force) {
 }
 
 void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
-                size_t& shownWidth);
+                size_t& shownWidth, size_t& shownLines);
 
 void PutLocked(std::unique_lock<std::mutex>& hold, Kind kind, const char* text) {
   size_t length = std::strlen(text);
@@ -112,7 +114,8 @@ void PutLocked(std::unique_lock<std::mutex>& hold, Kind kind, const char* text) 
   if (!q.running) {
     // Before and after a run nothing else writes: straight out.
     size_t shownWidth = 0;
-    WriteEntry(kind, text, length, q.stderrKind, shownWidth);
+    size_t shownLines = 0;
+    WriteEntry(kind, text, length, q.stderrKind, shownWidth, shownLines);
     return;
   }
   ReportDroppedLocked(false);
@@ -182,13 +185,19 @@ void PadWithSpaces(size_t from, size_t shownWidth) {
 
 // On a terminal the progress line is redrawn in place, so every other
 // output first clears it.  shownWidth: the width of the line shown, 0 for
-// none.
+// none; shownLines: the lines of a block of several PLCs' progress (only
+// drawn where the terminal takes escape sequences).
 void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
-                size_t& shownWidth) {
+                size_t& shownWidth, size_t& shownLines) {
   FILE* out = kind == Kind::kMessage ? stdout : stderr;
   const bool escapes = stderrKind == StderrKind::kTerminal;
-  if (shownWidth > 0 && kind != Kind::kProgress) {
+  if (shownWidth > 0 && (kind != Kind::kProgress || shownLines > 1)) {
     if (escapes) {
+      // A block of several PLCs' lines: back to its first line, then clear
+      // to the end of the screen.
+      if (shownLines > 1) {
+        (void)std::fprintf(stderr, "\r\033[%luA\033[J", static_cast<unsigned long>(shownLines - 1));
+      }
       (void)std::fputs("\r\033[K", stderr);
     } else {
       (void)std::fputc('\r', stderr);
@@ -197,6 +206,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
     }
     (void)std::fflush(stderr);
     shownWidth = 0;
+    shownLines = 0;
   }
   if (kind == Kind::kClear) return;
   if (kind == Kind::kProgress && stderrKind != StderrKind::kNotTerminal) {
@@ -207,6 +217,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
       PadWithSpaces(length, shownWidth);
     }
     shownWidth = length > 0 ? length : 1;
+    shownLines = 1 + static_cast<size_t>(std::count(line, line + length, '\n'));
   } else {
     (void)std::fwrite(line, 1, length, out);
     (void)std::fputc('\n', out);
@@ -218,6 +229,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
 void WriterLoop() {
   static char line[kMaxLine + 1];
   size_t shownWidth = 0;
+  size_t shownLines = 0;
   std::unique_lock<std::mutex> hold(q.lock);
   for (;;) {
     q.wake.wait(hold, [] { return q.stop || q.tail != q.head; });
@@ -231,7 +243,7 @@ void WriterLoop() {
     const StderrKind stderrKind = q.stderrKind;
     q.writing = true;
     hold.unlock();
-    WriteEntry(static_cast<Kind>(header[0]), line, length, stderrKind, shownWidth);
+    WriteEntry(static_cast<Kind>(header[0]), line, length, stderrKind, shownWidth, shownLines);
     hold.lock();
     q.writing = false;
     if (q.tail == q.head) q.drained.notify_all();
@@ -336,6 +348,21 @@ void ConsolePrintSummary(const char* result, uint32_t imageLength, double second
                       "plcfw: result %s, image %lu bytes, time %.1f s, total errors %ld", result,
                       static_cast<unsigned long>(imageLength), seconds, static_cast<long>(errors));
   Put(Kind::kNote, line);
+}
+
+int ConsoleBlockWidth() {
+  std::lock_guard<std::mutex> hold(q.lock);
+  if (q.stderrKind != StderrKind::kTerminal) return 0;
+  const int width = StderrColumns();
+  return width > 0 ? width : kDefaultColumns;
+}
+
+void ConsoleDrawProgressBlock(const std::vector<std::string>& lines) {
+  std::string block;
+  for (const std::string& line : lines) block += (block.empty() ? "" : "\n") + line;
+  std::unique_lock<std::mutex> hold(q.lock);
+  if (q.suspended || q.stderrKind != StderrKind::kTerminal) return;
+  PutLocked(hold, Kind::kProgress, block.c_str());
 }
 
 void ConsoleEndProgress() {

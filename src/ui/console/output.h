@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace plc {
 
@@ -45,6 +47,13 @@ void ConsoleProgressTick();
 void ConsoleRunEnds();
 // The line that sums up a burn: result, image length, time, errors.
 void ConsolePrintSummary(const char* result, uint32_t imageLength, double seconds);
+// A run of several PLCs on a terminal that takes escape sequences: the
+// columns each PLC's progress line may fill; 0 elsewhere, where each PLC
+// prints its own lines with its label.
+int ConsoleBlockWidth();
+// Draws the PLCs' progress lines together in place (the 100 ms tick of a
+// run of several); nothing while the progress is hidden.
+void ConsoleDrawProgressBlock(const std::vector<std::string>& lines);
 // Clears the progress line so that the terminal is left clean; the burn's
 // changes print nothing more.
 void ConsoleEndProgress();
