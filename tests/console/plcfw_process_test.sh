@@ -320,6 +320,49 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
     done
     ;;
 
+  # Four PLCs in one run, the third failing in the transfer: the other three
+  # are burnt whole, and the summary and the record name the one that failed
+  # and where.
+  several)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
+    start_four() { # the ports in $ports, the third PLC's label in $failing
+      ports=() sims=()
+      for i in 1 2 3 4; do
+        fault=()
+        [ "$i" -ne 3 ] || fault=(--fault nak-frame:3+)
+        : >"$work/sim$i.out"
+        "$PLCSIM" --once --model LP4 --flash-out "$work/flash$i.bin" "${fault[@]}" \
+          >"$work/sim$i.out" 2>"$work/sim$i.err" &
+        sims+=($!)
+        await . "$work/sim$i.out"
+        ports+=(--port "$(head -n 1 "$work/sim$i.out")")
+      done
+      failing="${ports[5]#/dev/}"
+    }
+    stop_four() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid"; done; }
+    start_four
+    run four --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --log "$work/four.jsonl"
+    stop_four
+    check "exit 4: a PLC failed after its erase" [ "$rc" -eq 4 ]
+    for i in 1 2 4; do
+      check "PLC $i: received = the image, filler after it" cmp -s "$work/flash$i.bin" "$work/padded.bin"
+    done
+    check "the failing PLC's message line, labelled" has_line four.out "$failing: ERROR: Firmware update is FAILED"
+    check "... and what stopped, labelled" grep -qF "$failing: plcfw: the transfer stopped at block 3 of 40" "$work/four.err"
+    check "three success lines" [ "$(grep -c ": INFORMATION: Firmware update is SUCCESSFUL" "$work/four.out")" -eq 3 ]
+    check "the summary: its header and the failing PLC's row" python3 -c 'import re, sys
+text = open(sys.argv[1]).read()
+rows = [l.split() for l in text.splitlines() if re.match(r"\S+ +LP4 +(success|failed) ", l)]
+sys.exit(not re.search(r"^PLC +model +result +message +seconds$", text, re.M) or len(rows) != 4 or
+         sorted(r[0] for r in rows if r[2] == "failed") != [sys.argv[2]])' "$work/four.err" "$failing"
+    check "a record per PLC, the failing one failed" python3 -c 'import json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+sys.exit(len(records) != 4 or
+         [r["port"][5:] for r in records if r["result"] == "failed"] != [sys.argv[2]])' \
+      "$work/four.jsonl" "$failing"
+    ;;
+
   # What a failure adds on standard error beside its message line: the
   # cause, then the next step. Input that cannot be an image or a record is
   # refused before the PLC is touched. One row a cause: the simulated PLC

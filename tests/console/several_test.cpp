@@ -3,6 +3,8 @@
 #include "ui/console/several.h"
 
 #include <gtest/gtest.h>
+
+#include "ui/console/several_run.h"
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -11,9 +13,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ui/console/options.h"
@@ -143,6 +147,70 @@ TEST(ConsoleOutput, RedrawsTheBlockOfSeveralPlcsInPlace) {
   std::ifstream in(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "\ra 1\nb 1\nc 1\033[K" + back + "\ra 2\nb 2\nc 2\033[K" + back + "note\n");
+  (void)std::fclose(capture);
+}
+#endif
+
+// A fake PLC: a burn that waits (a bounded while) for the others to be under
+// way too, and ends in the phase and percent it was given.
+class FakeWorker : public PlcWorker {
+ public:
+  FakeWorker(std::string label, int32_t phase, std::atomic<int>& inside, std::atomic<int>& most)
+      : target_{"/dev/" + label, std::move(label)}, phase_(phase), inside_(inside), most_(most) {}
+  const PlcTarget& Target() const override { return target_; }
+  std::string ProbeTarget() const override { return target_.label; }
+  void Burn() override {
+    ++burns_;
+    const int now = ++inside_;
+    for (int seen = most_; seen < now && !most_.compare_exchange_weak(seen, now);) {
+    }
+    for (int spins = 0; spins < 1000000 && most_ < 4; ++spins) std::this_thread::yield();
+    status_ = phase_;
+    --inside_;
+  }
+  StatusSnapshot Status() const override {
+    return {0, status_, status_ == kFlashIdle ? 0 : 100, 0, 0};
+  }
+  PlcEnd End() const override { return {}; }
+  int burns() const { return burns_; }
+
+ private:
+  PlcTarget target_;
+  int32_t phase_;
+  std::atomic<int>& inside_;
+  std::atomic<int>& most_;
+  std::atomic<int32_t> status_{kFlashIdle};
+  std::atomic<int> burns_{0};
+};
+
+#ifndef _WIN32
+TEST(RunWorkers, BurnsEveryPlcAtOnceAndEndsWithEachOnesLastLineLabelled) {
+  const std::string path = ::testing::TempDir() + "workers.txt";
+  const int saved = dup(2);
+  FILE* capture = std::fopen(path.c_str(), "w+");
+  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  ConsoleOutputInit(StderrKind::kNotTerminal);
+  std::atomic<int> inside{0};
+  std::atomic<int> most{0};
+  std::vector<std::unique_ptr<PlcWorker>> workers;
+  for (const char* label : {"a", "b", "c", "d"}) {
+    workers.push_back(std::make_unique<FakeWorker>(
+        label, label[0] == 'c' ? kFlashErasing : kFlashProgramming, inside, most));
+  }
+  RunWorkers(workers);
+  EXPECT_TRUE(ConsoleOutputFinish(5000));
+  dup2(saved, 2);
+  close(saved);
+  EXPECT_EQ(most, 4);
+  std::ifstream in(path);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  for (const auto& worker : workers) {
+    EXPECT_EQ(static_cast<FakeWorker&>(*worker).burns(), 1);
+    const std::string label = worker->Target().label;
+    const std::string last = label == "c" ? "100% Erasing" : "100% Programming";
+    EXPECT_NE(text.find(label + ": "), std::string::npos) << text;
+    EXPECT_NE(text.find(last, text.rfind(label + ": ")), std::string::npos) << text;
+  }
   (void)std::fclose(capture);
 }
 #endif
