@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "port/link.h"
 #include "state/messages.h"
@@ -20,7 +21,13 @@ namespace plc {
 
 namespace {
 std::atomic<bool> ending{false};
+// Set before the workers start, read once an interrupt ends the run.
+SeveralInterruptedEnd severalEnd;
 }  // namespace
+
+void SetSeveralInterruptedEnd(SeveralInterruptedEnd end) {
+  severalEnd = std::move(end);
+}
 
 void EndInterruptedRun() {
   // The main thread and the worker may both get here: one ends the run.
@@ -31,6 +38,13 @@ void EndInterruptedRun() {
   // for an interrupt that came another way.
   StopAllLinks(true);
   ConsoleEndProgress();
+  if (severalEnd.notes) {
+    severalEnd.notes();
+    ReleasePortsBeforeExit();
+    (void)ConsoleOutputFinish(500);
+    if (severalEnd.records) severalEnd.records();
+    std::_Exit(kExitInterrupted);
+  }
   const char* note = InterruptedNote(plcWithoutProgram);
   ConsolePrintNote((std::string("plcfw: ") + note).c_str());
   ReleasePortsBeforeExit();

@@ -21,6 +21,14 @@ void RunWatched(const std::function<void()>& work, bool drawProgress,
 // The thread that is still at work calls it too, once it sees the interrupt,
 // so that it shows nothing of its own; only one caller ends the run.
 [[noreturn]] void EndInterruptedRun();
+// A run of several PLCs ends on an interrupt with a note per PLC (a warning
+// for each one left without a working program), then a record per PLC,
+// instead of the one PLC's note and record.
+struct SeveralInterruptedEnd {
+  std::function<void()> notes;
+  std::function<void()> records;
+};
+void SetSeveralInterruptedEnd(SeveralInterruptedEnd end);
 // The run is over: the output is let out, then the record is written with
 // the result; a stalled output can be left behind on Ctrl-C without hiding
 // how the run ended.
