@@ -326,13 +326,13 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
   several)
     head -c 5000 /dev/urandom >"$work/small.bin"
     cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
-    start_four() { # the ports in $ports, the third PLC's label in $failing
+    start_four() { # MODEL THIRD-PLC-ARGS...: the ports in $ports, the third's label in $failing
       ports=() sims=()
       for i in 1 2 3 4; do
         fault=()
-        [ "$i" -ne 3 ] || fault=(--fault nak-frame:3+)
+        [ "$i" -ne 3 ] || fault=("${@:2}")
         : >"$work/sim$i.out"
-        "$PLCSIM" --once --model LP4 --flash-out "$work/flash$i.bin" "${fault[@]}" \
+        "$PLCSIM" --once --verbose --model "$1" --flash-out "$work/flash$i.bin" "${fault[@]}" \
           >"$work/sim$i.out" 2>"$work/sim$i.err" &
         sims+=($!)
         await . "$work/sim$i.out"
@@ -341,7 +341,7 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
       failing="${ports[5]#/dev/}"
     }
     stop_four() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid"; done; }
-    start_four
+    start_four LP4 --fault nak-frame:3+
     run four --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --log "$work/four.jsonl"
     stop_four
     check "exit 4: a PLC failed after its erase" [ "$rc" -eq 4 ]
@@ -361,6 +361,21 @@ records = [json.loads(l) for l in open(sys.argv[1])]
 sys.exit(len(records) != 4 or
          [r["port"][5:] for r in records if r["result"] == "failed"] != [sys.argv[2]])' \
       "$work/four.jsonl" "$failing"
+    # Ctrl-C in the third PLC's transfer stops every PLC's link: that PLC
+    # takes no frame after the signal, and the warning names each PLC left
+    # without its program.
+    head -c 40000 /dev/urandom >"$work/big.bin"
+    start_four LM4 --signal-at 60:INT --tool-pid "$work/fw.pid"
+    start_fw --model LM4 --image "$work/big.bin" --yes "${ports[@]}" --log "$work/int.jsonl" \
+      >"$work/int.out" 2>"$work/int.err"
+    echo "$fwpid" >"$work/fw.pid"
+    wait_fw 600
+    stop_four
+    check "interrupted: exit 3" [ "$rc" -eq 3 ]
+    check "interrupted: no frame after the signal" grep -qx "plcsim: 0 block frames after the signal" "$work/sim3.err"
+    check "interrupted: the warning names the PLC" grep -qF "$failing: plcfw: interrupted during the update: the PLC may be left" "$work/int.err"
+    check "interrupted: a record per PLC" python3 -c 'import json, sys
+sys.exit([json.loads(l)["result"] for l in open(sys.argv[1])] != ["interrupted"] * 4)' "$work/int.jsonl"
     ;;
 
   # What a failure adds on standard error beside its message line: the
