@@ -17,6 +17,7 @@
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
+#include "ui/console/prompt.h"
 #include "ui/console/run_guard.h"
 #include "ui/console/terminal.h"
 #include "ui/console/ticker.h"
@@ -55,16 +56,13 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
     for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }
   if (!prompt || options_.yes) return;
-  ConsoleSuspendProgress(true);
-  ConsolePrintNote("Press Enter to continue.");
-  if (!WaitForEnter()) {
+  if (!AnswerPrompt()) {
     // End of input is no answer: the PLC was never replugged or switched
     // off and on.  The run ends as for Ctrl-C; this thread must not go on
     // to the probe.
     RequestInterrupt();
     EndInterruptedRun();
   }
-  ConsoleSuspendProgress(false);
 }
 
 void ConsoleHost::RunEnds(BurnOutcome outcome) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ui/console/progress.h"
@@ -66,6 +67,14 @@ struct OutputQueue {
 };
 
 OutputQueue q;
+
+thread_local ThreadPlc threadPlc;
+
+// "1.4: line" on a worker's thread of a run of several, else the line.
+std::string OfThisPlc(const char* line) {
+  if (threadPlc.label.empty()) return line;
+  return threadPlc.label + ": " + line;
+}
 
 void PutBytesLocked(const char* data, size_t count) {
   for (size_t i = 0; i < count; ++i) q.bytes[(q.tail + i) % kQueueSize] = data[i];
@@ -288,11 +297,20 @@ bool ConsoleOutputFinish(int milliseconds) {
 void ConsolePrintMessage(const char* caption, const char* text) {
   char line[kMaxLine];
   (void)std::snprintf(line, sizeof line, "%s: %s", caption, text);
-  Put(Kind::kMessage, line);
+  if (threadPlc.message) threadPlc.message(caption, text);
+  Put(Kind::kMessage, OfThisPlc(line).c_str());
 }
 
 void ConsolePrintNote(const char* line) {
+  Put(Kind::kNote, OfThisPlc(line).c_str());
+}
+
+void ConsolePrintRunNote(const char* line) {
   Put(Kind::kNote, line);
+}
+
+void SetThreadPlc(ThreadPlc plc) {
+  threadPlc = std::move(plc);
 }
 
 void ConsolePrintTrace(const char* line) {
@@ -300,7 +318,7 @@ void ConsolePrintTrace(const char* line) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - programStart).count();
   char stamped[kMaxLine];
   (void)std::snprintf(stamped, sizeof stamped, "%6lld ms %s", ms, line);
-  Put(Kind::kTrace, stamped);
+  Put(Kind::kTrace, OfThisPlc(stamped).c_str());
 }
 
 void ConsoleSuspendProgress(bool suspend) {
@@ -330,6 +348,10 @@ void ConsoleProgressTick() {
 }
 
 void ConsoleRunEnds() {
+  if (threadPlc.runEnds) {
+    threadPlc.runEnds();
+    return;
+  }
   std::unique_lock<std::mutex> hold(q.lock);
   if (!q.progressStarted || q.frozen) return;
   q.finalStatus = SnapshotLocked();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ bool ConsoleOutputFinish(int milliseconds);
 void ConsolePrintMessage(const char* caption, const char* text);
 // A line of its own on standard error (notices, the prompt's hint).
 void ConsolePrintNote(const char* line);
+// A note about the whole run of several PLCs, without the label of the
+// thread's PLC.
+void ConsolePrintRunNote(const char* line);
 // A trace line on standard error after the milliseconds since the program
 // started; dropped when the output falls behind (but for a regular file).
 void ConsolePrintTrace(const char* line);
@@ -54,6 +58,18 @@ int ConsoleBlockWidth();
 // Draws the PLCs' progress lines together in place (the 100 ms tick of a
 // run of several); nothing while the progress is hidden.
 void ConsoleDrawProgressBlock(const std::vector<std::string>& lines);
+// The PLC of the calling thread in a run of several: every message line,
+// note and trace line the thread prints starts with the PLC's label
+// ("1.4: "), each message is also told to message (caption, text), and the
+// run's end (ConsoleRunEnds) goes to runEnds instead of the one progress
+// line.  Set at the start of a worker's thread; a thread without one is the
+// one PLC of a run of one.
+struct ThreadPlc {
+  std::string label;
+  std::function<void(const char*, const char*)> message;
+  std::function<void()> runEnds;
+};
+void SetThreadPlc(ThreadPlc plc);
 // Clears the progress line so that the terminal is left clean; the burn's
 // changes print nothing more.
 void ConsoleEndProgress();
