@@ -120,7 +120,7 @@ TEST(FormatProgressBlock, ALinePerPlcWithTheBarsLinedUpAndNoneWrapping) {
   // The label's columns come off the line: it takes a shorter layout
   // rather than losing its end.
   char alone[256];
-  for (const int width : {0, 60}) {
+  for (const int width : {0, 80}) {
     FormatProgressLine(programming, "pts/4", width > 0 ? width - 9 : 0, alone, sizeof alone);
     EXPECT_EQ(FormatProgressBlock(plcs, width)[1], std::string("ttyACM10 ") + alone);
   }
