@@ -44,31 +44,38 @@ std::string ProbeTarget(const ConsoleOptions& options, const std::string& port) 
 
 }  // namespace
 
+std::string ProbeTargetOf(const ConsoleOptions& options, const std::string& port) {
+  return ProbeTarget(options, port);
+}
+
+bool ReadImageForBurn(const ConsoleOptions& options, std::vector<uint8_t>* image) {
+  bool imageMissing = false;
+  // Read under the guard: a file on a mount that hangs must not keep
+  // Ctrl-C from ending the run (nothing has been sent yet).
+  std::string why;
+  RunWatched(
+      [&] {
+        imageMissing =
+            !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, image, &why);
+      },
+      false, [] { return false; });
+  if (imageMissing) {
+    ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
+  } else if (const ImageKind* kind = NotARawImage(*image)) {
+    // Burned as it is, its text or headers would be the PLC's program.
+    imageMissing = true;
+    ConsolePrintNote(("plcfw: " + options.image + " is " + kind->what +
+                      ", not a raw binary image; make one first, e.g. " + kind->convert + " " +
+                      options.image + " image.bin")
+                         .c_str());
+  }
+  return !imageMissing;
+}
+
 int RunBurn(const ConsoleOptions& options) {
   StartGuard();
   std::vector<uint8_t> image;
-  bool imageMissing = false;
-  if (options.imageGiven) {
-    // Read under the guard: a file on a mount that hangs must not keep
-    // Ctrl-C from ending the run (nothing has been sent yet).
-    std::string why;
-    RunWatched(
-        [&] {
-          imageMissing =
-              !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
-        },
-        false, [] { return false; });
-    if (imageMissing) {
-      ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
-    } else if (const ImageKind* kind = NotARawImage(image)) {
-      // Burned as it is, its text or headers would be the PLC's program.
-      imageMissing = true;
-      ConsolePrintNote(("plcfw: " + options.image + " is " + kind->what +
-                        ", not a raw binary image; make one first, e.g. " + kind->convert + " " +
-                        options.image + " image.bin")
-                           .c_str());
-    }
-  }
+  const bool imageMissing = options.imageGiven && !ReadImageForBurn(options, &image);
   SelectTarget(options);
 
   ElapsedTicker ticker;
