@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -32,9 +33,25 @@ using Json = nlohmann::ordered_json;
 // main thread may end the run (Ctrl-C), hence the lock.
 std::mutex recordLock;
 RecordFile recordFile;
-Json record;
-std::chrono::steady_clock::time_point started;
-bool pending = false;
+
+}  // namespace
+
+struct PendingRecord {
+  Json record;
+  std::chrono::steady_clock::time_point started;
+  bool pending = false;
+};
+
+namespace {
+
+// The one record of a run of one PLC; in a run of several, each worker's
+// thread fills its PLC's own.
+PendingRecord oneRun;
+thread_local PendingRecord* plcRecord = nullptr;
+
+PendingRecord& Current() {
+  return plcRecord != nullptr ? *plcRecord : oneRun;
+}
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -61,12 +78,12 @@ std::string HexDigest(const uint8_t* data, uint32_t length) {
   return hex;
 }
 
-std::string LineLocked(const char* result, int exitStatus) {
-  Json line = record;
+std::string LineLocked(const PendingRecord& of, const char* result, int exitStatus) {
+  Json line = of.record;
   line["end"] = UtcNow();
   line["result"] = result;
   const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - of.started).count();
   line["elapsedSeconds"] = std::round(seconds * 10.0) / 10.0;
   line["exitStatus"] = exitStatus;
   // Texts from the command line need not be UTF-8: replace what is not.
@@ -89,20 +106,21 @@ bool BurnLogOpen(const char* path, std::string* error) {
 
 void BurnLogBegin(const char* action, int model, const std::string& port) {
   std::lock_guard<std::mutex> hold(recordLock);
-  started = std::chrono::steady_clock::now();
-  record = Json::object();
+  Current().started = std::chrono::steady_clock::now();
+  Json& record = Current().record = Json::object();
   record["start"] = UtcNow();
   record["end"] = nullptr;  // keeps its place in the line
   record["action"] = action;
   record["version"] = PLC_VERSION;
   record["model"] = PlcName(model);
   record["port"] = port;
-  pending = true;
+  Current().pending = true;
 }
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
   if (!recordFile.IsOpen()) return;  // no --log: no digest to compute
+  Json& record = Current().record;
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
   record["imageLength"] = length;
@@ -111,39 +129,66 @@ void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length)
 
 void BurnLogFacts(const std::vector<ReportFact>& facts) {
   std::lock_guard<std::mutex> hold(recordLock);
-  Json& out = record["facts"] = Json::object();
+  Json& out = Current().record["facts"] = Json::object();
   for (const ReportFact& fact : facts) out[fact.key] = fact.text;
 }
 
 std::string BurnLogLine(const char* result, int exitStatus) {
   std::lock_guard<std::mutex> hold(recordLock);
-  return LineLocked(result, exitStatus);
+  return LineLocked(Current(), result, exitStatus);
 }
 
-void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
+namespace {
+
+// Appends the record (once); closes the file when this is the last one.
+void EndRecord(PendingRecord& of, const char* result, int exitStatus, const char* caption,
+               const char* message, bool last) {
   bool written = true;
   {
     std::lock_guard<std::mutex> hold(recordLock);
-    if (!pending) return;
-    pending = false;
+    if (!of.pending) return;
+    of.pending = false;
     if (!recordFile.IsOpen()) return;
     if (caption != nullptr && message != nullptr) {
-      record["caption"] = caption;
-      record["message"] = message;
-      record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+      of.record["caption"] = caption;
+      of.record["message"] = message;
+      of.record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
     }
-    const std::string line = LineLocked(result, exitStatus) + "\n";
+    const std::string line = LineLocked(of, result, exitStatus) + "\n";
     written = recordFile.Append(line.data(), line.size());
-    recordFile.Close();
+    if (last) recordFile.Close();
   }
   // Through the output queue and without the lock: a stalled standard error
   // must not hold up the thread that watches for Ctrl-C.
   if (!written) ConsolePrintNote("plcfw: the record could not be written to the log file");
 }
 
+}  // namespace
+
+void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
+  EndRecord(oneRun, result, exitStatus, caption, message, true);
+}
+
+PlcRecord::PlcRecord() : data_(std::make_unique<PendingRecord>()) {}
+PlcRecord::~PlcRecord() = default;
+
+void PlcRecord::UseOnThisThread() {
+  plcRecord = data_.get();
+}
+
+void PlcRecord::End(const char* result, int exitStatus, const char* caption, const char* message) {
+  EndRecord(*data_, result, exitStatus, caption, message, false);
+}
+
+void BurnLogClose() {
+  std::lock_guard<std::mutex> hold(recordLock);
+  if (recordFile.IsOpen()) recordFile.Close();
+}
+
 void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
   {
     std::lock_guard<std::mutex> hold(recordLock);
+    Json& record = Current().record;
     record["caption"] = caption != nullptr ? caption : "";
     record["message"] = text != nullptr ? text : "";
     // Noted at the box: the finish that follows it clears the count.
@@ -165,6 +210,7 @@ FirmwareImage RecordingHost::LoadFirmwareImage() {
     std::error_code failed;
     const auto size = std::filesystem::file_size(imageName_, failed);
     std::lock_guard<std::mutex> hold(recordLock);
+    Json& record = Current().record;
     record["image"] = imageName_;
     record["imageLength"] = failed ? Json() : Json(size);
     record["imageSha256"] = nullptr;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,26 @@ void BurnLogFacts(const std::vector<ReportFact>& facts);
 // gives the caption and message that stand for it.  Later calls do nothing.
 void BurnLogEnd(const char* result, int exitStatus, const char* caption = nullptr,
                 const char* message = nullptr);
+// A run of several PLCs keeps a record per PLC: its worker's thread fills
+// it (the calls above, made on that thread), and it is appended once that
+// PLC's run ends; the file stays open for the others until BurnLogClose.
+struct PendingRecord;
+class PlcRecord {
+ public:
+  PlcRecord();
+  PlcRecord(const PlcRecord&) = delete;
+  PlcRecord& operator=(const PlcRecord&) = delete;
+  ~PlcRecord();
+  // From now on the calling thread's record calls fill this record.
+  void UseOnThisThread();
+  // As BurnLogEnd, for this PLC; any thread, later calls do nothing.
+  void End(const char* result, int exitStatus, const char* caption = nullptr,
+           const char* message = nullptr);
+
+ private:
+  std::unique_ptr<PendingRecord> data_;
+};
+void BurnLogClose();
 // The record as one line (without its newline), for the tests.
 std::string BurnLogLine(const char* result, int exitStatus);
 
