@@ -3,13 +3,14 @@
 #include <cstdint>
 
 #include "port/link.h"
+#include "state/run.h"
 #include "protocol/protocol_result.h"
 
 namespace plc {
 
 // Five wake-up frames and ten unexamined reads; no result, no counters.
-void DummyComm(Link* link);
+void DummyComm(Run& run);
 // 5 application mode, 6 boot mode, or a failure code 17..24.
-ProtocolResult ConfirmComm(Link* link);
+ProtocolResult ConfirmComm(Run& run);
 
 }  // namespace plc

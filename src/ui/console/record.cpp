@@ -13,7 +13,7 @@
 #include <string>
 
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
@@ -35,6 +35,8 @@ RecordFile recordFile;
 Json record;
 std::chrono::steady_clock::time_point started;
 bool pending = false;
+// The run the record is of, from BurnLogBegin on.
+const Run* recordRun = nullptr;
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -87,8 +89,9 @@ bool BurnLogOpen(const char* path, std::string* error) {
   return true;
 }
 
-void BurnLogBegin(const char* action, int model, const std::string& port) {
+void BurnLogBegin(const char* action, int model, const std::string& port, const Run& run) {
   std::lock_guard<std::mutex> hold(recordLock);
+  recordRun = &run;
   started = std::chrono::steady_clock::now();
   record = Json::object();
   record["start"] = UtcNow();
@@ -130,7 +133,7 @@ void BurnLogEnd(const char* result, int exitStatus, const char* caption, const c
     if (caption != nullptr && message != nullptr) {
       record["caption"] = caption;
       record["message"] = message;
-      record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+      record["totalErrCounter"] = static_cast<int32_t>(recordRun->totalErrCounter);
     }
     const std::string line = LineLocked(result, exitStatus) + "\n";
     written = recordFile.Append(line.data(), line.size());
@@ -147,7 +150,7 @@ void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon i
     record["caption"] = caption != nullptr ? caption : "";
     record["message"] = text != nullptr ? text : "";
     // Noted at the box: the finish that follows it clears the count.
-    record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+    record["totalErrCounter"] = static_cast<int32_t>(run_.totalErrCounter);
   }
   inner_.ShowMessage(text, caption, icon);
 }
@@ -159,7 +162,7 @@ void RecordingHost::RunEnds(BurnOutcome outcome) {
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
   const FirmwareImage image = inner_.LoadFirmwareImage();
-  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(selectedPLCIdx).limit) {
+  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(run_.selectedPLCIdx).limit) {
     // An --image file is read only up to one byte past the limit: record
     // the file's own length, and no digest of a part of it.
     std::error_code failed;

@@ -9,7 +9,7 @@
 
 #include "port/link.h"
 #include "state/messages.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
@@ -20,6 +20,7 @@ namespace plc {
 
 namespace {
 std::atomic<bool> ending{false};
+std::atomic<const Run*> guardedRun{nullptr};
 }  // namespace
 
 void EndInterruptedRun() {
@@ -31,16 +32,22 @@ void EndInterruptedRun() {
   // for an interrupt that came another way.
   StopAllLinks(true);
   ConsoleEndProgress();
-  const char* note = InterruptedNote(plcWithoutProgram);
+  const Run* run = guardedRun.load();
+  const bool withoutProgram = run != nullptr && run->plcWithoutProgram;
+  const char* note = InterruptedNote(withoutProgram);
   ConsolePrintNote((std::string("plcfw: ") + note).c_str());
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
   // The record stands last (--log -); the note is its message.
   BurnLogEnd("interrupted", kExitInterrupted,
-             plcWithoutProgram ? kWarningCaption : kInformationCaption, note);
+             withoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
+}
+
+void GuardRun(const Run* run) {
+  guardedRun.store(run);
 }
 
 void StartGuard() {
