@@ -50,7 +50,7 @@ void BM_SendFwPerFrame(benchmark::State& state, const char* model) {
   const BlockLayout layout = BlockLayoutOf(run.selectedPLCIdx, image.length);
   AckLink link;
   run.hSerial.reset(&link);  // lent: given back below, never closed
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+  for (auto _ : state) {     // NOLINT(clang-analyzer-deadcode.DeadStores)
     run.LoadFirmware(image);
     if (SendFW(run) != 0) state.SkipWithError("SendFW failed");
   }

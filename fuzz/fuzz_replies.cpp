@@ -161,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (op.oneExchange) Expect(wire.writes <= 11 && wire.sameRequest, "retry budget");
   Expect(run.errCounter >= 0 && run.errCounter <= 6, "errCounter range");
   Expect(run.progress >= 0 && run.progress <= 100, "progress range");
-  Expect(run.totalErrCounter >= 0 && static_cast<uint32_t>(run.totalErrCounter) <= wire.writes + wire.reads,
+  Expect(run.totalErrCounter >= 0 &&
+             static_cast<uint32_t>(run.totalErrCounter) <= wire.writes + wire.reads,
          "totalErrCounter counts failures only");
   (void)run.hSerial.release();
   return 0;

@@ -37,8 +37,8 @@ ProtocolResult IdExchange(Run& run, uint16_t* reported, Fits&& fits) {
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted =
-      RunRetryBudget(run, IdRequestFrame(SelectedIsAio(run)), reply, sizeof reply, true, kFullBudget,
-                     [&](uint32_t got) {
+      RunRetryBudget(run, IdRequestFrame(SelectedIsAio(run)), reply, sizeof reply, true,
+                     kFullBudget, [&](uint32_t got) {
                        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
                          return Attempt::kFailedRead;
                        }

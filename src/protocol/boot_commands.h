@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "port/link.h"
-#include "state/run.h"
 #include "protocol/protocol_result.h"
+#include "state/run.h"
 
 namespace plc {
 

@@ -55,23 +55,25 @@ void DummyComm(Run& run) {
 
 ProtocolResult ConfirmComm(Run& run) {
   Link* link = run.hSerial.get();
-  // Applied here too: the probe must not depend on DummyComm having 
+  // Applied here too: the probe must not depend on DummyComm having run.
   if (!SelectedIsUsb(run)) SetModbusLineSettings(link);
   SetLongTimeouts(link);
 
   uint8_t reply[kLongReplyLength] = {};
   ProtocolResult result = kResultNoResponse;
   run.SetActivity(kActivityProbing, 1);
-  const bool accepted = RunRetryBudget(
-      run, ProbeFrame(SelectedIsAio(run)), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
-        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
-          return Attempt::kFailedRead;
-        }
-        const uint8_t status = reply[kStatusPos];
-        if (status != kStatusAppMode && status != kStatusBootMode) return Attempt::kFailedRead;
-        result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
-        return Attempt::kAccepted;
-      });
+  const bool accepted =
+      RunRetryBudget(run, ProbeFrame(SelectedIsAio(run)), reply, sizeof reply, true, kFullBudget,
+                     [&](uint32_t got) {
+                       if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
+                         return Attempt::kFailedRead;
+                       }
+                       const uint8_t status = reply[kStatusPos];
+                       if (status != kStatusAppMode && status != kStatusBootMode)
+                         return Attempt::kFailedRead;
+                       result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
+                       return Attempt::kAccepted;
+                     });
   run.SetActivity(kActivityNone, 0);
   if (!accepted) return ProbeFailure(reply);
   run.errCounter = 0;

@@ -21,7 +21,7 @@ TEST(BurnThread, TwoRunsBurnAtOnceEachWithItsOwnStateAndClaim) {
   SimBench b(PlcIndexByName("VM500"));
   a.UseImage(PatternImage(4096 + 64 * 1024));
   b.UseImage(PatternImage(4096 + 40 * 1024 + 100));  // another length, a filled last frame
-  b.AddFault("bad-lrc:probe:1");                      // one failure, b's alone
+  b.AddFault("bad-lrc:probe:1");                     // one failure, b's alone
   TestHost other(&a.wire, a.run);
   std::atomic<size_t> taken{0};
   std::atomic<int> atPrompt{0};
@@ -48,7 +48,8 @@ TEST(BurnThread, TwoRunsBurnAtOnceEachWithItsOwnStateAndClaim) {
   ASSERT_TRUE(StartBurnThread(a.run, a.host));
   ASSERT_TRUE(StartBurnThread(b.run, b.host));
   std::vector<std::vector<int>> samples;
-  for (; a.run.BurnInProgress() || b.run.BurnInProgress(); std::this_thread::sleep_for(1ms), ++taken)
+  for (; a.run.BurnInProgress() || b.run.BurnInProgress();
+       std::this_thread::sleep_for(1ms), ++taken)
     for (const plc::Run* r : {&a.run, &b.run})
       samples.push_back({r->flashStatus, r->progress, r->errCounter, r->totalErrCounter});
   EXPECT_TRUE(other.Events().empty());

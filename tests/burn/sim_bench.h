@@ -70,10 +70,10 @@ inline std::vector<uint8_t> PatternImage(uint32_t length) {
 }
 
 inline void ExpectAllZero(const Run& r) {
-  EXPECT_EQ(std::vector<long>({r.elapsedTime, r.flashStatus, r.progress, r.errCounter,
-                               r.totalErrCounter, r.hSerial != kNoLink, r.hGLOBAL != nullptr,
-                               r.BurnInProgress()}),
-            std::vector<long>(8, 0));
+  EXPECT_EQ(
+      std::vector<long>({r.elapsedTime, r.flashStatus, r.progress, r.errCounter, r.totalErrCounter,
+                         r.hSerial != kNoLink, r.hGLOBAL != nullptr, r.BurnInProgress()}),
+      std::vector<long>(8, 0));
 }
 
 struct SimBench {

@@ -33,7 +33,7 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
   // clang-format on
   for (const auto& [op, model, spent] : ops) {
     SCOPED_TRACE(op);
-    Reset(model);         // six failed writes
+    Reset(model);               // six failed writes
     run_->totalErrCounter = 7;  // earlier failures of the run stay counted
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
     EXPECT_EQ(RunOp(op, *run_), spent);
@@ -43,7 +43,9 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
     std::vector<int> tries;  // the try a front end shows at each read: the probe's alone
     wire_->SetWritePolicy(
         [&](uint32_t n) { return seen.push_back(run_->errCounter), ++writes_ <= 5 ? 0 : n; });
-    wire_->onRead = [&] { seen.push_back(run_->errCounter), tries.push_back(run_->CurrentActivity().number); };
+    wire_->onRead = [&] {
+      seen.push_back(run_->errCounter), tries.push_back(run_->CurrentActivity().number);
+    };
     EXPECT_EQ(RunOp(op, *run_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 11, 11}));
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));

@@ -57,8 +57,9 @@ TEST_F(ProtocolTest, FramesCarryTheImageInOrder) {
     const BlockLayout layout = BlockLayoutOf(PlcIndexByName(model), length);
     EXPECT_EQ(Ints(layout.dataSize, layout.blockCount), Ints(size, frames));
     std::vector<int> progressAtWrite;
-    wire_->SetResponder(
-        [&](TestWire& w, const Bytes&) { progressAtWrite.push_back(run_->progress), w.Reply("\x06"); });
+    wire_->SetResponder([&](TestWire& w, const Bytes&) {
+      progressAtWrite.push_back(run_->progress), w.Reply("\x06");
+    });
     EXPECT_EQ(SendFW(*run_), kResultOk);
     const std::vector<Bytes> writes = wire_->Writes();
     ASSERT_EQ(writes.size(), frames + 1);

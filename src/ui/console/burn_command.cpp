@@ -86,7 +86,8 @@ int RunBurn(const ConsoleOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  RunWatched([&run, &recorder] { StartBurn(run, recorder); }, true, [&host] { return host.Succeeded(); });
+  RunWatched([&run, &recorder] { StartBurn(run, recorder); }, true,
+             [&host] { return host.Succeeded(); });
   ticker.Stop();
   ConsoleEndProgress();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -162,7 +162,8 @@ void RecordingHost::RunEnds(BurnOutcome outcome) {
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
   const FirmwareImage image = inner_.LoadFirmwareImage();
-  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(run_.selectedPLCIdx).limit) {
+  if (imageIsFile_ && image.data != nullptr &&
+      image.length > SizeRuleOf(run_.selectedPLCIdx).limit) {
     // An --image file is read only up to one byte past the limit: record
     // the file's own length, and no digest of a part of it.
     std::error_code failed;

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <system_error>
 
-
 namespace plc {
 
 void ElapsedTicker::Start() {

@@ -1,7 +1,6 @@
 #include "ui/window/window_host_win32.h"
 
 #include "port/ports_win32.h"
-#include "state/run_state.h"
 
 namespace plc {
 
