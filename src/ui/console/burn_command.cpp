@@ -9,7 +9,7 @@
 #include "port/link.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
 #include "ui/console/record.h"
@@ -76,24 +76,29 @@ int RunBurn(const ConsoleOptions& options) {
   StartGuard();
   std::vector<uint8_t> image;
   const bool imageMissing = options.imageGiven && !ReadImageForBurn(options, &image);
-  SelectTarget(options);
+  // The one run of this process; an interrupt ends the process without
+  // unwinding, so the run never meets a link closed under it.
+  Run run;
+  SelectTarget(options, run);
 
-  ElapsedTicker ticker;
-  ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
+  ElapsedTicker ticker(run);
+  ConsoleHost host(options, run, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
                    imageMissing);
-  RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
+  RecordingHost recorder(host, run, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
-  const std::string port = RecordPortLabel(options);
-  BurnLogBegin("burn", options.model, port);
-  ConsoleStartProgress(ProbeTarget(options, port).c_str());
+  const std::string port = RecordPortLabel(run);
+  BurnLogBegin("burn", options.model, port, run);
+  GuardRun(&run);
+  ConsoleStartProgress(ProbeTarget(options, port).c_str(), run);
   const auto start = std::chrono::steady_clock::now();
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  RunWatched([&recorder] { StartBurn(recorder); }, true, [&host] { return host.Succeeded(); });
+  RunWatched([&run, &recorder] { StartBurn(run, recorder); }, true,
+             [&host] { return host.Succeeded(); });
   ticker.Stop();
   ConsoleEndProgress();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  ConsolePrintSummary(recorder.Result(), fileLength, took.count());
+  ConsolePrintSummary(recorder.Result(), run.fileLength, took.count());
   const int status = host.ExitStatus();
   return EndRun(status, recorder.Result());
 }

@@ -13,21 +13,22 @@
 
 #include "port/ports.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
 #include "ui/console/prompt.h"
 #include "ui/console/run_guard.h"
+#include "ui/console/target.h"
 #include "ui/console/terminal.h"
 #include "ui/console/ticker.h"
 #include "ui/console/trace_link.h"
 
 namespace plc {
 
-ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+ConsoleHost::ConsoleHost(const ConsoleOptions& options, const Run& run, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)
-    : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
+    : options_(options), run_(run), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
 
 // Once interrupted, this thread shows nothing and does nothing more: the
 // run ends as interrupted.  A failure that the stopped link causes is no
@@ -47,11 +48,11 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (!prompt && !succeeded_) {
     RunEnd end;
     end.text = text;
-    end.row = selectedPLCIdx;
-    end.withoutProgram = plcWithoutProgram;
-    end.reportedId = reportedPLCID;
-    end.bytesSent = bytesSent;
-    end.bytesToSend = bytesToSend;
+    end.row = run_.selectedPLCIdx;
+    end.withoutProgram = run_.plcWithoutProgram;
+    end.reportedId = run_.reportedPLCID;
+    end.bytesSent = run_.bytesSent;
+    end.bytesToSend = run_.bytesToSend;
     end.imageLength = ImageLength();
     for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }
@@ -102,22 +103,15 @@ LinkHandle ConsoleHost::Traced(LinkHandle link) const {
   return LinkHandle(new TraceLink(std::move(link)));
 }
 
-LinkHandle ConsoleHost::OpenComLink(const char* portName) {
-  // A path given on the command line may be longer than the 9 characters
-  // the selected port keeps: open it as given.
-  const char* target = options_.portGiven ? options_.port.c_str() : portName;
+LinkHandle ConsoleHost::OpenComLink(const std::string& portName) {
   StopIfInterrupted();
-  return Traced(OpenComPort(target));
+  return Traced(OpenComPort(portName.c_str()));
 }
 
-const char* ConsoleHost::ComLinkLabel(const char* portName) {
-  return options_.portGiven ? options_.port.c_str() : portName;
-}
-
-LinkHandle ConsoleHost::OpenUsbLink() {
+LinkHandle ConsoleHost::OpenUsbLink(const std::string& location) {
   StopIfInterrupted();
-  if (options_.portGiven) return Traced(OpenUsbPath(options_.port.c_str()));
-  return Traced(OpenMyDevPipe(""));
+  if (location.empty() || location == kSearchedUsb) return Traced(OpenMyDevPipe(""));
+  return Traced(OpenUsbPath(location.c_str()));
 }
 
 FirmwareImage ConsoleHost::LoadFirmwareImage() {

@@ -63,6 +63,8 @@ struct OutputQueue {
   bool frozen = false;
   StatusSnapshot finalStatus{};
   std::string lastLine;
+  // The run whose progress is shown, from ConsoleStartProgress on.
+  Run* run = nullptr;
   std::thread writer;
 };
 
@@ -153,7 +155,7 @@ void Put(Kind kind, const char* text) {
 // The run state now, or as it was at the run's end; the phase's time.
 StatusSnapshot SnapshotLocked() {
   if (q.frozen) return q.finalStatus;
-  StatusSnapshot s = TakeStatusSnapshot();
+  StatusSnapshot s = TakeStatusSnapshot(*q.run);
   const Clock::time_point now = Clock::now();
   if (s.status != q.phaseStatus) {
     q.phaseStatus = s.status;
@@ -179,7 +181,7 @@ void PutProgressLocked(std::unique_lock<std::mutex>& hold, const StatusSnapshot&
 }
 
 // On the burn thread, as the phase, the percent or the activity changes.
-void OnStatusChange() {
+void OnStatusChange(void*) {
   std::unique_lock<std::mutex> hold(q.lock);
   if (!q.progressStarted || q.frozen) return;
   const StatusSnapshot s = SnapshotLocked();
@@ -269,6 +271,7 @@ void ConsoleOutputInit(StderrKind stderrKind, bool stderrIsFile) {
   q.blockWhenFull = stderrIsFile;
   q.dropped = 0;
   q.progressLog = ProgressLog{};
+  q.run = nullptr;
   if (!q.writer.joinable()) {
     try {
       q.writer = std::thread(WriterLoop);
@@ -327,7 +330,7 @@ void ConsoleSuspendProgress(bool suspend) {
   if (suspend) PutLocked(hold, Kind::kClear, "");
 }
 
-void ConsoleStartProgress(const char* probeTarget) {
+void ConsoleStartProgress(const char* probeTarget, Run& run) {
   {
     std::lock_guard<std::mutex> hold(q.lock);
     q.progressStarted = true;
@@ -337,13 +340,14 @@ void ConsoleStartProgress(const char* probeTarget) {
     q.frozen = false;
     q.progressLog = ProgressLog{};
     q.lastLine.clear();
+    q.run = &run;
   }
-  SetStatusObserver(OnStatusChange);
+  run.SetStatusObserver(OnStatusChange);
 }
 
 void ConsoleProgressTick() {
   std::unique_lock<std::mutex> hold(q.lock);
-  if (q.suspended || q.stderrKind == StderrKind::kNotTerminal) return;
+  if (q.suspended || q.stderrKind == StderrKind::kNotTerminal || q.run == nullptr) return;
   PutProgressLocked(hold, SnapshotLocked());
 }
 
@@ -353,7 +357,7 @@ void ConsoleRunEnds() {
     return;
   }
   std::unique_lock<std::mutex> hold(q.lock);
-  if (!q.progressStarted || q.frozen) return;
+  if (!q.progressStarted || q.frozen || q.run == nullptr) return;
   q.finalStatus = SnapshotLocked();
   q.frozen = true;
   if (!q.suspended) PutProgressLocked(hold, q.finalStatus);
@@ -363,7 +367,11 @@ void ConsolePrintSummary(const char* result, uint32_t imageLength, double second
   int32_t errors = 0;
   {
     std::lock_guard<std::mutex> hold(q.lock);
-    errors = q.frozen ? q.finalStatus.totalErrors : static_cast<int32_t>(totalErrCounter);
+    if (q.frozen) {
+      errors = q.finalStatus.totalErrors;
+    } else if (q.run != nullptr) {
+      errors = q.run->totalErrCounter;
+    }
   }
   char line[256];
   (void)std::snprintf(line, sizeof line,
@@ -388,8 +396,8 @@ void ConsoleDrawProgressBlock(const std::vector<std::string>& lines) {
 }
 
 void ConsoleEndProgress() {
-  SetStatusObserver(nullptr);
   std::unique_lock<std::mutex> hold(q.lock);
+  if (q.run != nullptr) q.run->SetStatusObserver(nullptr);
   PutLocked(hold, Kind::kClear, "");
   q.suspended = true;
   q.progressStarted = false;

@@ -14,6 +14,8 @@
 
 namespace plc {
 
+class Run;
+
 // Standard error as the progress line sees it: on a terminal the line is
 // redrawn with "\r" and cleared with the escape sequence ESC [ K, or with
 // spaces where the terminal shows escape sequences as text.
@@ -38,11 +40,11 @@ void ConsolePrintRunNote(const char* line);
 void ConsolePrintTrace(const char* line);
 // Hides the progress line (while a prompt waits, and at the end).
 void ConsoleSuspendProgress(bool suspended);
-// A burn begins: probeTarget names what the probe talks to ("ttyS0 at
+// A burn of run begins: probeTarget names what the probe talks to ("ttyS0 at
 // 9600 7E1").  Where standard error is no terminal, a line is printed from
 // here on as each phase starts and ends, at each 10 % and for each named
 // wait, as the burn thread makes the change (not when a tick samples it).
-void ConsoleStartProgress(const char* probeTarget);
+void ConsoleStartProgress(const char* probeTarget, Run& run);
 // Draws the progress line on a terminal (the 100 ms tick).
 void ConsoleProgressTick();
 // The run has ended (its last message follows): the counters as they are

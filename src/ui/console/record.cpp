@@ -14,7 +14,7 @@
 #include <string>
 
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
@@ -40,6 +40,8 @@ struct PendingRecord {
   Json record;
   std::chrono::steady_clock::time_point started;
   bool pending = false;
+  // The run the record is of, from BurnLogBegin on.
+  const Run* run = nullptr;
 };
 
 namespace {
@@ -104,8 +106,9 @@ bool BurnLogOpen(const char* path, std::string* error) {
   return true;
 }
 
-void BurnLogBegin(const char* action, int model, const std::string& port) {
+void BurnLogBegin(const char* action, int model, const std::string& port, const Run& run) {
   std::lock_guard<std::mutex> hold(recordLock);
+  Current().run = &run;
   Current().started = std::chrono::steady_clock::now();
   Json& record = Current().record = Json::object();
   record["start"] = UtcNow();
@@ -152,7 +155,8 @@ void EndRecord(PendingRecord& of, const char* result, int exitStatus, const char
     if (caption != nullptr && message != nullptr) {
       of.record["caption"] = caption;
       of.record["message"] = message;
-      of.record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+      of.record["totalErrCounter"] =
+          of.run != nullptr ? static_cast<int32_t>(of.run->totalErrCounter) : 0;
     }
     const std::string line = LineLocked(of, result, exitStatus) + "\n";
     written = recordFile.Append(line.data(), line.size());
@@ -192,7 +196,7 @@ void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon i
     record["caption"] = caption != nullptr ? caption : "";
     record["message"] = text != nullptr ? text : "";
     // Noted at the box: the finish that follows it clears the count.
-    record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+    record["totalErrCounter"] = static_cast<int32_t>(run_.totalErrCounter);
   }
   inner_.ShowMessage(text, caption, icon);
 }
@@ -204,7 +208,8 @@ void RecordingHost::RunEnds(BurnOutcome outcome) {
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
   const FirmwareImage image = inner_.LoadFirmwareImage();
-  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(selectedPLCIdx).limit) {
+  if (imageIsFile_ && image.data != nullptr &&
+      image.length > SizeRuleOf(run_.selectedPLCIdx).limit) {
     // An --image file is read only up to one byte past the limit: record
     // the file's own length, and no digest of a part of it.
     std::error_code failed;

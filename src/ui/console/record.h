@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "burn/host.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -25,7 +26,7 @@ struct ReportFact {
 bool BurnLogOpen(const char* path, std::string* error);
 // Starts a record: the start time, the action ("burn" or "identify"), the
 // model and the port or device path used.
-void BurnLogBegin(const char* action, int model, const std::string& port);
+void BurnLogBegin(const char* action, int model, const std::string& port, const Run& run);
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length);
 void BurnLogFacts(const std::vector<ReportFact>& facts);
 // Appends the record with one write, flushes it to the disk and closes the
@@ -63,16 +64,19 @@ std::string BurnLogLine(const char* result, int exitStatus);
 class RecordingHost : public Host {
  public:
   // imageName: the --image file (imageIsFile) or the built-in image's name.
-  RecordingHost(Host& inner, const std::string& imageName, bool imageIsFile)
-      : inner_(inner), imageName_(imageName), imageIsFile_(imageIsFile) {}
+  RecordingHost(Host& inner, const Run& run, const std::string& imageName, bool imageIsFile)
+      : inner_(inner), run_(run), imageName_(imageName), imageIsFile_(imageIsFile) {}
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
   void RunEnds(BurnOutcome outcome) override;
   void EnableStartButton(bool enabled) override { inner_.EnableStartButton(enabled); }
   void KillElapsedTimer() override { inner_.KillElapsedTimer(); }
   void PauseSeconds(int seconds) override { inner_.PauseSeconds(seconds); }
-  LinkHandle OpenComLink(const char* portName) override { return inner_.OpenComLink(portName); }
-  const char* ComLinkLabel(const char* portName) override { return inner_.ComLinkLabel(portName); }
-  LinkHandle OpenUsbLink() override { return inner_.OpenUsbLink(); }
+  LinkHandle OpenComLink(const std::string& portName) override {
+    return inner_.OpenComLink(portName);
+  }
+  LinkHandle OpenUsbLink(const std::string& location) override {
+    return inner_.OpenUsbLink(location);
+  }
   FirmwareImage LoadFirmwareImage() override;
   // "success", "failed" or "refused" (the image refused before any open
   // of the link); "failed" for a run that did not end.
@@ -80,6 +84,7 @@ class RecordingHost : public Host {
 
  private:
   Host& inner_;
+  const Run& run_;
   std::string imageName_;
   bool imageIsFile_;
   std::atomic<BurnOutcome> outcome_{BurnOutcome::kFailed};

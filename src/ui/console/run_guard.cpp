@@ -10,7 +10,7 @@
 
 #include "port/link.h"
 #include "state/messages.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
@@ -23,6 +23,7 @@ namespace {
 std::atomic<bool> ending{false};
 // Set before the workers start, read once an interrupt ends the run.
 SeveralInterruptedEnd severalEnd;
+std::atomic<const Run*> guardedRun{nullptr};
 }  // namespace
 
 void SetSeveralInterruptedEnd(SeveralInterruptedEnd end) {
@@ -45,16 +46,22 @@ void EndInterruptedRun() {
     if (severalEnd.records) severalEnd.records();
     std::_Exit(kExitInterrupted);
   }
-  const char* note = InterruptedNote(plcWithoutProgram);
+  const Run* run = guardedRun.load();
+  const bool withoutProgram = run != nullptr && run->plcWithoutProgram;
+  const char* note = InterruptedNote(withoutProgram);
   ConsolePrintNote((std::string("plcfw: ") + note).c_str());
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
   // The record stands last (--log -); the note is its message.
   BurnLogEnd("interrupted", kExitInterrupted,
-             plcWithoutProgram ? kWarningCaption : kInformationCaption, note);
+             withoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
+}
+
+void GuardRun(const Run* run) {
+  guardedRun.store(run);
 }
 
 void StartGuard() {

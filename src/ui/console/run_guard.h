@@ -4,11 +4,16 @@
 
 #include <functional>
 
+#include "state/run.h"
+
 namespace plc {
 
 // Installs the interrupt handler, holds the signals for every thread
 // started from here on and starts the output.
 void StartGuard();
+// The run whose state an interrupt reports (whether the PLC lost its
+// program); set before the run starts.
+void GuardRun(const Run* run);
 // Runs work on a thread of its own while the main thread draws the progress
 // (when asked) and watches for an interrupt, which ends the run unless
 // resultStands says that the run has already succeeded.  The interrupt
