@@ -135,6 +135,9 @@ EOF
     check "the port by its name" has_line name.out "ERROR: CANNOT open ttyUSB9 Port!!!"
     run usb --port /dev/ttyACM99 --yes
     check "USB models report USB" has_line usb.out "ERROR: CANNOT open USB Port!!!"
+    run all --all --yes
+    check "--all without a PLC: exit 1 and why" [ "$rc" -eq 1 ]
+    check "... and why" has_line all.err "plcfw: --all: the USB search finds no PLC; --list-ports shows what is"
     # Two runs at once append to one record file: one whole line each.
     for port in ttyUSB8 ttyUSB9; do
       "$PLCFW" --model LM4 --image "$work/small.bin" --port "$port" --log "$work/log.jsonl" \
