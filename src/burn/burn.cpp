@@ -107,6 +107,16 @@ bool VersionRefused(Host& host, int row) {
   return true;
 }
 
+// A dry run ends where the first writing request would go: nothing is
+// shown, the front end says that the update would go ahead.
+bool StopsHere(Host& host) {
+  if (!checkOnly) return false;
+  host.KillElapsedTimer();
+  host.RunEnds(BurnOutcome::kReady);
+  Finish(host);
+  return true;
+}
+
 // The pause is named: a bar standing still for seconds looks hung.
 void Pause(Host& host, int seconds) {
   SetActivity(kActivityWaiting, seconds);
@@ -148,6 +158,10 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
       return false;
     }
   }
+  if (StopsHere(host)) {
+    finished = true;
+    return false;
+  }
   code = SendErase_A(hSerial.get());
   if (code != kResultOk) {
     host.KillElapsedTimer();
@@ -155,6 +169,7 @@ bool ApplicationPass(Host& host, int row, bool& finished) {
     return false;
   }
   plcWithoutProgram = true;
+  eraseAccepted = true;
   Reconnect(host, row);
   return true;
 }
@@ -180,11 +195,13 @@ void BootPass(Host& host, int row) {
     VM_fu_version = version;
     if (VersionRefused(host, row)) return;
   }
+  if (StopsHere(host)) return;
   if (SendErase_B(hSerial.get()) != kResultOk) {
     BootFailure(host, kEraseSilentMessage);
     return;
   }
   plcWithoutProgram = true;
+  eraseAccepted = true;
   if (SendUpdate(hSerial.get()) != kResultOk) {
     BootFailure(host, kUpdateSilentMessage);
     return;
@@ -204,6 +221,7 @@ void BootPass(Host& host, int row) {
 // The run itself, once claimed.
 void RunBurn(Host& host) {
   plcWithoutProgram = false;
+  eraseAccepted = false;
   reportedPLCID = -1;
   const bool loaded = LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);

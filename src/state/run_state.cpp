@@ -21,6 +21,8 @@ uint32_t fileLength;
 const void* hGLOBAL;
 Shared<uint8_t> VM_fu_version;
 Shared<bool> plcWithoutProgram;
+Shared<bool> eraseAccepted;
+Shared<bool> checkOnly;
 Shared<int32_t> reportedPLCID;
 
 Shared<int32_t> flashStatus;

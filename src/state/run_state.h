@@ -65,6 +65,12 @@ extern Shared<uint8_t> VM_fu_version;
 // bootloader.  False at the start of a run and again once the last block is
 // acknowledged.  A front end that ends a run early tells the user by it.
 extern Shared<bool> plcWithoutProgram;
+// The PLC accepted the erase/enter-boot command or ERASE in this run (and
+// stays so after a success): whether the run may have cost it its program.
+extern Shared<bool> eraseAccepted;
+// A dry run: the burn stops before its first writing request.  Front end
+// only, set before a run.
+extern Shared<bool> checkOnly;
 // The device type ID of the last whole ID reply, for what a front end adds
 // to a failure; -1 from the start of a run until an ID reply comes.
 extern Shared<int32_t> reportedPLCID;

@@ -355,7 +355,7 @@ logdev|--model LP4|--model LP4 --image WORK/small.bin --port PTY --log PTY|2||PT
 model|--model LM4|--model LQ4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 2|plcfw: the PLC answers with device type ID 0x000E (LM4), not 0x000F (LQ4); --identify tells more
 bootid|--model LM4 --boot --boot-id 000F|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC type is WRONG|plcfw: the PLC's bootloader answers with device type ID 0x000F (LQ4), not 0x000E (LM4)^Switch the PLC off and on
 runmode|--model LM4 --fault run-mode|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC in RUN MODE|plcfw: the PLC runs its program (RUN mode): switch it to STOP
-erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
+erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|4|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
 silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 1|If an update was cut short
 EOF
     check "erased: the last progress line with the run's counters" eval "grep -E '^ *[0-9]+ s \[' $work/erased.err | tail -n 1 | grep -q 'Error/Total Error: 6/6$'"

@@ -24,7 +24,10 @@ namespace plc {
 // A prompt waits for Enter on standard input.  When that is no terminal
 // (a script, < /dev/null), nobody answers it after the PLC was erased.
 bool PromptRefused(const ConsoleOptions& options, std::string* error) {
-  if (options.action != ConsoleAction::kBurn || options.yes || options.model < 0) return false;
+  // A dry run stops before the erase: it never prompts.
+  if (options.action != ConsoleAction::kBurn || options.check || options.yes ||
+      options.model < 0)
+    return false;
   if (ReconnectRuleOf(options.model).kind == ReconnectKind::kKeepOpen) return false;
   if (StdinIsTerminal()) return false;
   *error = std::string(PlcName(options.model)) +
@@ -70,6 +73,7 @@ int RunBurn(const ConsoleOptions& options) {
     }
   }
   SelectTarget(options);
+  checkOnly = options.check;
 
   ElapsedTicker ticker;
   ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
@@ -77,7 +81,7 @@ int RunBurn(const ConsoleOptions& options) {
   RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
   const std::string port = RecordPortLabel(options);
-  BurnLogBegin("burn", options.model, port);
+  BurnLogBegin(options.check ? "check" : "burn", options.model, port);
   ConsoleStartProgress(ProbeTarget(options, port).c_str());
   const auto start = std::chrono::steady_clock::now();
   // As the window does: the seconds start counting, then the burn thread.
@@ -87,6 +91,14 @@ int RunBurn(const ConsoleOptions& options) {
   ConsoleEndProgress();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   ConsolePrintSummary(recorder.Result(), fileLength, took.count());
+  if (host.ReadyInBootloader()) {
+    ConsolePrintNote(
+        "plcfw: the PLC answers from its bootloader: its program may already be erased; "
+        "a burn would go ahead");
+  } else if (options.check && host.Succeeded()) {
+    ConsolePrintNote("plcfw: the PLC is ready: a burn would go ahead");
+  }
+  BurnLogOutcome(host.Outcome());
   const int status = host.ExitStatus();
   return EndRun(status, recorder.Result());
 }

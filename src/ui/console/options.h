@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ui/console/outcome.h"
+
 namespace plc {
 
 // kListMessages (--list-messages, not in the usage) is for the test tools:
@@ -28,12 +30,10 @@ struct ConsoleOptions {
   bool yes = false;
   bool trace = false;
   std::string log;  // --log FILE: the burn record; empty for none
+  bool check = false;  // --check: a burn that stops before its first writing request
+  bool json = false;   // --json: standard output is one JSON object
 };
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 3;
 
 // Fills options from the arguments; returns false with a one-line reason in
 // error for a usage error.  defaultModel is the model the image is for.

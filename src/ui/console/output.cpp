@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "ui/console/json_output.h"
 #include "ui/console/progress.h"
 #include "ui/console/terminal.h"
 
@@ -274,6 +275,11 @@ bool ConsoleOutputFinish(int milliseconds) {
 }
 
 void ConsolePrintMessage(const char* caption, const char* text) {
+  // Under --json the lines go into the one object on standard output.
+  if (JsonOutput()) {
+    JsonTakeMessage(caption, text);
+    return;
+  }
   char line[kMaxLine];
   (void)std::snprintf(line, sizeof line, "%s: %s", caption, text);
   Put(Kind::kMessage, line);

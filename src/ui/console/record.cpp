@@ -14,6 +14,7 @@
 
 #include "state/models.h"
 #include "state/run_state.h"
+#include "ui/console/json_output.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
@@ -102,7 +103,8 @@ void BurnLogBegin(const char* action, int model, const std::string& port) {
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
-  if (!recordFile.IsOpen()) return;  // no --log: no digest to compute
+  // Neither --log nor --json: no digest to compute.
+  if (!recordFile.IsOpen() && !JsonOutput()) return;
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
   record["imageLength"] = length;
@@ -115,6 +117,16 @@ void BurnLogFacts(const std::vector<ReportFact>& facts) {
   for (const ReportFact& fact : facts) out[fact.key] = fact.text;
 }
 
+void BurnLogOutcome(const PlcOutcome& outcome) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  record["reason"] = ReasonName(outcome.reason);
+  record["erased"] = outcome.erased;
+  if (!outcome.transfer) return;
+  record["failedBlock"] = outcome.failedBlock;
+  record["blocksAcknowledged"] = outcome.blocksAcknowledged;
+  record["blocks"] = outcome.blocks;
+}
+
 std::string BurnLogLine(const char* result, int exitStatus) {
   std::lock_guard<std::mutex> hold(recordLock);
   return LineLocked(result, exitStatus);
@@ -122,19 +134,30 @@ std::string BurnLogLine(const char* result, int exitStatus) {
 
 void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
   bool written = true;
+  std::string line;
   {
     std::lock_guard<std::mutex> hold(recordLock);
     if (!pending) return;
     pending = false;
-    if (!recordFile.IsOpen()) return;
+    if (!recordFile.IsOpen() && !JsonOutput()) return;
     if (caption != nullptr && message != nullptr) {
       record["caption"] = caption;
       record["message"] = message;
       record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
     }
-    const std::string line = LineLocked(result, exitStatus) + "\n";
-    written = recordFile.Append(line.data(), line.size());
-    recordFile.Close();
+    line = LineLocked(result, exitStatus);
+    if (recordFile.IsOpen()) {
+      const std::string withEnd = line + "\n";
+      written = recordFile.Append(withEnd.data(), withEnd.size());
+      recordFile.Close();
+    }
+  }
+  if (JsonOutput()) {
+    JsonObject plc = JsonPlcEntry(line);
+    JsonObject doc = JsonDocument({plc.value("action", "burn").c_str(), exitStatus, result,
+                                   plc.value("reason", "unknown").c_str(), ""});
+    doc["plcs"].push_back(std::move(plc));
+    JsonPrint(doc);
   }
   // Through the output queue and without the lock: a stalled standard error
   // must not hold up the thread that watches for Ctrl-C.
@@ -180,6 +203,8 @@ const char* RecordingHost::Result() const {
       return "success";
     case BurnOutcome::kRefused:
       return "refused";
+    case BurnOutcome::kReady:
+      return "ready";
     case BurnOutcome::kFailed:
       break;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "burn/host.h"
+#include "ui/console/outcome.h"
 
 namespace plc {
 
@@ -27,9 +28,13 @@ bool BurnLogOpen(const char* path, std::string* error);
 void BurnLogBegin(const char* action, int model, const std::string& port);
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length);
 void BurnLogFacts(const std::vector<ReportFact>& facts);
+// How the run ended: its reason, whether the PLC took the erase, and a
+// stopped transfer's blocks.
+void BurnLogOutcome(const PlcOutcome& outcome);
 // Appends the record with one write, flushes it to the disk and closes the
-// file; the result is "success", "failed", "refused", "interrupted",
-// "identified".  A run that ended without a box of its own (an interrupt)
+// file (and under --json prints the document with the record as its one
+// PLC); the result is "success", "failed", "refused", "interrupted",
+// "identified", "ready".  A run that ended without a box of its own (an interrupt)
 // gives the caption and message that stand for it.  Later calls do nothing.
 void BurnLogEnd(const char* result, int exitStatus, const char* caption = nullptr,
                 const char* message = nullptr);
@@ -53,8 +58,8 @@ class RecordingHost : public Host {
   const char* ComLinkLabel(const char* portName) override { return inner_.ComLinkLabel(portName); }
   LinkHandle OpenUsbLink() override { return inner_.OpenUsbLink(); }
   FirmwareImage LoadFirmwareImage() override;
-  // "success", "failed" or "refused" (the image refused before any open
-  // of the link); "failed" for a run that did not end.
+  // "success", "failed", "refused" (the image refused before any open
+  // of the link) or "ready" (a dry run); "failed" for a run that did not end.
   const char* Result() const;
 
  private:

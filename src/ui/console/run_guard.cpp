@@ -37,6 +37,7 @@ void EndInterruptedRun() {
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
   // The record stands last (--log -); the note is its message.
+  BurnLogOutcome({Reason::kInterrupted, eraseAccepted});
   BurnLogEnd("interrupted", kExitInterrupted,
              plcWithoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.
