@@ -528,6 +528,7 @@ missing|-|--model LP4 --image WORK/small.bin --port /dev/nonexistent9|1|d['reaso
 silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|d['reason'] == 'no-response' and d['plcs'][0]['erased'] is False
 model|--model LM4|--model LQ4 --image WORK/small.bin --port PTY|1|d['reason'] == 'wrong-plc'
 erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY --yes|4|(d['reason'], d['plcs'][0]['erased'], d['plcs'][0]['failedBlock'], d['plcs'][0]['blocksAcknowledged'], d['plcs'][0]['blocks']) == ('transfer', True, 3, 2, 40)
+boot-erased|--model LP4 --boot --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY --yes|4|(d['reason'], d['plcs'][0]['erased']) == ('transfer', True)
 success|--model LP4|--model LP4 --image WORK/small.bin --port PTY --yes|0|(d['result'], d['reason'], d['plcs'][0]['erased'], d['plcs'][0]['messages'][-1]['text']) == ('success', 'ok', True, 'Firmware update is SUCCESSFUL')
 identify|--model VM500|--identify --port PTY|0|d['action'] == 'identify' and d['plcs'][0]['facts']['fits'] == 'yes' and len(d['plcs'][0]['messages']) >= 5
 models|-|--list-models|0|len(d['models']) == 24 and d['models'][0]['name'] == 'KT4-RV4'
