@@ -97,6 +97,16 @@ bool VersionRefused(Run& run, Host& host, int row) {
   return true;
 }
 
+// A dry run ends where the first writing request would go: nothing is
+// shown, the front end says that the update would go ahead.
+bool StopsHere(Run& run, Host& host) {
+  if (!run.checkOnly) return false;
+  host.KillElapsedTimer();
+  host.RunEnds(BurnOutcome::kReady);
+  Finish(run, host);
+  return true;
+}
+
 // The pause is named: a bar standing still for seconds looks hung.
 void Pause(Run& run, Host& host, int seconds) {
   run.SetActivity(kActivityWaiting, seconds);
@@ -138,6 +148,10 @@ bool ApplicationPass(Run& run, Host& host, int row, bool& finished) {
       return false;
     }
   }
+  if (StopsHere(run, host)) {
+    finished = true;
+    return false;
+  }
   code = SendErase_A(run);
   if (code != kResultOk) {
     host.KillElapsedTimer();
@@ -145,6 +159,7 @@ bool ApplicationPass(Run& run, Host& host, int row, bool& finished) {
     return false;
   }
   run.plcWithoutProgram = true;
+  run.eraseAccepted = true;
   Reconnect(run, host, row);
   return true;
 }
@@ -170,11 +185,13 @@ void BootPass(Run& run, Host& host, int row) {
     run.VM_fu_version = version;
     if (VersionRefused(run, host, row)) return;
   }
+  if (StopsHere(run, host)) return;
   if (SendErase_B(run) != kResultOk) {
     BootFailure(run, host, kEraseSilentMessage);
     return;
   }
   run.plcWithoutProgram = true;
+  run.eraseAccepted = true;
   if (SendUpdate(run) != kResultOk) {
     BootFailure(run, host, kUpdateSilentMessage);
     return;
@@ -194,6 +211,7 @@ void BootPass(Run& run, Host& host, int row) {
 // The run itself, once claimed.
 void RunBurn(Run& run, Host& host) {
   run.plcWithoutProgram = false;
+  run.eraseAccepted = false;
   run.reportedPLCID = -1;
   const bool loaded = run.LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);

@@ -12,8 +12,9 @@ namespace plc {
 enum class BoxIcon { kError, kInformation, kWarning };
 
 // How a run ends: the update was written, it failed after the link was
-// opened (or could not open it), or the image was refused before that.
-enum class BurnOutcome { kSuccess, kFailed, kRefused };
+// opened (or could not open it), or the image was refused before that;
+// kReady: a dry run (checkOnly) found that the update would go ahead.
+enum class BurnOutcome { kSuccess, kFailed, kRefused, kReady };
 
 class Host {
  public:

@@ -97,6 +97,12 @@ class Run {
   // block is acknowledged.  A front end that ends a run early tells the user
   // by it.
   Shared<bool> plcWithoutProgram;
+  // The PLC accepted the erase/enter-boot command or ERASE in this run (and
+  // stays so after a success): whether the run may have cost it its program.
+  Shared<bool> eraseAccepted;
+  // A dry run: the burn stops before its first writing request.  Front end
+  // only, set before a run.
+  Shared<bool> checkOnly;
   // The device type ID of the last whole ID reply, for what a front end adds
   // to a failure; -1 from the start of a run until an ID reply comes.
   Shared<int32_t> reportedPLCID;

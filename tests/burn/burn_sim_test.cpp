@@ -18,8 +18,8 @@ bool Contains(const std::vector<std::string>& trace, const std::vector<std::stri
 // The text is one that plcfw --list-messages names ("%s" stands for a port).
 bool Listed(const std::string& text) {
   const MessageList all = AllMessages();
-  return std::any_of(all.texts, all.texts + all.count, [&text](const char* listed) {
-    const std::string t = listed;
+  return std::any_of(all.messages, all.messages + all.count, [&text](const ReasonedMessage& m) {
+    const std::string t = m.text;
     const size_t at = t.find("%s");
     return at == std::string::npos
                ? t == text

@@ -24,7 +24,9 @@ namespace plc {
 // A prompt waits for Enter on standard input.  When that is no terminal
 // (a script, < /dev/null), nobody answers it after the PLC was erased.
 bool PromptRefused(const ConsoleOptions& options, std::string* error) {
-  if (options.action != ConsoleAction::kBurn || options.yes || options.model < 0) return false;
+  // A dry run stops before the erase: it never prompts.
+  if (options.action != ConsoleAction::kBurn || options.check || options.yes || options.model < 0)
+    return false;
   if (ReconnectRuleOf(options.model).kind == ReconnectKind::kKeepOpen) return false;
   if (StdinIsTerminal()) return false;
   *error = std::string(PlcName(options.model)) +
@@ -80,6 +82,7 @@ int RunBurn(const ConsoleOptions& options) {
   // unwinding, so the run never meets a link closed under it.
   Run run;
   SelectTarget(options, run);
+  run.checkOnly = options.check;
 
   ElapsedTicker ticker(run);
   ConsoleHost host(options, run, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
@@ -87,7 +90,7 @@ int RunBurn(const ConsoleOptions& options) {
   RecordingHost recorder(host, run, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
   const std::string port = RecordPortLabel(run);
-  BurnLogBegin("burn", options.model, port, run);
+  BurnLogBegin(options.check ? "check" : "burn", options.model, port, run);
   GuardRun(&run);
   ConsoleStartProgress(ProbeTarget(options, port).c_str(), run);
   const auto start = std::chrono::steady_clock::now();
@@ -99,6 +102,14 @@ int RunBurn(const ConsoleOptions& options) {
   ConsoleEndProgress();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   ConsolePrintSummary(recorder.Result(), run.fileLength, took.count());
+  if (host.ReadyInBootloader()) {
+    ConsolePrintNote(
+        "plcfw: the PLC answers from its bootloader: its program may already be erased; "
+        "a burn would go ahead");
+  } else if (options.check && host.Succeeded()) {
+    ConsolePrintNote("plcfw: the PLC is ready: a burn would go ahead");
+  }
+  BurnLogOutcome(host.Outcome());
   const int status = host.ExitStatus();
   return EndRun(status, recorder.Result());
 }

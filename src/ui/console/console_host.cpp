@@ -54,6 +54,9 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
     end.bytesSent = run_.bytesSent;
     end.bytesToSend = run_.bytesToSend;
     end.imageLength = ImageLength();
+    end.eraseAccepted = run_.eraseAccepted;
+    end.busy = busy_;
+    outcome_ = OutcomeOf(end);
     for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }
   if (!prompt || options_.yes) return;
@@ -69,7 +72,10 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
 void ConsoleHost::RunEnds(BurnOutcome outcome) {
   // Noted before the last line goes out: once the user can read it, a
   // Ctrl-C no longer turns the run into an interrupted one.
-  succeeded_ = outcome == BurnOutcome::kSuccess;
+  succeeded_ = outcome == BurnOutcome::kSuccess || outcome == BurnOutcome::kReady;
+  if (succeeded_) outcome_ = {Reason::kOk, run_.eraseAccepted};
+  // Only a bootloader answers a dry run without the erase having been sent.
+  readyInBoot_ = outcome == BurnOutcome::kReady && run_.plcWithoutProgram;
   ended_ = true;
   // The engine clears the counters after the last box: keep them for the
   // last progress line and the summary.
@@ -88,11 +94,14 @@ void ConsoleHost::PauseSeconds(int seconds) {
   StopIfInterrupted();
 }
 
-LinkHandle ConsoleHost::Traced(LinkHandle link) const {
+LinkHandle ConsoleHost::Traced(LinkHandle link) {
   if (link == kNoLink) {
     // The "CANNOT open" box cannot tell a busy PLC from a missing one.
     std::string why = PortRefusal();
     if (why.empty()) return link;
+    // Held by another run or program (not a missing device or a refused
+    // permission): the run may be tried again later as it is.
+    busy_ = OpenRefusedAsBusy();
     // The search found nothing: where to look, and how to name a device.
     if (!options_.portGiven && why.rfind("no USB device", 0) == 0)
       why += "; --list-ports shows what is; --port names a device";
@@ -131,7 +140,7 @@ uint64_t ConsoleHost::ImageLength() const {
 }
 
 int ConsoleHost::ExitStatus() const {
-  return succeeded_ ? kExitSuccess : kExitFailed;
+  return succeeded_ ? kExitSuccess : ExitStatusOf(outcome_);
 }
 
 bool ReadImageFile(const char* path, uint32_t limit, std::vector<uint8_t>* out, std::string* why) {

@@ -11,6 +11,7 @@
 #include "burn/host.h"
 #include "state/run.h"
 #include "ui/console/options.h"
+#include "ui/console/outcome.h"
 
 namespace plc {
 
@@ -33,13 +34,18 @@ class ConsoleHost : public Host {
   LinkHandle OpenUsbLink(const std::string& location) override;
   FirmwareImage LoadFirmwareImage() override;
 
-  // 0 after a success, 1 after a failure or a refusal (or no end at all).
+  // 0 after a success or a dry run that found the PLC ready, else the
+  // status of the run's outcome (1 for a run that did not end).
   int ExitStatus() const;
   // The run succeeded: its result stands, whatever follows.
   bool Succeeded() const { return succeeded_; }
+  // How the run ended; read once the burn thread is done.
+  const PlcOutcome& Outcome() const { return outcome_; }
+  // A dry run found a PLC in its bootloader: its program may be gone.
+  bool ReadyInBootloader() const { return readyInBoot_; }
 
  private:
-  LinkHandle Traced(LinkHandle link) const;
+  LinkHandle Traced(LinkHandle link);
   void StopIfInterrupted() const;
   uint64_t ImageLength() const;
 
@@ -50,6 +56,10 @@ class ConsoleHost : public Host {
   bool imageMissing_;
   std::atomic<bool> ended_{false};
   std::atomic<bool> succeeded_{false};
+  // Burn thread only, read after it ends.
+  bool busy_ = false;
+  bool readyInBoot_ = false;
+  PlcOutcome outcome_;
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size

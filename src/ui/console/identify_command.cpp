@@ -62,7 +62,7 @@ std::string RegisterText(const DeviceIdentity& d) {
 
 IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
   const int row = run.selectedPLCIdx;
-  IdentifyReport report{{}, kExitFailed};
+  IdentifyReport report{{}, kExitFailed, {}};
   auto add = [&report](const char* key, const char* label, const std::string& text) {
     report.facts.push_back({key, label, text});
   };
@@ -72,11 +72,14 @@ IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
   if (!d.opened) {
     // The burn's words for it.
     add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
+    report.outcome.reason = OpenRefusedAsBusy() ? Reason::kBusy : Reason::kUnavailable;
+    report.exitStatus = ExitStatusOf(report.outcome);
     return report;
   }
   if (d.mode == DeviceMode::kNone) {
     // A PLC that runs its program answers the probe with a refusal.
     const char* probe = ProbeFailureMessage(d.probe);
+    report.outcome.reason = ReasonOfMessage(probe);
     if (probe == kRunModeMessage) {
       add("mode", "Mode", "application, RUN (switch the PLC to STOP to update it)");
     } else if (probe == kNoResponse1Message) {
@@ -88,6 +91,7 @@ IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
   }
   add("mode", "Mode", d.mode == DeviceMode::kApplication ? "application" : "bootloader");
   if (!d.idRead) {
+    report.outcome.reason = Reason::kNoResponse;
     add("deviceId", "Device type ID",
         d.mode == DeviceMode::kApplication
             ? std::string("no answer: ") + CheckIdFailureMessage(d.idFailure)
@@ -107,7 +111,8 @@ IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
     add("fitsModels", "Fits the models",
         RowsWhere([&d](int other) { return IdentityFits(other, d); }));
   }
-  report.exitStatus = fits ? kExitSuccess : kExitFailed;
+  report.outcome.reason = fits ? Reason::kOk : Reason::kWrongPlc;
+  report.exitStatus = ExitStatusOf(report.outcome);
   return report;
 }
 
@@ -122,6 +127,7 @@ int Identify(const ConsoleOptions& options, Run& run, Host& host) {
     ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
   BurnLogFacts(report.facts);
+  BurnLogOutcome(report.outcome);
   return report.exitStatus;
 }
 

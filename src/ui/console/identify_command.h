@@ -5,6 +5,7 @@
 
 #include "burn/host.h"
 #include "ui/console/options.h"
+#include "ui/console/outcome.h"
 #include "ui/console/record.h"
 
 namespace plc {
@@ -12,6 +13,7 @@ namespace plc {
 struct IdentifyReport {
   std::vector<ReportFact> facts;
   int exitStatus;
+  PlcOutcome outcome;  // kOk when the PLC answered and fits the model
 };
 // Opens the selected model's link through host, asks the PLC who it is
 // (changing nothing on it) and describes the answer.

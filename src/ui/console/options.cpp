@@ -22,6 +22,7 @@ struct Declared {
   CLI::Option* model;
   CLI::Option* image;
   CLI::Option* log;
+  CLI::Option* check;
   std::vector<std::pair<CLI::Option*, ConsoleAction>> actions;
 };
 
@@ -36,8 +37,11 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
       "is printed to standard output as one line, \"Caption: text\".  Without --yes a\n"
       "prompt waits for Enter on a terminal.  Progress goes to standard error.\n"
       "\n"
-      "Exit status: 0 the update succeeded, 1 it failed (see the ERROR line),\n"
-      "2 usage error, 3 interrupted.");
+      "Exit status: 0 the update succeeded (--check: it would go ahead), 1 it failed\n"
+      "and the PLC's program was not touched (see the ERROR line), 2 usage error,\n"
+      "3 interrupted, 4 it failed after the erase (the PLC has no working program:\n"
+      "switch it off and on, then run again), 5 another run or program holds the\n"
+      "PLC (nothing was sent: try later).");
   auto value = [&app](const char* names, const char* type, const char* help) {
     return app.add_option(names)->description(help)->type_name(type)->expected(0, 1);
   };
@@ -64,7 +68,13 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
                                       "tell which PLC is connected, changing nothing on it: one\n"
                                       "fact a line; exit 0 when it fits the model, else 1"),
                          ConsoleAction::kIdentify);
+  d.check = app.add_flag("--check",
+                         "a dry run: every check of a burn up to its first writing\n"
+                         "request (image, port, probe, device, bootloader), nothing after");
   d.log = value("--log", "FILE", "append a record of the run to FILE (one JSON object a line)");
+  app.add_flag("--json", options.json,
+               "standard output is one JSON object (the messages in it), on\n"
+               "every path; progress and notes stay on standard error");
   d.actions.emplace_back(app.add_flag("--list-ports",
                                       "print the present serial ports (a PLC's USB device with\n"
                                       "its stable /dev/serial/by-path name) and exit"),
@@ -159,8 +169,19 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
     options->action = action;
   }
 
+  if (d.check->count() > 0) {
+    if (options->action != ConsoleAction::kBurn) {
+      *error = given + " and --check cannot go together: give one of them";
+      return false;
+    }
+    options->check = true;
+  }
   if (d.log->count() > 0 && !TakeValue(d.log, &options->log)) {
     *error = "--log needs a file";
+    return false;
+  }
+  if (options->json && options->log == "-") {
+    *error = "--log - and --json both write standard output: give the record a file";
     return false;
   }
   if (d.port->count() > 0) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/console/outcome.h"
+
 namespace plc {
 
 // kListMessages (--list-messages, not in the usage) is for the test tools:
@@ -31,13 +33,10 @@ struct ConsoleOptions {
   std::string image;
   bool yes = false;
   bool trace = false;
-  std::string log;  // --log FILE: the burn record; empty for none
+  std::string log;     // --log FILE: the burn record; empty for none
+  bool check = false;  // --check: a burn that stops before its first writing request
+  bool json = false;   // --json: standard output is one JSON object
 };
-
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 3;
 
 // A run of several PLCs: more than one --port, or --all.
 inline bool SeveralPlcs(const ConsoleOptions& options) {

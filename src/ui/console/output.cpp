@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/console/json_output.h"
 #include "ui/console/progress.h"
 #include "ui/console/terminal.h"
 
@@ -298,9 +299,14 @@ bool ConsoleOutputFinish(int milliseconds) {
 }
 
 void ConsolePrintMessage(const char* caption, const char* text) {
+  if (threadPlc.message) threadPlc.message(caption, text);
+  // Under --json the lines go into the one object on standard output.
+  if (JsonOutput()) {
+    JsonTakeMessage(caption, text);
+    return;
+  }
   char line[kMaxLine];
   (void)std::snprintf(line, sizeof line, "%s: %s", caption, text);
-  if (threadPlc.message) threadPlc.message(caption, text);
   Put(Kind::kMessage, OfThisPlc(line).c_str());
 }
 

@@ -15,6 +15,7 @@
 
 #include "state/models.h"
 #include "state/run.h"
+#include "ui/console/json_output.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
@@ -40,6 +41,7 @@ struct PendingRecord {
   Json record;
   std::chrono::steady_clock::time_point started;
   bool pending = false;
+  std::string line;  // as written, once it is
   // The run the record is of, from BurnLogBegin on.
   const Run* run = nullptr;
 };
@@ -122,7 +124,8 @@ void BurnLogBegin(const char* action, int model, const std::string& port, const 
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
-  if (!recordFile.IsOpen()) return;  // no --log: no digest to compute
+  // Neither --log nor --json: no digest to compute.
+  if (!recordFile.IsOpen() && !JsonOutput()) return;
   Json& record = Current().record;
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
@@ -136,6 +139,24 @@ void BurnLogFacts(const std::vector<ReportFact>& facts) {
   for (const ReportFact& fact : facts) out[fact.key] = fact.text;
 }
 
+namespace {
+
+void OutcomeLocked(Json& record, const PlcOutcome& outcome) {
+  record["reason"] = ReasonName(outcome.reason);
+  record["erased"] = outcome.erased;
+  if (!outcome.transfer) return;
+  record["failedBlock"] = outcome.failedBlock;
+  record["blocksAcknowledged"] = outcome.blocksAcknowledged;
+  record["blocks"] = outcome.blocks;
+}
+
+}  // namespace
+
+void BurnLogOutcome(const PlcOutcome& outcome) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  OutcomeLocked(Current().record, outcome);
+}
+
 std::string BurnLogLine(const char* result, int exitStatus) {
   std::lock_guard<std::mutex> hold(recordLock);
   return LineLocked(Current(), result, exitStatus);
@@ -147,20 +168,33 @@ namespace {
 void EndRecord(PendingRecord& of, const char* result, int exitStatus, const char* caption,
                const char* message, bool last) {
   bool written = true;
+  std::string line;
   {
     std::lock_guard<std::mutex> hold(recordLock);
     if (!of.pending) return;
     of.pending = false;
-    if (!recordFile.IsOpen()) return;
+    if (!recordFile.IsOpen() && !JsonOutput()) return;
     if (caption != nullptr && message != nullptr) {
       of.record["caption"] = caption;
       of.record["message"] = message;
       of.record["totalErrCounter"] =
           of.run != nullptr ? static_cast<int32_t>(of.run->totalErrCounter) : 0;
     }
-    const std::string line = LineLocked(of, result, exitStatus) + "\n";
-    written = recordFile.Append(line.data(), line.size());
-    if (last) recordFile.Close();
+    line = LineLocked(of, result, exitStatus);
+    of.line = line;
+    if (recordFile.IsOpen()) {
+      const std::string withEnd = line + "\n";
+      written = recordFile.Append(withEnd.data(), withEnd.size());
+      if (last) recordFile.Close();
+    }
+  }
+  // A run of several PLCs prints its document once, with every PLC.
+  if (last && JsonOutput()) {
+    JsonObject plc = JsonPlcEntry(line);
+    JsonObject doc = JsonDocument({plc.value("action", "burn").c_str(), exitStatus, result,
+                                   plc.value("reason", "unknown").c_str(), ""});
+    doc["plcs"].push_back(std::move(plc));
+    JsonPrint(doc);
   }
   // Through the output queue and without the lock: a stalled standard error
   // must not hold up the thread that watches for Ctrl-C.
@@ -182,6 +216,16 @@ void PlcRecord::UseOnThisThread() {
 
 void PlcRecord::End(const char* result, int exitStatus, const char* caption, const char* message) {
   EndRecord(*data_, result, exitStatus, caption, message, false);
+}
+
+void PlcRecord::Outcome(const PlcOutcome& outcome) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  OutcomeLocked(data_->record, outcome);
+}
+
+std::string PlcRecord::Line() const {
+  std::lock_guard<std::mutex> hold(recordLock);
+  return data_->line;
 }
 
 void BurnLogClose() {
@@ -231,6 +275,8 @@ const char* RecordingHost::Result() const {
       return "success";
     case BurnOutcome::kRefused:
       return "refused";
+    case BurnOutcome::kReady:
+      return "ready";
     case BurnOutcome::kFailed:
       break;
   }

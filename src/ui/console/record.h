@@ -10,6 +10,7 @@
 
 #include "burn/host.h"
 #include "state/run.h"
+#include "ui/console/outcome.h"
 
 namespace plc {
 
@@ -29,9 +30,13 @@ bool BurnLogOpen(const char* path, std::string* error);
 void BurnLogBegin(const char* action, int model, const std::string& port, const Run& run);
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length);
 void BurnLogFacts(const std::vector<ReportFact>& facts);
+// How the run ended: its reason, whether the PLC took the erase, and a
+// stopped transfer's blocks.
+void BurnLogOutcome(const PlcOutcome& outcome);
 // Appends the record with one write, flushes it to the disk and closes the
-// file; the result is "success", "failed", "refused", "interrupted",
-// "identified".  A run that ended without a box of its own (an interrupt)
+// file (and under --json prints the document with the record as its one
+// PLC); the result is "success", "failed", "refused", "interrupted",
+// "identified", "ready".  A run that ended without a box of its own (an interrupt)
 // gives the caption and message that stand for it.  Later calls do nothing.
 void BurnLogEnd(const char* result, int exitStatus, const char* caption = nullptr,
                 const char* message = nullptr);
@@ -50,6 +55,10 @@ class PlcRecord {
   // As BurnLogEnd, for this PLC; any thread, later calls do nothing.
   void End(const char* result, int exitStatus, const char* caption = nullptr,
            const char* message = nullptr);
+  // As BurnLogOutcome, for this PLC; any thread.
+  void Outcome(const PlcOutcome& outcome);
+  // The record's line once End has made it (also without --log).
+  std::string Line() const;
 
  private:
   std::unique_ptr<PendingRecord> data_;
@@ -78,8 +87,8 @@ class RecordingHost : public Host {
     return inner_.OpenUsbLink(location);
   }
   FirmwareImage LoadFirmwareImage() override;
-  // "success", "failed" or "refused" (the image refused before any open
-  // of the link); "failed" for a run that did not end.
+  // "success", "failed", "refused" (the image refused before any open
+  // of the link) or "ready" (a dry run); "failed" for a run that did not end.
   const char* Result() const;
 
  private:

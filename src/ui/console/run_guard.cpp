@@ -54,6 +54,7 @@ void EndInterruptedRun() {
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
   // The record stands last (--log -); the note is its message.
+  BurnLogOutcome({Reason::kInterrupted, run != nullptr && run->eraseAccepted});
   BurnLogEnd("interrupted", kExitInterrupted,
              withoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.

@@ -1,6 +1,5 @@
 #include "ui/console/several_command.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +17,8 @@
 #include "ui/console/advice.h"
 #include "ui/console/burn_command.h"
 #include "ui/console/console_host.h"
+#include "ui/console/json_output.h"
+#include "ui/console/outcome.h"
 #include "ui/console/output.h"
 #include "ui/console/progress.h"
 #include "ui/console/prompt.h"
@@ -57,6 +58,7 @@ class ConsoleWorker final : public PlcWorker {
         gate_(gate),
         index_(index) {
     SelectTarget(options_, run_);
+    run_.checkOnly = options_.check;
     probeTarget_ = ProbeTargetOf(options_, target_.port);
   }
 
@@ -65,20 +67,22 @@ class ConsoleWorker final : public PlcWorker {
 
   void Burn() override {
     SetThreadPlc({target_.label,
-                  [this](const char*, const char* text) {
+                  [this](const char* caption, const char* text) {
                     const std::lock_guard<std::mutex> hold(lock_);
                     message_ = text;
+                    messages_.push_back({{"caption", caption}, {"text", text}});
                   },
                   [this] { Freeze(); }});
     SetThreadPrompt(gate_, index_);
     record_.UseOnThisThread();
-    BurnLogBegin("burn", options_.model, RecordPortLabel(run_), run_);
+    BurnLogBegin(options_.check ? "check" : "burn", options_.model, RecordPortLabel(run_), run_);
     const auto start = std::chrono::steady_clock::now();
     ticker_.Start();
     StartBurn(run_, recorder_);
     ticker_.Stop();
     Freeze();
     if (gate_ != nullptr) gate_->Done(index_);
+    BurnLogOutcome(host_.Outcome());
     record_.End(recorder_.Result(), host_.ExitStatus());
     ended_ = true;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -101,10 +105,19 @@ class ConsoleWorker final : public PlcWorker {
   bool Ended() const { return ended_; }
   // The record of an interrupted run: the note stands for its message.
   void EndInterrupted(const char* note) {
+    record_.Outcome({Reason::kInterrupted, run_.eraseAccepted});
     record_.End("interrupted", kExitInterrupted,
                 WithoutProgram() ? kWarningCaption : kInformationCaption, note);
   }
   const ConsoleHost& Host() const { return host_; }
+  // Its entry of the --json document: the record, its label, its own messages.
+  JsonObject JsonEntry() const {
+    JsonObject entry = JsonPlcEntry(record_.Line());
+    entry["label"] = target_.label;
+    const std::lock_guard<std::mutex> hold(lock_);
+    entry["messages"] = messages_;
+    return entry;
+  }
 
  private:
   // The engine clears the counters after the last box: keep them for the
@@ -130,6 +143,7 @@ class ConsoleWorker final : public PlcWorker {
   bool frozen_ = false;
   StatusSnapshot final_{};
   std::string message_;
+  JsonObject messages_ = JsonObject::array();
   double seconds_ = 0;
   std::atomic<bool> ended_{false};
 };
@@ -182,7 +196,7 @@ int RunSeveral(const ConsoleOptions& options) {
   int status = kExitSuccess;
   for (const ConsoleWorker* plc : plcs) {
     ends.push_back(plc->End());
-    status = std::max(status, plc->Host().ExitStatus());
+    status = WorseExitStatus(status, plc->Host().ExitStatus());
   }
   const std::string table = SummaryTable(ends);
   for (size_t at = 0; at < table.size();) {
@@ -191,7 +205,21 @@ int RunSeveral(const ConsoleOptions& options) {
     at = end + 1;
   }
   BurnLogClose();
-  return EndRun(status, status == kExitSuccess ? "success" : "failed");
+  const char* result = status == kExitSuccess ? (options.check ? "ready" : "success") : "failed";
+  if (JsonOutput()) {
+    // The run's reason is that of the first PLC that decided its status.
+    const char* reason = ReasonName(Reason::kOk);
+    for (const ConsoleWorker* plc : plcs) {
+      if (plc->Host().ExitStatus() != status) continue;
+      reason = ReasonName(plc->Host().Outcome().reason);
+      break;
+    }
+    JsonObject doc = JsonDocument({options.check ? "check" : "burn", status, result, reason, ""});
+    for (const ConsoleWorker* plc : plcs) doc["plcs"].push_back(plc->JsonEntry());
+    (void)ConsoleOutputFinish(5000);
+    JsonPrint(doc);
+  }
+  return EndRun(status, result);
 }
 
 }  // namespace plc
