@@ -28,7 +28,13 @@ ensure_packages() {
 }
 
 # The packages every native build needs.
-BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev)
+# scdoc writes the man pages; bash-completion is the library that the
+# completion script's test loads.
+BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev
+  scdoc bash-completion)
+
+# The Debian package's build and its checks (scripts/test.d/70-package.sh).
+PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian scdoc)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.
