@@ -28,13 +28,14 @@ ensure_packages() {
 }
 
 # The packages every native build needs.
-# scdoc writes the man pages; bash-completion is the library that the
-# completion script's test loads.
+# scdoc writes the man pages; the install test renders them with man-db and
+# loads the completion with bash-completion's library.
 BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev
-  scdoc bash-completion)
+  scdoc man-db bash-completion)
 
 # The Debian package's build and its checks (scripts/test.d/70-package.sh).
-PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian scdoc)
+# udev's udevadm reads the installed rule back.
+PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.
