@@ -56,6 +56,18 @@ check "--model=LP offers the LP models" \
   [ "$(complete_words --model=LP | tr '\n' ' ')" = "LP32 LP4 LP4-P " ]
 ports="$("$prefix/bin/plcfw" --list-ports | awk '{ for (i = 1; i <= NF; i++) print $i }' | LC_ALL=C sort)"
 check "--port offers the listed ports" [ "$(complete_words --port '')" = "$ports" ]
+# A USB PLC's by-path name holds colons, where readline splits words: the
+# completion must still complete it as one name.  A stand-in plcfw lists it.
+byPath=/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0
+printf '#!/bin/sh\n[ "$1" = --list-ports ] && echo "ttyACM0  %s"\n' "$byPath" >"$prefix/stand-in"
+chmod +x "$prefix/stand-in"
+colon_reply="$(bash --norc --noprofile -c '
+  source /usr/share/bash-completion/bash_completion && source "$1" || exit 1
+  COMP_LINE="plcfw --port ${2%:*}" COMP_POINT=${#COMP_LINE}
+  COMP_WORDS=(plcfw --port /dev/serial/by-path/pci-0000 : 00 : 14.0-usb-0 : 1) COMP_CWORD=8
+  _plcfw "$3" 1 :
+  printf "%s\n" "${COMPREPLY[@]}"' bash "$completion" "$byPath" "$prefix/stand-in")"
+check "--port completes a by-path name across its colons (got '$colon_reply')" [ "$colon_reply" = "1:1.0" ]
 check "--image completes file names" [ "$(complete_words --image "$prefix/bin/plcs")" = "$prefix/bin/plcsim" ]
 
 echo "install: $passed passed, $failed failed"
