@@ -3,7 +3,7 @@
 # checked by lintian, then installed: the programs on the PATH, the man pages,
 # the completion, the udev rule, and a whole burn of the installed plcfw into
 # the installed plcsim with the embedded image arriving exact.  The packages
-# are removed again at the end.
+# are purged again at the end.
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
@@ -72,7 +72,7 @@ work="$(mktemp -d)"
 simpid=""
 cleanup() {
   [ -z "$simpid" ] || kill "$simpid" 2>/dev/null || true
-  dpkg -r plcfw plcsim >/dev/null 2>&1 || true
+  dpkg --purge plcfw plcsim >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -105,7 +105,7 @@ simpid=""
 check "the installed plcfw burns the installed plcsim" [ $burned -eq 1 ]
 check "the image arrives exact" cmp -s "$work/flash.bin" <(head -c $(($(stat -c %s "$image") - 4096)) "$image")
 
-check "dpkg -r removes both packages" eval 'dpkg -r plcfw plcsim >>"$work/dpkg.log" 2>&1'
+check "dpkg --purge removes both packages" eval 'dpkg --purge plcfw plcsim >>"$work/dpkg.log" 2>&1'
 check "... and their files" eval '[ ! -e /usr/bin/plcfw ] && [ ! -e /usr/lib/udev/rules.d/70-plcfw.rules ]'
 [ "$failed" -eq 0 ] || cat "$work/dpkg.log" "$work/burn.out" "$work/burn.err" >&2
 echo "package: $passed passed, $failed failed"
