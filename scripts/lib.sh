@@ -27,11 +27,18 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# The packages every native build needs.
-BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev)
+# The packages every native build needs.  scdoc writes the man pages; the
+# install test renders them with man-db and loads the completion with
+# bash-completion's library.
+BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev
+  scdoc man-db bash-completion)
 # What the tests need beyond the build: the --json document checked against
 # its schema.
 TEST_PACKAGES=(python3-jsonschema)
+
+# The Debian package's build and its checks (scripts/test.d/70-package.sh).
+# udev's udevadm reads the installed rule back.
+PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.
