@@ -14,7 +14,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" qemu-system-x86 linux-image-amd64 busybox
 PRESET=debug
 BUILD="$ROOT/build/$PRESET"
 OUT="$ROOT/build/vm"
-BUDGET=280  # seconds for the initramfs and the VM, boot included
+BUDGET=330  # seconds for the initramfs and the VM, boot included (TCG on a loaded machine)
 say "building plcfw and plcsim ($PRESET)"
 cmake --preset "$PRESET" -S "$ROOT" >/dev/null
 cmake --build --preset "$PRESET" -j "$(nproc)" --target plcfw plcsim >/dev/null
@@ -57,10 +57,13 @@ ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
 add /lib/udev/rules.d/60-serial.rules
 printf 'root:x:0:0:root:/:/bin/sh\n' >"$root/etc/passwd"
 printf 'root:x:0:\n' >"$root/etc/group"
+# A line a module, with its parameters: dummy_hcd emulates three controllers,
+# each a UDC of its own, so that three gadgets are three USB PLCs at once.
 for module in virtio_pci virtio_console xhci_pci ftdi_sio dummy_hcd usb_f_acm cdc_acm; do
   modprobe -S "$KVER" --show-depends "$module"
-done | awk '$1 == "insmod" && !seen[$2]++ { print $2 }' >"$root/etc/modules.order"
-while read -r module; do add "$module"; done <"$root/etc/modules.order"
+done | awk '$1 == "insmod" && !seen[$2]++ { print $2 ($2 ~ /\/dummy_hcd\.ko/ ? " num=3" : "") }' \
+  >"$root/etc/modules.order"
+while read -r module _; do add "$module"; done <"$root/etc/modules.order"
 cp "$ROOT/scripts/vm/init" "$root/init"
 cp "$IMAGE" "$root/images/vm500.bin"
 python3 -c 'import random, sys
