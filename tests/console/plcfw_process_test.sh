@@ -526,6 +526,24 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
       "$work/log.jsonl" "$work/small.bin"
     wine_sim --model LP4 && stty -F "$pty" ixon ixoff || exit 1
     wine_burn LP4
+    # Two PLCs in one run of plcfw.exe, each on its own COM port and worker.
+    pair=()
+    for i in 1 2; do
+      : >"$work/sim$i.out"
+      "$PLCSIM" --once --model LM4 --flash-out "$work/flash$i.bin" >"$work/sim$i.out" 2>/dev/null &
+      pair+=($!)
+      await . "$work/sim$i.out"
+      wine reg add 'HKLM\Software\Wine\Ports' /v "COM2$i" /t REG_SZ /d "$(head -n 1 "$work/sim$i.out")" /f >/dev/null 2>&1
+    done
+    stop_wine && start_wine
+    run pair --model LM4 --image "$(win_path "$work/small.bin")" --port COM21 --port COM22 --yes --json
+    for pid in "${pair[@]}"; do kill "$pid" 2>/dev/null; wait "$pid"; done
+    check "two PLCs: exit 0" [ "$rc" -eq 0 ]
+    for i in 1 2; do
+      check "two PLCs: COM2$i received the image" cmp -s "$work/flash$i.bin" "$work/padded.bin"
+    done
+    check "two PLCs: an entry each, by its port's label" json_ok pair \
+      "sorted((p['label'], p['result']) for p in d['plcs']) == [('COM21', 'success'), ('COM22', 'success')]"
     # A USB PLC given by its path is held for the whole run: a second run in
     # the replug pause is refused before it opens anything.
     head -c 20000 /dev/urandom >"$work/vm.bin"
