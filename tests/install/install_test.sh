@@ -49,7 +49,7 @@ complete_words() {
     printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort' bash "$completion" "$prefix/bin/plcfw" "$@"
 }
 check "--mo completes to --model" [ "$(complete_words --mo)" = "--model" ]
-check "--li offers both lists" [ "$(complete_words --li | tr '\n' ' ')" = "--list-models --list-ports " ]
+check "--li offers both lists (from --help)" [ "$(complete_words --li | tr '\n' ' ')" = "--list-models --list-ports " ]
 check "--model VM5 offers the VM500 models" \
   [ "$(complete_words --model VM5 | tr '\n' ' ')" = "VM500 VM500-AIO " ]
 check "--model=LP offers the LP models" \
