@@ -29,6 +29,9 @@ ensure_packages() {
 
 # The packages every native build needs.
 BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 nlohmann-json3-dev libssl-dev libcli11-dev)
+# What the tests need beyond the build: the --json document checked against
+# its schema.
+TEST_PACKAGES=(python3-jsonschema)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.

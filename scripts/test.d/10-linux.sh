@@ -3,6 +3,7 @@
 # as errors.
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
+ensure_packages "${TEST_PACKAGES[@]}"
 "$ROOT/scripts/layers"
 "$ROOT/scripts/mutants" --check
 build_preset debug

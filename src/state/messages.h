@@ -80,12 +80,46 @@ inline constexpr char kCloseQuestion[] =
 // "CANNOT open COM3 Port!!!": the link named by label could not be opened.
 std::string OpenFailureMessage(const char* label);
 
+// Why a run ended, from one fixed list that scripts and records rely on:
+// every message above has one (a prompt or the success: kOk, the run goes
+// on or went through).  A front end may narrow a message's reason where it
+// knows more (an open refused because another program holds the port is
+// kBusy; an ID reply of another model makes a missing answer kWrongPlc).
+enum class Reason {
+  kOk,
+  kUsage,
+  kImage,        // missing, unreadable, too large, not a raw image
+  kBusy,         // held by another run or program
+  kUnavailable,  // cannot be opened: not found, no permission
+  kNoResponse,
+  kRunMode,
+  kWrongPlc,    // device type, model register, an ID reply of another model
+  kBootloader,  // version gate or no answer to the version read
+  kErase,
+  kTransfer,
+  kInterrupted,
+  kUnknown,  // the "UNKNOWN ..." messages
+};
+inline constexpr int kReasonCount = 13;
+// "no-response": the name in records and --json.
+const char* ReasonName(Reason reason);
+
+// A message with the reason of a run that ends with it.
+struct ReasonedMessage {
+  const char* text;
+  Reason reason;
+};
+
 // Every fixed text above (the open failure as "CANNOT open %s Port!!!"),
 // for listing.
 struct MessageList {
-  const char* const* texts;
+  const ReasonedMessage* messages;
   size_t count;
 };
 MessageList AllMessages();
+
+// The reason of a run that ends with text (the open failure with any port);
+// kUnknown for a text that is none of the messages.
+Reason ReasonOfMessage(const char* text);
 
 }  // namespace plc

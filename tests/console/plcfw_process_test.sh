@@ -40,6 +40,18 @@ start_sim() {
   return 1
 }
 
+# json_ok NAME [EXPR]: $work/NAME.out is one JSON object and nothing else,
+# valid under plcfw's schema, and the Python expression EXPR holds for it (d).
+SCHEMA="$(dirname "$0")/../../resources/plcfw-result.schema.json"
+json_ok() {
+  python3 - "$SCHEMA" "$work/$1.out" "${2:-True}" <<'PY'
+import json, sys, jsonschema
+d = json.loads(open(sys.argv[2]).read())
+jsonschema.validate(d, json.load(open(sys.argv[1])))
+sys.exit(0 if eval(sys.argv[3]) else 1)
+PY
+}
+
 # start_fw ARGS...: plcfw in the background, in $fwpid, with SIGINT not ignored
 # (a shell starts its background jobs with SIGINT ignored, which plcfw keeps).
 start_fw() {
@@ -135,6 +147,9 @@ EOF
     check "the port by its name" has_line name.out "ERROR: CANNOT open ttyUSB9 Port!!!"
     run usb --port /dev/ttyACM99 --yes
     check "USB models report USB" has_line usb.out "ERROR: CANNOT open USB Port!!!"
+    run all --all --yes
+    check "--all without a PLC: exit 1 and why" [ "$rc" -eq 1 ]
+    check "... and why" has_line all.err "plcfw: --all: the USB search finds no PLC; --list-ports shows what is"
     # Two runs at once append to one record file: one whole line each.
     for port in ttyUSB8 ttyUSB9; do
       "$PLCFW" --model LM4 --image "$work/small.bin" --port "$port" --log "$work/log.jsonl" \
@@ -243,7 +258,7 @@ sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,",
          ("interrupted", "WARNING", "interrupted during the upda", True))' "$work/$sig.jsonl"
     done
     start_sim --model LM4 --fault silent:probe || exit 1
-    start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace \
+    start_fw --model LM4 --image "$work/small.bin" --port "$pty" --yes --trace --json \
       >"$work/early.out" 2>"$work/early.err"
     await ' ms > ' "$work/early.err"
     kill -INT "$fwpid"
@@ -251,6 +266,8 @@ sys.exit((r["result"], r["caption"], r["message"][:27], bool(re.search(r"\.\d,",
     wait_sim
     check "before the erase: exit 3" [ "$rc" -eq 3 ]
     check "before the erase: no warning" grep -qx "plcfw: interrupted" "$work/early.err"
+    check "before the erase: --json says interrupted, not erased" json_ok early \
+      "(d['exitStatus'], d['reason'], d['plcs'][0]['erased']) == (3, 'interrupted', False)"
     # Identify has the same guard: a silent PLC keeps it probing for seconds.
     start_sim --model VM500 --fault silent:probe || exit 1
     start_fw --identify --port "$pty" --trace --log "$work/id.jsonl" >"$work/id.out" 2>"$work/id.err"
@@ -320,6 +337,79 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
     done
     ;;
 
+  # Four PLCs in one run, the third failing in the transfer: the other three
+  # are burnt whole, and the summary and the record name the one that failed
+  # and where.
+  several)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
+    start_four() { # MODEL THIRD-PLC-ARGS...: the ports in $ports, the third's label in $failing
+      ports=() sims=()
+      for i in 1 2 3 4; do
+        fault=()
+        [ "$i" -ne 3 ] || fault=("${@:2}")
+        : >"$work/sim$i.out"
+        "$PLCSIM" --once --verbose --model "$1" --flash-out "$work/flash$i.bin" "${fault[@]}" \
+          >"$work/sim$i.out" 2>"$work/sim$i.err" &
+        sims+=($!)
+        await . "$work/sim$i.out"
+        ports+=(--port "$(head -n 1 "$work/sim$i.out")")
+      done
+      failing="${ports[5]#/dev/}"
+    }
+    stop_four() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid"; done; }
+    start_four LP4 --fault nak-frame:3+
+    run four --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --log "$work/four.jsonl"
+    stop_four
+    check "exit 4: a PLC failed after its erase" [ "$rc" -eq 4 ]
+    for i in 1 2 4; do
+      check "PLC $i: received = the image, filler after it" cmp -s "$work/flash$i.bin" "$work/padded.bin"
+    done
+    check "the failing PLC's message line, labelled" has_line four.out "$failing: ERROR: Firmware update is FAILED"
+    check "... and what stopped, labelled" grep -qF "$failing: plcfw: the transfer stopped at block 3 of 40" "$work/four.err"
+    check "three success lines" [ "$(grep -c ": INFORMATION: Firmware update is SUCCESSFUL" "$work/four.out")" -eq 3 ]
+    check "the summary: its header and the failing PLC's row" python3 -c 'import re, sys
+text = open(sys.argv[1]).read()
+rows = [l.split() for l in text.splitlines() if re.match(r"\S+ +LP4 +(success|failed) ", l)]
+sys.exit(not re.search(r"^PLC +model +result +message +seconds$", text, re.M) or len(rows) != 4 or
+         sorted(r[0] for r in rows if r[2] == "failed") != [sys.argv[2]])' "$work/four.err" "$failing"
+    check "a record per PLC, the failing one failed" python3 -c 'import json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+sys.exit(len(records) != 4 or
+         [r["port"][5:] for r in records if r["result"] == "failed"] != [sys.argv[2]])' \
+      "$work/four.jsonl" "$failing"
+    # --json: one document, a PLC an entry, the failing one with its reason
+    # and the block its transfer stopped at.
+    start_four LP4 --fault nak-frame:3+
+    run json --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --json
+    stop_four
+    check "--json: exit 4" [ "$rc" -eq 4 ]
+    check "--json: the document says which PLC failed where" python3 -c 'import json, sys
+d = json.load(open(sys.argv[1]))
+bad = [p for p in d["plcs"] if p["result"] != "success"]
+sys.exit(d["exitStatus"] != 4 or len(d["plcs"]) != 4 or len(bad) != 1 or
+         (bad[0]["label"], bad[0]["failedBlock"], bad[0]["erased"]) != (sys.argv[2], 3, True) or
+         bad[0]["messages"][-1]["text"] != "Firmware update is FAILED")' "$work/json.out" "$failing"
+    # Ctrl-C in the third PLC's transfer stops every PLC's link: that PLC
+    # takes no frame after the signal, and the warning names each PLC left
+    # without its program.
+    head -c 40000 /dev/urandom >"$work/big.bin"
+    start_four LM4 --signal-at 60:INT --tool-pid "$work/fw.pid"
+    start_fw --model LM4 --image "$work/big.bin" --yes "${ports[@]}" --log "$work/int.jsonl" \
+      >"$work/int.out" 2>"$work/int.err"
+    echo "$fwpid" >"$work/fw.pid"
+    wait_fw 600
+    stop_four
+    check "interrupted: exit 3" [ "$rc" -eq 3 ]
+    check "interrupted: no frame after the signal" grep -qx "plcsim: 0 block frames after the signal" "$work/sim3.err"
+    check "interrupted: the warning names the PLC" grep -qF "$failing: plcfw: interrupted during the update: the PLC may be left" "$work/int.err"
+    # A PLC whose burn was over before the signal keeps its success.
+    check "interrupted: a record per PLC" python3 -c 'import json, sys
+r = {x["port"][5:]: x["result"] for x in map(json.loads, open(sys.argv[1]))}
+sys.exit(len(r) != 4 or r[sys.argv[2]] != "interrupted" or bool(set(r.values()) - {"interrupted", "success"}))' \
+      "$work/int.jsonl" "$failing"
+    ;;
+
   # What a failure adds on standard error beside its message line: the
   # cause, then the next step. Input that cannot be an image or a record is
   # refused before the PLC is touched. One row a cause: the simulated PLC
@@ -355,7 +445,7 @@ logdev|--model LP4|--model LP4 --image WORK/small.bin --port PTY --log PTY|2||PT
 model|--model LM4|--model LQ4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 2|plcfw: the PLC answers with device type ID 0x000E (LM4), not 0x000F (LQ4); --identify tells more
 bootid|--model LM4 --boot --boot-id 000F|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC type is WRONG|plcfw: the PLC's bootloader answers with device type ID 0x000F (LQ4), not 0x000E (LM4)^Switch the PLC off and on
 runmode|--model LM4 --fault run-mode|--model LM4 --image WORK/small.bin --port PTY|1|ERROR: PLC in RUN MODE|plcfw: the PLC runs its program (RUN mode): switch it to STOP
-erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
+erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY|4|ERROR: Firmware update is FAILED|plcfw: the transfer stopped at block 3 of 40: the PLC acknowledged 256 of 5000 bytes^plcfw: the PLC has no working program now. Switch the PLC off and on
 silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|ERROR: NO RESPONSE @ State 1|If an update was cut short
 EOF
     check "erased: the last progress line with the run's counters" eval "grep -E '^ *[0-9]+ s \[' $work/erased.err | tail -n 1 | grep -q 'Error/Total Error: 6/6$'"
@@ -456,6 +546,72 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
 
   # A serial power-cycle model is held for the whole run: a second run in the
   # pause is refused; the run's lock file is there until its end, not after.
+  # --check against every model group, a PLC in its bootloader and the
+  # refusals before the erase: what a burn would do there, and plcsim
+  # received no writing request.
+  check)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    while IFS='|' read -r name sim model status result reason; do
+      read -ra simargs <<<"$sim"
+      start_sim --verbose "${simargs[@]}" || exit 1
+      limit=40 run "$name" --check --json --model "$model" --image "$work/small.bin" --port "$pty"
+      kill "$simpid" && wait "$simpid" # plcsim sums up what it received as it ends
+      simpid=""
+      check "$name: exit $status" [ "$rc" -eq "$status" ]
+      check "$name: $result, $reason" json_ok "$name" \
+        "(d['action'], d['result'], d['reason'], d['plcs'][0]['erased']) == ('check', '$result', '$reason', False)"
+      check "$name: no writing request" grep -qx "plcsim: 0 writing requests" "$work/sim.err"
+    done <<'EOF'
+serial|--model LP4|LP4|0|ready|ok
+register|--model KT4-W --d1386 4138|KT4-W|0|ready|ok
+usb|--model LN|LN|0|ready|ok
+vm|--model VM500|VM500|0|ready|ok
+gate-ok|--model VM500-AIO|VM500-AIO|0|ready|ok
+boot|--model LM4 --boot|LM4|0|ready|ok
+vm-boot|--model VM500 --boot|VM500|0|ready|ok
+gate|--model VM500-AIO --version 09|VM500-AIO|1|failed|bootloader
+boot-gate|--model VM500-AIO --boot --version 05|VM500-AIO|1|failed|bootloader
+wrong-model|--model LM4|LQ4|1|failed|wrong-plc
+wrong-register|--model KT4-W|KT4-W|1|failed|wrong-plc
+runmode|--model LM4 --fault run-mode|LM4|1|failed|run-mode
+silent|--model LM4 --fault silent:probe|LM4|1|failed|no-response
+EOF
+    check "boot: the PLC may already be erased" grep -qF "its program may already be erased" "$work/boot.err"
+    run human --check --model LP4 --image "$work/small.bin" --port /dev/nonexistent9
+    check "without --json: the message line alone on standard output" \
+      [ "$(cat "$work/human.out")" = "ERROR: CANNOT open /dev/nonexistent9 Port!!!" ]
+    ;;
+
+  # --json: every way out leaves one object on standard output that the
+  # schema takes, with the exit status, result and reason of that way.
+  json)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    head -c 1000000 /dev/zero >"$work/big.bin"
+    while IFS='|' read -r name sim args status expr; do
+      [ "$sim" = - ] || { read -ra simargs <<<"$sim" && start_sim "${simargs[@]}"; } || exit 1
+      read -ra fwargs <<<"${args//PTY/$pty}"
+      limit=60 run "$name" --json "${fwargs[@]//WORK/$work}"
+      [ "$sim" = - ] || { kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null; }
+      check "$name: exit $status" [ "$rc" -eq "$status" ]
+      check "$name: one object: $expr" json_ok "$name" "d['exitStatus'] == $status and ($expr)"
+    done <<'EOF'
+usage|-|--prot x|2|d['reason'] == 'usage' and d['error'].startswith('unknown option --prot')
+cli11|-|--identify --yes=maybe|2|d['action'] == 'identify' and d['result'] == 'usage'
+twice|-|--check --list-models|2|d['action'] == 'check' and 'cannot go together' in d['error']
+logdir|-|--model LP4 --image WORK/small.bin --log WORK|2|d['reason'] == 'usage'
+image|-|--model LM4 --image WORK/big.bin --port ttyUSB9|1|(d['result'], d['reason'], d['plcs'][0]['imageLength']) == ('refused', 'image', 1000000)
+missing|-|--model LP4 --image WORK/small.bin --port /dev/nonexistent9|1|d['reason'] == 'unavailable' and d['plcs'][0]['messages'] == [{'caption': 'ERROR', 'text': 'CANNOT open /dev/nonexistent9 Port!!!'}]
+silent|--model LP4 --fault silent:probe|--model LP4 --image WORK/small.bin --port PTY|1|d['reason'] == 'no-response' and d['plcs'][0]['erased'] is False
+model|--model LM4|--model LQ4 --image WORK/small.bin --port PTY|1|d['reason'] == 'wrong-plc'
+erased|--model LP4 --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY --yes|4|(d['reason'], d['plcs'][0]['erased'], d['plcs'][0]['failedBlock'], d['plcs'][0]['blocksAcknowledged'], d['plcs'][0]['blocks']) == ('transfer', True, 3, 2, 40)
+boot-erased|--model LP4 --boot --fault nak-frame:3+|--model LP4 --image WORK/small.bin --port PTY --yes|4|(d['reason'], d['plcs'][0]['erased']) == ('transfer', True)
+success|--model LP4|--model LP4 --image WORK/small.bin --port PTY --yes|0|(d['result'], d['reason'], d['plcs'][0]['erased'], d['plcs'][0]['messages'][-1]['text']) == ('success', 'ok', True, 'Firmware update is SUCCESSFUL')
+identify|--model VM500|--identify --port PTY|0|d['action'] == 'identify' and d['plcs'][0]['facts']['fits'] == 'yes' and len(d['plcs'][0]['messages']) >= 5
+models|-|--list-models|0|len(d['models']) == 24 and d['models'][0]['name'] == 'KT4-RV4'
+ports|-|--list-ports|0|all(p['node'] for p in d['ports'])
+EOF
+    ;;
+
   holds)
     head -c 5000 /dev/urandom >"$work/small.bin"
     start_sim --model KT4-W --d1386 4138 || exit 1
@@ -467,6 +623,10 @@ sys.exit((burn["result"], burn["imageSha256"], identify["result"], identify["fac
     run second "${kt4w[@]}"
     check "a second run in the power cycle is refused" has_line second.out "ERROR: CANNOT open $pty Port!!!"
     check "... and told why" has_line second.err "plcfw: $pty is in use by another program (locked)"
+    check "... with exit 5" [ "$rc" -eq 5 ]
+    run busy "${kt4w[@]}" --check --json
+    check "a dry run there: --json busy, exit 5" json_ok busy \
+      "(d['exitStatus'], d['reason'], d['result']) == (5, 'busy', 'failed') and $rc == 5"
     check "the run's lock file" eval "[ -e ${locks[0]} ] || [ -e ${locks[1]} ]"
     wait_fw 600
     wait_sim

@@ -299,6 +299,7 @@ int main(int argc, char** argv) {
                        SimTransferOk(sim) ? "transfer complete" : "no complete transfer", c.frames,
                        c.framesStored, c.duplicates, c.naks, c.eraseUnits, sim.imageLength,
                        c.garbageBytes, srv.lostReplyBytes);
+    (void)std::fprintf(stderr, "plcsim: %u writing requests\n", SimWritingRequests(sim));
   }
   if (opt.signal.sent) {
     (void)std::fprintf(stderr, "plcsim: %u block frames after the signal\n",

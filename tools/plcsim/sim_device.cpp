@@ -214,6 +214,15 @@ uint32_t SimExpectedBaud(const PlcSim& sim) {
   return IsUsbModel(sim.config.row) ? 0 : 9600;
 }
 
+uint32_t SimWritingRequests(const PlcSim& sim) {
+  uint32_t count = 0;
+  for (SimKind kind : {SimKind::kErase, SimKind::kConfirm, SimKind::kBootErase, SimKind::kBootEot,
+                       SimKind::kUpdate, SimKind::kFrame, SimKind::kEot}) {
+    count += sim.counters.requests[static_cast<int>(kind)];
+  }
+  return count;
+}
+
 bool SimTransferOk(const PlcSim& sim) {
   // Frames are stored only in sequence and with a good CRC, so an image that
   // the tool closed with EOT is complete as far as the device can tell.

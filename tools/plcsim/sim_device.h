@@ -61,6 +61,10 @@ uint32_t SimExpectedBaud(const PlcSim& sim);
 // The tool closed the transfer with EOT.  Every stored frame passed its CRC
 // and came in sequence (others are refused), so the image is then complete.
 bool SimTransferOk(const PlcSim& sim);
+// The requests received that change the PLC: the erase/enter-boot command
+// and its confirmation, ERASE, UPDATE, the block frames and EOT.  A tool's
+// dry run must leave it at 0.
+uint32_t SimWritingRequests(const PlcSim& sim);
 // CRC-16/XMODEM, computed independently of the tool's own.
 uint16_t SimCrc16(const uint8_t* data, uint32_t length);
 

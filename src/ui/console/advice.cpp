@@ -78,13 +78,24 @@ std::string SizeNote(const RunEnd& end) {
   return "";
 }
 
-std::string TransferNote(const RunEnd& end) {
+// The transfer's blocks: the one that failed (from 1), the number in all.
+struct Blocks {
+  uint32_t failed;
+  uint32_t total;
+};
+bool StoppedTransfer(const RunEnd& end, Blocks* blocks) {
   const uint32_t frame = ModelOf(end.row).frameBytes;
-  if (!Is(end.text, kUpdateFailedMessage) || end.bytesToSend == 0 || frame == 0) return "";
+  if (!Is(end.text, kUpdateFailedMessage) || end.bytesToSend == 0 || frame == 0) return false;
+  *blocks = {end.bytesSent / frame + 1, (end.bytesToSend + frame - 1) / frame};
+  return true;
+}
+
+std::string TransferNote(const RunEnd& end) {
+  Blocks blocks{};
+  if (!StoppedTransfer(end, &blocks)) return "";
   return Format(
       "plcfw: the transfer stopped at block %u of %u: the PLC acknowledged %u of %u bytes",
-      end.bytesSent / frame + 1, (end.bytesToSend + frame - 1) / frame, end.bytesSent,
-      end.bytesToSend);
+      blocks.failed, blocks.total, end.bytesSent, end.bytesToSend);
 }
 
 }  // namespace
@@ -106,6 +117,23 @@ std::string DeviceIdText(uint16_t id, bool boot) {
   char hex[8];
   (void)std::snprintf(hex, sizeof hex, "0x%04X", id);
   return std::string(hex) + " (" + (names.empty() ? "no model" : names) + ")";
+}
+
+PlcOutcome OutcomeOf(const RunEnd& end) {
+  PlcOutcome outcome;
+  outcome.erased = end.eraseAccepted;
+  outcome.reason = ReasonOfMessage(end.text);
+  if (outcome.reason == Reason::kUnavailable && end.busy) outcome.reason = Reason::kBusy;
+  if (outcome.reason == Reason::kNoResponse && !IdMismatch(end).empty())
+    outcome.reason = Reason::kWrongPlc;
+  Blocks blocks{};
+  if (StoppedTransfer(end, &blocks)) {
+    outcome.transfer = true;
+    outcome.failedBlock = blocks.failed;
+    outcome.blocksAcknowledged = blocks.failed - 1;
+    outcome.blocks = blocks.total;
+  }
+  return outcome;
 }
 
 std::vector<std::string> AdviceAfter(const RunEnd& end) {

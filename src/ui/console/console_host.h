@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "burn/host.h"
+#include "state/run.h"
 #include "ui/console/options.h"
+#include "ui/console/outcome.h"
 
 namespace plc {
 
@@ -19,7 +21,8 @@ class ConsoleHost : public Host {
  public:
   // image: the bytes of --image, or nullptr for the embedded image;
   // imageMissing when --image could not be read.
-  ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+  // run: the run it hosts, whose values the last message's advice reads.
+  ConsoleHost(const ConsoleOptions& options, const Run& run, ElapsedTicker* ticker,
               const std::vector<uint8_t>* image, bool imageMissing);
 
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
@@ -27,27 +30,36 @@ class ConsoleHost : public Host {
   void EnableStartButton(bool enabled) override;
   void KillElapsedTimer() override;
   void PauseSeconds(int seconds) override;
-  LinkHandle OpenComLink(const char* portName) override;
-  const char* ComLinkLabel(const char* portName) override;
-  LinkHandle OpenUsbLink() override;
+  LinkHandle OpenComLink(const std::string& portName) override;
+  LinkHandle OpenUsbLink(const std::string& location) override;
   FirmwareImage LoadFirmwareImage() override;
 
-  // 0 after a success, 1 after a failure or a refusal (or no end at all).
+  // 0 after a success or a dry run that found the PLC ready, else the
+  // status of the run's outcome (1 for a run that did not end).
   int ExitStatus() const;
   // The run succeeded: its result stands, whatever follows.
   bool Succeeded() const { return succeeded_; }
+  // How the run ended; read once the burn thread is done.
+  const PlcOutcome& Outcome() const { return outcome_; }
+  // A dry run found a PLC in its bootloader: its program may be gone.
+  bool ReadyInBootloader() const { return readyInBoot_; }
 
  private:
-  LinkHandle Traced(LinkHandle link) const;
+  LinkHandle Traced(LinkHandle link);
   void StopIfInterrupted() const;
   uint64_t ImageLength() const;
 
   const ConsoleOptions& options_;
+  const Run& run_;
   ElapsedTicker* ticker_;
   const std::vector<uint8_t>* image_;
   bool imageMissing_;
   std::atomic<bool> ended_{false};
   std::atomic<bool> succeeded_{false};
+  // Burn thread only, read after it ends.
+  bool busy_ = false;
+  bool readyInBoot_ = false;
+  PlcOutcome outcome_;
 };
 
 // Reads an --image file, at most limit bytes plus one (enough for the size

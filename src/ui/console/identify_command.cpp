@@ -7,7 +7,7 @@
 #include "burn/identify.h"
 #include "state/messages.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
@@ -60,23 +60,26 @@ std::string RegisterText(const DeviceIdentity& d) {
 
 }  // namespace
 
-IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
-  const int row = selectedPLCIdx;
-  IdentifyReport report{{}, kExitFailed};
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
+  const int row = run.selectedPLCIdx;
+  IdentifyReport report{{}, kExitFailed, {}};
   auto add = [&report](const char* key, const char* label, const std::string& text) {
     report.facts.push_back({key, label, text});
   };
   add("port", "Port", portLabel);
   add("model", "Selected model", PlcName(row));
-  const DeviceIdentity d = IdentifyDevice(host);
+  const DeviceIdentity d = IdentifyDevice(run, host);
   if (!d.opened) {
     // The burn's words for it.
     add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
+    report.outcome.reason = OpenRefusedAsBusy() ? Reason::kBusy : Reason::kUnavailable;
+    report.exitStatus = ExitStatusOf(report.outcome);
     return report;
   }
   if (d.mode == DeviceMode::kNone) {
     // A PLC that runs its program answers the probe with a refusal.
     const char* probe = ProbeFailureMessage(d.probe);
+    report.outcome.reason = ReasonOfMessage(probe);
     if (probe == kRunModeMessage) {
       add("mode", "Mode", "application, RUN (switch the PLC to STOP to update it)");
     } else if (probe == kNoResponse1Message) {
@@ -88,6 +91,7 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   }
   add("mode", "Mode", d.mode == DeviceMode::kApplication ? "application" : "bootloader");
   if (!d.idRead) {
+    report.outcome.reason = Reason::kNoResponse;
     add("deviceId", "Device type ID",
         d.mode == DeviceMode::kApplication
             ? std::string("no answer: ") + CheckIdFailureMessage(d.idFailure)
@@ -107,29 +111,33 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
     add("fitsModels", "Fits the models",
         RowsWhere([&d](int other) { return IdentityFits(other, d); }));
   }
-  report.exitStatus = fits ? kExitSuccess : kExitFailed;
+  report.outcome.reason = fits ? Reason::kOk : Reason::kWrongPlc;
+  report.exitStatus = ExitStatusOf(report.outcome);
   return report;
 }
 
-int Identify(const ConsoleOptions& options, Host& host) {
-  SelectTarget(options);
-  const std::string port = RecordPortLabel(options);
-  BurnLogBegin("identify", options.model, port);
-  const IdentifyReport report = IdentifySelected(host, port.c_str());
+int Identify(const ConsoleOptions& options, Run& run, Host& host) {
+  SelectTarget(options, run);
+  const std::string port = RecordPortLabel(run);
+  BurnLogBegin("identify", options.model, port, run);
+  const IdentifyReport report = IdentifySelected(run, host, port.c_str());
   // A probe cut short by an interrupt reports nothing of the PLC.
   if (InterruptRequested()) EndInterruptedRun();
   for (const ReportFact& fact : report.facts) {
     ConsolePrintMessage(fact.label.c_str(), fact.text.c_str());
   }
   BurnLogFacts(report.facts);
+  BurnLogOutcome(report.outcome);
   return report.exitStatus;
 }
 
 int RunIdentify(const ConsoleOptions& options) {
   StartGuard();
-  ConsoleHost host(options, nullptr, nullptr, false);
+  Run run;
+  GuardRun(&run);
+  ConsoleHost host(options, run, nullptr, nullptr, false);
   int status = kExitFailed;
-  RunWatched([&] { status = Identify(options, host); }, false, [] { return false; });
+  RunWatched([&] { status = Identify(options, run, host); }, false, [] { return false; });
   return EndRun(status, status == kExitSuccess ? "identified" : "failed");
 }
 

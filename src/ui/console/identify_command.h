@@ -5,6 +5,7 @@
 
 #include "burn/host.h"
 #include "ui/console/options.h"
+#include "ui/console/outcome.h"
 #include "ui/console/record.h"
 
 namespace plc {
@@ -12,13 +13,14 @@ namespace plc {
 struct IdentifyReport {
   std::vector<ReportFact> facts;
   int exitStatus;
+  PlcOutcome outcome;  // kOk when the PLC answered and fits the model
 };
 // Opens the selected model's link through host, asks the PLC who it is
 // (changing nothing on it) and describes the answer.
-IdentifyReport IdentifySelected(Host& host, const char* portLabel);
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel);
 // Through host: the target chosen, the report on standard output, the
 // record, the status.
-int Identify(const ConsoleOptions& options, Host& host);
+int Identify(const ConsoleOptions& options, Run& run, Host& host);
 // The same, guarded against Ctrl-C.
 int RunIdentify(const ConsoleOptions& options);
 

@@ -36,7 +36,86 @@ std::string AfterEraseText(int row) {
   return std::string(what) + ", pause " + std::to_string(rule.pauseSeconds) + " s";
 }
 
+const char* AfterEraseKey(int row) {
+  switch (ReconnectRuleOf(row).kind) {
+    case ReconnectKind::kReplugUsb:
+      return "replug";
+    case ReconnectKind::kPowerCycle:
+      return "power-cycle";
+    case ReconnectKind::kKeepOpen:
+      break;
+  }
+  return "stays-connected";
+}
+
+// One port for --json; plc: its index in the PLC devices, -1 for none.
+JsonObject PortEntry(const char* name, const UsbPortList& plcDevices, int plc) {
+  JsonObject entry;
+  entry["name"] = LastPart(name);
+  if (plc >= 0) {
+    entry["node"] = plcDevices.nodes[plc];
+  } else {
+#ifdef _WIN32
+    entry["node"] = name;
+#else
+    entry["node"] = name[0] == '/' ? std::string(name) : std::string("/dev/") + name;
+#endif
+  }
+  const char* stable = plc >= 0 ? plcDevices.stable[plc] : "";
+  entry["byPath"] = stable[0] != '\0' ? JsonObject(stable) : JsonObject();
+  // udev's by-path name ends in the USB port's place on the bus: "usb-0:1:1.0".
+  const char* usb = std::strstr(stable, "-usb-");
+  entry["usbLocation"] = usb != nullptr ? JsonObject(usb + 5) : JsonObject();
+  entry["plcUsb"] = plc >= 0;
+  return entry;
+}
+
+int PlcDeviceOf(const UsbPortList& plcDevices, const char* name) {
+  for (int i = 0; i < plcDevices.count; ++i) {
+    if (std::strcmp(LastPart(plcDevices.nodes[i]), LastPart(name)) == 0) return i;
+  }
+  return -1;
+}
+
 }  // namespace
+
+JsonObject ModelListJson() {
+  JsonObject models = JsonObject::array();
+  for (int row = 0; row < kPlcCount; ++row) {
+    char id[8];
+    (void)std::snprintf(id, sizeof id, "0x%04X", static_cast<unsigned>(ModelOf(row).id));
+    models.push_back({{"name", PlcName(row)},
+                      {"link", IsUsbModel(row) ? "USB" : "serial"},
+                      {"deviceId", id},
+                      {"maxBytes", SizeRuleOf(row).limit},
+                      {"afterErase", AfterEraseKey(row)},
+                      {"pauseSeconds", ReconnectRuleOf(row).pauseSeconds}});
+  }
+  return models;
+}
+
+JsonObject PortListJson(const PortList& ports, const UsbPortList& plcDevices) {
+  JsonObject list = JsonObject::array();
+  for (int i = 0; i < ports.count; ++i) {
+    list.push_back(PortEntry(ports.names[i], plcDevices, PlcDeviceOf(plcDevices, ports.names[i])));
+  }
+  for (int i = 0; i < plcDevices.count; ++i) {
+    bool listed = false;
+    for (int j = 0; j < ports.count && !listed; ++j) {
+      listed = std::strcmp(ports.names[j], LastPart(plcDevices.nodes[i])) == 0;
+    }
+    if (!listed) list.push_back(PortEntry(plcDevices.nodes[i], plcDevices, i));
+  }
+  return list;
+}
+
+JsonObject PortListJson() {
+  PortList list{};
+  ListComPorts(&list);
+  UsbPortList usb{};
+  ListPlcUsbPorts(&usb);
+  return PortListJson(list, usb);
+}
 
 std::string ModelListText() {
   char line[128];
@@ -66,7 +145,7 @@ void ListPorts() {
 
 void ListMessages() {
   const MessageList all = AllMessages();
-  for (size_t i = 0; i < all.count; ++i) std::printf("%s\n", all.texts[i]);
+  for (size_t i = 0; i < all.count; ++i) std::printf("%s\n", all.messages[i].text);
 }
 
 std::string PortListText(const PortList& ports, const UsbPortList& plcDevices) {

@@ -18,9 +18,11 @@ namespace {
 // is missing.  Given twice, the last one counts.
 struct Declared {
   CLI::Option* port;
+  CLI::Option* all;
   CLI::Option* model;
   CLI::Option* image;
   CLI::Option* log;
+  CLI::Option* check;
   std::vector<std::pair<CLI::Option*, ConsoleAction>> actions;
 };
 
@@ -35,8 +37,11 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
       "is printed to standard output as one line, \"Caption: text\".  Without --yes a\n"
       "prompt waits for Enter on a terminal.  Progress goes to standard error.\n"
       "\n"
-      "Exit status: 0 the update succeeded, 1 it failed (see the ERROR line),\n"
-      "2 usage error, 3 interrupted.");
+      "Exit status: 0 the update succeeded (--check: it would go ahead), 1 it failed\n"
+      "and the PLC's program was not touched (see the ERROR line), 2 usage error,\n"
+      "3 interrupted, 4 it failed after the erase (the PLC has no working program:\n"
+      "switch it off and on, then run again), 5 another run or program holds the\n"
+      "PLC (nothing was sent: try later).");
   auto value = [&app](const char* names, const char* type, const char* help) {
     return app.add_option(names)->description(help)->type_name(type)->expected(0, 1);
   };
@@ -44,7 +49,13 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
   d.port = value("-p,--port", "NAME|PATH",
                  "serial models: a listed port name (ttyUSB0) or a device path;\n"
                  "default: the first listed port.  USB models: the device path\n"
-                 "to use instead of searching for the PLC's USB device");
+                 "to use instead of searching for the PLC's USB device.\n"
+                 "Given several times: burns those PLCs in one run");
+  // Every --port counts: each names a PLC of the run.
+  d.port->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  d.all = app.add_flag("--all",
+                       "USB models: burn every PLC of the model that the USB search\n"
+                       "finds, in one run");
   d.model = value("-m,--model", "NAME",
                   "the model to burn or identify; another model than the\n"
                   "built-in image's needs --image (service use)");
@@ -57,7 +68,13 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
                                       "tell which PLC is connected, changing nothing on it: one\n"
                                       "fact a line; exit 0 when it fits the model, else 1"),
                          ConsoleAction::kIdentify);
+  d.check = app.add_flag("--check",
+                         "a dry run: every check of a burn up to its first writing\n"
+                         "request (image, port, probe, device, bootloader), nothing after");
   d.log = value("--log", "FILE", "append a record of the run to FILE (one JSON object a line)");
+  app.add_flag("--json", options.json,
+               "standard output is one JSON object (the messages in it), on\n"
+               "every path; progress and notes stay on standard error");
   d.actions.emplace_back(app.add_flag("--list-ports",
                                       "print the present serial ports (a PLC's USB device with\n"
                                       "its stable /dev/serial/by-path name) and exit"),
@@ -152,16 +169,47 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
     options->action = action;
   }
 
+  if (d.check->count() > 0) {
+    if (options->action != ConsoleAction::kBurn) {
+      *error = given + " and --check cannot go together: give one of them";
+      return false;
+    }
+    options->check = true;
+  }
   if (d.log->count() > 0 && !TakeValue(d.log, &options->log)) {
     *error = "--log needs a file";
     return false;
   }
+  if (options->json && options->log == "-") {
+    *error = "--log - and --json both write standard output: give the record a file";
+    return false;
+  }
   if (d.port->count() > 0) {
     options->portGiven = true;
-    if (!TakeValue(d.port, &options->port)) {
-      *error = "--port needs a port name or a device path";
-      return false;
+    for (const std::string& port : d.port->results()) {
+      if (port.empty()) {
+        *error = "--port needs a port name or a device path";
+        return false;
+      }
+      // Two workers on one PLC: the second would find it held by the first.
+      for (const std::string& earlier : options->ports) {
+        if (earlier == port) {
+          *error = "--port " + port + " is given twice";
+          return false;
+        }
+      }
+      options->ports.push_back(port);
     }
+    options->port = options->ports.front();
+  }
+  options->all = d.all->count() > 0;
+  if (options->all && options->portGiven) {
+    *error = "--all and --port cannot go together: give one of them";
+    return false;
+  }
+  if (SeveralPlcs(*options) && options->action == ConsoleAction::kIdentify) {
+    *error = "--identify takes one PLC: give one --port";
+    return false;
   }
   if (d.image->count() > 0) {
     options->imageGiven = true;
@@ -203,6 +251,14 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
                "'); choose one with --model: " + ModelNameList();
       return false;
     }
+  }
+  // A serial port does not say what is attached to it: probing them all
+  // would send frames to whatever else is there.
+  if (options->all && options->model >= 0 && !IsUsbModel(options->model)) {
+    *error = std::string("--all searches for USB PLCs and ") + PlcName(options->model) +
+             " is a serial model: probing every serial port would send frames to whatever "
+             "else is attached; name its ports with --port";
+    return false;
   }
   return true;
 }
