@@ -180,9 +180,21 @@ start_sims check
 t0=$SECONDS rc=0
 ansible-playbook --check "$ROOT/ansible/playbooks/update.yml" -e "plc_records_dir=$work/controller" \
   >"$work/check.log" 2>&1 || rc=$?
-check_seconds=$((SECONDS - t0))
-stop_sims
 check "check run: exit 0" [ $rc -eq 0 ]
+check_seconds=$((SECONDS - t0))
+# plc_info: each host's PLCs identified, with read requests only.
+rc=0
+ansible plcs -o -m vemora.plc.plc_info -a '{"identify": true, "ports": "{{ plc_ports }}",
+  "model": "{{ plc_model }}", "plcfw": "{{ plcfw_program }}"}' >"$work/info.log" 2>&1 || rc=$?
+stop_sims
+check "plc_info: exit 0" [ $rc -eq 0 ]
+check "plc_info: six PLCs identified as LP4s that fit, none changed" python3 - "$work/info.log" <<'PY'
+import json, sys
+hosts = [json.loads(line.split(" => ", 1)[1]) for line in open(sys.argv[1]) if " => " in line]
+facts = [p["facts"] for h in hosts for p in h["plcs"] if p["rc"] == 0]
+sys.exit(len(hosts) != 3 or any(h["changed"] for h in hosts) or len(facts) != 6
+         or any(not f["deviceId"].startswith("0x0013") or f["fits"] != "yes" for f in facts))
+PY
 for h in "${hosts[@]}"; do
   check "check run: $h would burn, fails nothing" \
     eval "recap $h '$work/check.log' | grep -qE 'changed=[1-9].* failed=0'"
