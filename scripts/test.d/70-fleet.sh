@@ -60,6 +60,7 @@ retry_files_enabled = False
 forks = 6
 [ssh_connection]
 control_path_dir = $work/cp
+pipelining = True
 ssh_args = -o ControlMaster=auto -o ControlPersist=60s -o UserKnownHostsFile=/dev/null -o IdentitiesOnly=yes
 EOF
 
