@@ -26,7 +26,7 @@ cleanup() {
   local pid sock
   # The SSH connections Ansible keeps open, then sshd and plcsim.
   for sock in "$work"/cp/*; do
-    [ -S "$sock" ] && ssh -o ControlPath="$sock" -O exit fleet >/dev/null 2>&1
+    [ -S "$sock" ] && { ssh -o ControlPath="$sock" -O exit fleet >/dev/null 2>&1 || true; }
   done
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
