@@ -68,6 +68,8 @@ for module in plc_info plc_firmware; do
   ansible-doc "vemora.plc.$module" >"$work/doc-$module.txt" 2>&1 || true
   check "ansible-doc renders $module" grep -q "RETURN VALUES" "$work/doc-$module.txt"
 done
+ansible-doc -t role vemora.plc.plcfw >"$work/doc-role.txt" 2>&1 || true
+check "ansible-doc renders the role's variables" grep -q "plcfw_deb" "$work/doc-role.txt"
 
 # sshd per host: its own address, port, host key and authorized keys.
 ssh-keygen -q -t ed25519 -N '' -f "$work/ssh/id"
