@@ -55,7 +55,7 @@ constexpr ReasonedMessage kAll[] = {
 };
 
 constexpr const char* kReasonNames[kReasonCount] = {
-    "ok",       "usage",      "image",   "busy",     "unavailable", "no-response", "run-mode",
+    "ok",        "usage",      "image", "busy",     "unavailable", "no-response", "run-mode",
     "wrong-plc", "bootloader", "erase", "transfer", "interrupted", "unknown",
 };
 

@@ -93,8 +93,8 @@ enum class Reason {
   kUnavailable,  // cannot be opened: not found, no permission
   kNoResponse,
   kRunMode,
-  kWrongPlc,     // device type, model register, an ID reply of another model
-  kBootloader,   // version gate or no answer to the version read
+  kWrongPlc,    // device type, model register, an ID reply of another model
+  kBootloader,  // version gate or no answer to the version read
   kErase,
   kTransfer,
   kInterrupted,

@@ -1,5 +1,7 @@
 // How a run's end is told: the reason of every message, the outcome the
 // console makes of the last box, and the exit statuses.
+#include "ui/console/outcome.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,17 +12,15 @@
 #include "state/messages.h"
 #include "state/models.h"
 #include "ui/console/advice.h"
-#include "ui/console/outcome.h"
 
 namespace plc {
 
 namespace {
 
 TEST(ReasonOfMessage, EveryMessageHasOneReasonOfTheFixedList) {
-  const std::set<std::string> names = {"ok",        "usage",       "image",       "busy",
-                                       "unavailable", "no-response", "run-mode", "wrong-plc",
-                                       "bootloader", "erase",       "transfer",    "interrupted",
-                                       "unknown"};
+  const std::set<std::string> names = {
+      "ok",        "usage",      "image", "busy",     "unavailable", "no-response", "run-mode",
+      "wrong-plc", "bootloader", "erase", "transfer", "interrupted", "unknown"};
   std::set<std::string> used;
   const MessageList all = AllMessages();
   for (size_t i = 0; i < all.count; ++i) {
@@ -109,10 +109,10 @@ TEST(ExitStatus, OfOnePlcAndTheWorseOfSeveral) {
     bool erased;
     int status;
   } single[] = {
-      {Reason::kOk, true, 0},           {Reason::kUsage, false, 2},
-      {Reason::kInterrupted, true, 3},  {Reason::kTransfer, true, 4},
-      {Reason::kBusy, true, 4},         {Reason::kBusy, false, 5},
-      {Reason::kNoResponse, false, 1},  {Reason::kUnknown, false, 1},
+      {Reason::kOk, true, 0},          {Reason::kUsage, false, 2},
+      {Reason::kInterrupted, true, 3}, {Reason::kTransfer, true, 4},
+      {Reason::kBusy, true, 4},        {Reason::kBusy, false, 5},
+      {Reason::kNoResponse, false, 1}, {Reason::kUnknown, false, 1},
   };
   for (const auto& c : single) {
     PlcOutcome o;

@@ -25,8 +25,7 @@ namespace plc {
 // (a script, < /dev/null), nobody answers it after the PLC was erased.
 bool PromptRefused(const ConsoleOptions& options, std::string* error) {
   // A dry run stops before the erase: it never prompts.
-  if (options.action != ConsoleAction::kBurn || options.check || options.yes ||
-      options.model < 0)
+  if (options.action != ConsoleAction::kBurn || options.check || options.yes || options.model < 0)
     return false;
   if (ReconnectRuleOf(options.model).kind == ReconnectKind::kKeepOpen) return false;
   if (StdinIsTerminal()) return false;

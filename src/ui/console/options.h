@@ -29,11 +29,10 @@ struct ConsoleOptions {
   std::string image;
   bool yes = false;
   bool trace = false;
-  std::string log;  // --log FILE: the burn record; empty for none
+  std::string log;     // --log FILE: the burn record; empty for none
   bool check = false;  // --check: a burn that stops before its first writing request
   bool json = false;   // --json: standard output is one JSON object
 };
-
 
 // Fills options from the arguments; returns false with a one-line reason in
 // error for a usage error.  defaultModel is the model the image is for.

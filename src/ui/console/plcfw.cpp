@@ -27,8 +27,8 @@ int UsageError(int argc, const char* const* argv, const std::string& error, bool
   (void)std::fprintf(stderr, "plcfw: %s\n%s", error.c_str(),
                      hint ? "Try 'plcfw --help' for more information.\n" : "");
   if (JsonAsked(argc, argv)) {
-    JsonPrint(JsonDocument({JsonActionAsked(argc, argv), kExitUsage, "usage",
-                            ReasonName(Reason::kUsage), error}));
+    JsonPrint(JsonDocument(
+        {JsonActionAsked(argc, argv), kExitUsage, "usage", ReasonName(Reason::kUsage), error}));
   }
   return kExitUsage;
 }
