@@ -10,7 +10,7 @@
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -44,14 +44,17 @@ class AckLink : public Link {
 // The built-in image on the model it is for, the whole SendFW per iteration;
 // the counter is the cost of one frame.
 void BM_SendFwPerFrame(benchmark::State& state, const char* model) {
-  SelectModel(PlcIndexByName(model));
+  Run run;
+  run.SelectModel(PlcIndexByName(model));
   const FirmwareImage image = EmbeddedFirmwareImage();
-  const BlockLayout layout = BlockLayoutOf(selectedPLCIdx, image.length);
+  const BlockLayout layout = BlockLayoutOf(run.selectedPLCIdx, image.length);
   AckLink link;
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    LoadFirmware(image);
-    if (SendFW(&link) != 0) state.SkipWithError("SendFW failed");
+  run.hSerial.reset(&link);  // lent: given back below, never closed
+  for (auto _ : state) {     // NOLINT(clang-analyzer-deadcode.DeadStores)
+    run.LoadFirmware(image);
+    if (SendFW(run) != 0) state.SkipWithError("SendFW failed");
   }
+  (void)run.hSerial.release();
   state.counters["frames"] = layout.blockCount;
   state.counters["time_per_frame"] =
       benchmark::Counter(layout.blockCount, benchmark::Counter::kIsIterationInvariantRate |

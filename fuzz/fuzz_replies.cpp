@@ -22,7 +22,7 @@
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 // The entry point is global; what it calls is the project's.
 using namespace plc;
@@ -37,43 +37,43 @@ void Expect(bool condition, const char* what) {
 
 // Each operation, the results it may end with ({} any), whether it is one exchange.
 struct Op {
-  int (*run)(Link*);
+  int (*run)(Run&);
   std::vector<int> results;
   bool oneExchange;
 };
 const Op kOps[] = {
-    {[](Link* l) { return DummyComm(l), 0; }, {0}, false},
-    {[](Link* l) -> int { return ConfirmComm(l); }, {5, 6, 17, 18, 21, 22, 23, 24}, true},
-    {[](Link* l) -> int { return CheckID_A(l); }, {0, 18, 19, 21, 23, 24}, true},
-    {[](Link* l) -> int {
+    {[](Run& r) { return DummyComm(r), 0; }, {0}, false},
+    {[](Run& r) -> int { return ConfirmComm(r); }, {5, 6, 17, 18, 21, 22, 23, 24}, true},
+    {[](Run& r) -> int { return CheckID_A(r); }, {0, 18, 19, 21, 23, 24}, true},
+    {[](Run& r) -> int {
        uint16_t v = 0;
-       return ReadD1386_A(l, &v) ? 0 : 1;
+       return ReadD1386_A(r, &v) ? 0 : 1;
      },
      {0, 1},
      true},
-    {[](Link* l) -> int {
+    {[](Run& r) -> int {
        uint16_t v = 0;
-       return ReadD1148_A(l, &v) ? 0 : 1;
+       return ReadD1148_A(r, &v) ? 0 : 1;
      },
      {0, 1},
      true},
-    {[](Link* l) -> int {
+    {[](Run& r) -> int {
        uint8_t v = 0;
-       return ReadVersion_A(l, &v) ? 0 : 1;
+       return ReadVersion_A(r, &v) ? 0 : 1;
      },
      {0, 1},
      true},
-    {[](Link* l) -> int { return SendErase_A(l); }, {0, 19, 20, 21, 23, 24}, false},
-    {[](Link* l) -> int { return CheckID_B(l); }, {0, 16}, true},
-    {[](Link* l) -> int {
+    {[](Run& r) -> int { return SendErase_A(r); }, {0, 19, 20, 21, 23, 24}, false},
+    {[](Run& r) -> int { return CheckID_B(r); }, {0, 16}, true},
+    {[](Run& r) -> int {
        uint8_t v = 0;
-       return ReadVersion_B(l, &v) ? 0 : 1;
+       return ReadVersion_B(r, &v) ? 0 : 1;
      },
      {0, 1},
      true},
-    {[](Link* l) -> int { return SendErase_B(l); }, {0, 16}, false},
-    {[](Link* l) -> int { return SendUpdate(l); }, {0, 16}, true},
-    {[](Link* l) -> int { return SendFW(l); }, {0, 16}, false},
+    {[](Run& r) -> int { return SendErase_B(r); }, {0, 16}, false},
+    {[](Run& r) -> int { return SendUpdate(r); }, {0, 16}, true},
+    {[](Run& r) -> int { return SendFW(r); }, {0, 16}, false},
 };
 constexpr int kOpCount = sizeof kOps / sizeof kOps[0];
 constexpr int kSendFw = kOpCount - 1;
@@ -145,25 +145,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   wire.failWriteEvery = data[4] < 0xF0 ? 0 : static_cast<uint8_t>(data[4] & 0x0F);
   wire.input = data + 5;
   wire.size = size - 5;
-  SelectModel(row);
-  ClearStatusValues();
-  VM_fu_version = 0;
-  LoadFirmware({image, length});
-  hSerial.reset(&wire);  // lent: given back below, never closed
+  Run run;
+  run.SelectModel(row);
+  run.LoadFirmware({image, length});
+  run.hSerial.reset(&wire);  // lent: given back below, never closed
 
-  const int result = op.run(&wire);
+  const int result = op.run(run);
   bool allowed = op.results.empty();
   for (int r : op.results) allowed = allowed || r == result;
   Expect(allowed, "a result from the operation's table");
   if (opIndex == 0) Expect(wire.writes == 5, "five wake-up frames");
-  if (result == 0 && (opIndex == 9 || opIndex == kSendFw)) Expect(progress == 100, "progress");
+  if (result == 0 && (opIndex == 9 || opIndex == kSendFw)) Expect(run.progress == 100, "progress");
   if (opIndex == kSendFw) Expect(result != 0 || wire.eotAcked, "SendFW success after its EOT");
   // One exchange: at most 6 failed writes and 5 failed reads, or the reverse, one request.
   if (op.oneExchange) Expect(wire.writes <= 11 && wire.sameRequest, "retry budget");
-  Expect(errCounter >= 0 && errCounter <= 6, "errCounter range");
-  Expect(progress >= 0 && progress <= 100, "progress range");
-  Expect(totalErrCounter >= 0 && static_cast<uint32_t>(totalErrCounter) <= wire.writes + wire.reads,
+  Expect(run.errCounter >= 0 && run.errCounter <= 6, "errCounter range");
+  Expect(run.progress >= 0 && run.progress <= 100, "progress range");
+  Expect(run.totalErrCounter >= 0 &&
+             static_cast<uint32_t>(run.totalErrCounter) <= wire.writes + wire.reads,
          "totalErrCounter counts failures only");
-  (void)hSerial.release();
+  (void)run.hSerial.release();
   return 0;
 }

@@ -1,8 +1,8 @@
 #include "burn/burn.h"
 
-#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -14,13 +14,11 @@
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
 namespace {
-
-std::atomic<bool> burnClaimed{false};
 
 void ErrorBox(Host& host, const char* text, BurnOutcome outcome = BurnOutcome::kFailed) {
   host.RunEnds(outcome);
@@ -28,63 +26,55 @@ void ErrorBox(Host& host, const char* text, BurnOutcome outcome = BurnOutcome::k
 }
 
 // The end of a run that got as far as opening the link.
-void Finish(Host& host) {
-  ClearStatusValues();
+void Finish(Run& run, Host& host) {
+  run.ClearStatusValues();
   host.EnableStartButton(true);
-  hSerial.reset();
-  CloseFile();
+  run.hSerial.reset();
+  run.CloseFile();
 }
 
 // The end of a run refused before the link was opened (image missing, too
 // large or too small).  The counters are still 0 here.
-void RefuseImage(Host& host, const char* text) {
+void RefuseImage(Run& run, Host& host, const char* text) {
   host.KillElapsedTimer();
   ErrorBox(host, text, BurnOutcome::kRefused);
   host.EnableStartButton(true);
-  elapsedTime = 0;
-  CloseFile();
+  run.elapsedTime = 0;
+  run.CloseFile();
 }
 
-const char* ImageRefusal(int row, bool loaded) {
+const char* ImageRefusal(const Run& run, int row, bool loaded) {
   if (!loaded) return kImageNotLoadedMessage;
   const SizeRule rule = SizeRuleOf(row);
-  if (fileLength > rule.limit) return rule.message;
-  if (fileLength < ModelOf(row).reservedTail) return kImageTooShortMessage;
+  if (run.fileLength > rule.limit) return rule.message;
+  if (run.fileLength < ModelOf(row).reservedTail) return kImageTooShortMessage;
   return nullptr;
 }
 
-LinkHandle OpenLink(Host& host, bool usb) {
-  if (usb) return host.OpenUsbLink();
-  char port[kComPortSize];
-  GetSelectedComPort(port);
-  return host.OpenComLink(port);
+LinkHandle OpenLink(const Run& run, Host& host, bool usb) {
+  const std::string port = run.SelectedComPort();
+  return usb ? host.OpenUsbLink(port) : host.OpenComLink(port);
 }
 
-void ReportOpenFailure(Host& host, bool usb) {
+void ReportOpenFailure(Run& run, Host& host, bool usb) {
   host.KillElapsedTimer();
-  char port[kComPortSize];
-  GetSelectedComPort(port);
-  const char* label = "USB";
-  if (!usb) {
-    label = host.ComLinkLabel(port);
-    if (label == nullptr) label = port;
-  }
-  ErrorBox(host, OpenFailureMessage(label).c_str());
-  elapsedTime = 0;
+  const std::string port = run.SelectedComPort();
+  ErrorBox(host, OpenFailureMessage(usb ? "USB" : port.c_str()).c_str());
+  run.elapsedTime = 0;
   host.EnableStartButton(true);
-  CloseFile();
+  run.CloseFile();
 }
 
 // Reads the register that tells apart the models sharing the selected ID and
 // shows the mismatch box; true when the device is another model.
-bool ModelMismatch(Host& host, int row) {
+bool ModelMismatch(Run& run, Host& host, int row) {
   uint16_t value = 0;
   switch (ModelOf(row).tell.reg) {
     case ModelRegister::kD1386:
-      (void)ReadD1386_A(hSerial.get(), &value);
+      (void)ReadD1386_A(run, &value);
       break;
     case ModelRegister::kD1148:
-      (void)ReadD1148_A(hSerial.get(), &value);
+      (void)ReadD1148_A(run, &value);
       break;
     case ModelRegister::kNone:
       return false;
@@ -98,155 +88,155 @@ bool ModelMismatch(Host& host, int row) {
 
 // The version refusal keeps the seconds counting while its box is open: the
 // box comes first, the timer kill after it.  True when the run ended.
-bool VersionRefused(Host& host, int row) {
-  const char* text = VersionGateRefusal(row, VM_fu_version);
+bool VersionRefused(Run& run, Host& host, int row) {
+  const char* text = VersionGateRefusal(row, run.VM_fu_version);
   if (text == nullptr) return false;
   ErrorBox(host, text);
   host.KillElapsedTimer();
-  Finish(host);
+  Finish(run, host);
   return true;
 }
 
 // A dry run ends where the first writing request would go: nothing is
 // shown, the front end says that the update would go ahead.
-bool StopsHere(Host& host) {
-  if (!checkOnly) return false;
+bool StopsHere(Run& run, Host& host) {
+  if (!run.checkOnly) return false;
   host.KillElapsedTimer();
   host.RunEnds(BurnOutcome::kReady);
-  Finish(host);
+  Finish(run, host);
   return true;
 }
 
 // The pause is named: a bar standing still for seconds looks hung.
-void Pause(Host& host, int seconds) {
-  SetActivity(kActivityWaiting, seconds);
+void Pause(Run& run, Host& host, int seconds) {
+  run.SetActivity(kActivityWaiting, seconds);
   host.PauseSeconds(seconds);
-  SetActivity(kActivityNone, 0);
+  run.SetActivity(kActivityNone, 0);
 }
 
-void Reconnect(Host& host, int row) {
+void Reconnect(Run& run, Host& host, int row) {
   const ReconnectRule rule = ReconnectRuleOf(row);
   if (rule.kind == ReconnectKind::kKeepOpen) {
-    Pause(host, rule.pauseSeconds);
+    Pause(run, host, rule.pauseSeconds);
     return;
   }
-  hSerial.reset();
+  run.hSerial.reset();
   host.ShowMessage(rule.prompt, kInformationCaption, BoxIcon::kInformation);
-  Pause(host, rule.pauseSeconds);
+  Pause(run, host, rule.pauseSeconds);
   // Not tested here: a failed reopen makes the next probe report no response.
-  hSerial = OpenLink(host, rule.kind == ReconnectKind::kReplugUsb);
+  run.hSerial = OpenLink(run, host, rule.kind == ReconnectKind::kReplugUsb);
 }
 
 // Application mode.  True when the erase/enter-boot command was accepted
 // and another pass follows; false when the pass ends the run (a box was
 // shown, and the finish may already be done, see finished).
-bool ApplicationPass(Host& host, int row, bool& finished) {
-  const uint16_t id = selectedPLCID;
-  ProtocolResult code = CheckID_A(hSerial.get());
+bool ApplicationPass(Run& run, Host& host, int row, bool& finished) {
+  const uint16_t id = run.selectedPLCID;
+  ProtocolResult code = CheckID_A(run);
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, CheckIdFailureMessage(code));
     return false;
   }
-  if (ModelMismatch(host, row)) return false;
+  if (ModelMismatch(run, host, row)) return false;
   if (IsVersionReadId(id)) {
     uint8_t version = 0;
-    (void)ReadVersion_A(hSerial.get(), &version);
-    VM_fu_version = version;
-    if (VersionRefused(host, row)) {
+    (void)ReadVersion_A(run, &version);
+    run.VM_fu_version = version;
+    if (VersionRefused(run, host, row)) {
       finished = true;
       return false;
     }
   }
-  if (StopsHere(host)) {
+  if (StopsHere(run, host)) {
     finished = true;
     return false;
   }
-  code = SendErase_A(hSerial.get());
+  code = SendErase_A(run);
   if (code != kResultOk) {
     host.KillElapsedTimer();
     ErrorBox(host, EraseFailureMessage(code));
     return false;
   }
-  plcWithoutProgram = true;
-  eraseAccepted = true;
-  Reconnect(host, row);
+  run.plcWithoutProgram = true;
+  run.eraseAccepted = true;
+  Reconnect(run, host, row);
   return true;
 }
 
-void BootFailure(Host& host, const char* text) {
+void BootFailure(Run& run, Host& host, const char* text) {
   host.KillElapsedTimer();
   ErrorBox(host, text);
-  Finish(host);
+  Finish(run, host);
 }
 
 // Boot mode: every outcome ends the run.
-void BootPass(Host& host, int row) {
-  if (CheckID_B(hSerial.get()) != kResultOk) {
-    BootFailure(host, kTypeWrongMessage);
+void BootPass(Run& run, Host& host, int row) {
+  if (CheckID_B(run) != kResultOk) {
+    BootFailure(run, host, kTypeWrongMessage);
     return;
   }
-  if (IsVersionReadId(selectedPLCID)) {
+  if (IsVersionReadId(run.selectedPLCID)) {
     uint8_t version = 0;
-    if (!ReadVersion_B(hSerial.get(), &version)) {
-      BootFailure(host, kVersionSilentMessage);
+    if (!ReadVersion_B(run, &version)) {
+      BootFailure(run, host, kVersionSilentMessage);
       return;
     }
-    VM_fu_version = version;
-    if (VersionRefused(host, row)) return;
+    run.VM_fu_version = version;
+    if (VersionRefused(run, host, row)) return;
   }
-  if (StopsHere(host)) return;
-  if (SendErase_B(hSerial.get()) != kResultOk) {
-    BootFailure(host, kEraseSilentMessage);
+  if (StopsHere(run, host)) return;
+  if (SendErase_B(run) != kResultOk) {
+    BootFailure(run, host, kEraseSilentMessage);
     return;
   }
-  plcWithoutProgram = true;
-  eraseAccepted = true;
-  if (SendUpdate(hSerial.get()) != kResultOk) {
-    BootFailure(host, kUpdateSilentMessage);
+  run.plcWithoutProgram = true;
+  run.eraseAccepted = true;
+  if (SendUpdate(run) != kResultOk) {
+    BootFailure(run, host, kUpdateSilentMessage);
     return;
   }
-  if (SendFW(hSerial.get()) != kResultOk) {
-    BootFailure(host, kUpdateFailedMessage);
+  if (SendFW(run) != kResultOk) {
+    BootFailure(run, host, kUpdateFailedMessage);
     return;
   }
-  plcWithoutProgram = false;
+  run.plcWithoutProgram = false;
   host.KillElapsedTimer();
   const Message success = SuccessMessageOf(row);
   host.RunEnds(BurnOutcome::kSuccess);
   host.ShowMessage(success.text, success.caption, BoxIcon::kInformation);
-  Finish(host);
+  Finish(run, host);
 }
 
 // The run itself, once claimed.
-void RunBurn(Host& host) {
-  plcWithoutProgram = false;
-  eraseAccepted = false;
-  reportedPLCID = -1;
-  const bool loaded = LoadFirmware(host.LoadFirmwareImage());
+void RunBurn(Run& run, Host& host) {
+  run.plcWithoutProgram = false;
+  run.eraseAccepted = false;
+  run.reportedPLCID = -1;
+  const bool loaded = run.LoadFirmware(host.LoadFirmwareImage());
   host.EnableStartButton(false);
 
-  const int row = selectedPLCIdx;
-  if (const char* refusal = ImageRefusal(row, loaded)) {
-    RefuseImage(host, refusal);
+  const int row = run.selectedPLCIdx;
+  if (const char* refusal = ImageRefusal(run, row, loaded)) {
+    RefuseImage(run, host, refusal);
     return;
   }
 
   const bool usb = IsUsbModel(row);
-  hSerial = OpenLink(host, usb);
-  if (hSerial == kNoLink) {
-    ReportOpenFailure(host, usb);
+  run.hSerial = OpenLink(run, host, usb);
+  if (run.hSerial == kNoLink) {
+    ReportOpenFailure(run, host, usb);
     return;
   }
 
   for (;;) {
-    DummyComm(hSerial.get());
-    const ProtocolResult state = ConfirmComm(hSerial.get());
+    DummyComm(run);
+    const ProtocolResult state = ConfirmComm(run);
     if (state == kResultBootMode) {
       // A bootloader has no program to run: a PLC found in it was erased
       // by a run before this one.
-      plcWithoutProgram = true;
-      BootPass(host, row);
+      run.plcWithoutProgram = true;
+      BootPass(run, host, row);
       return;
     }
     if (state != kResultAppMode) {
@@ -255,28 +245,19 @@ void RunBurn(Host& host) {
       break;
     }
     bool finished = false;
-    if (!ApplicationPass(host, row, finished)) {
+    if (!ApplicationPass(run, host, row, finished)) {
       if (finished) return;
       break;
     }
   }
-  Finish(host);
+  Finish(run, host);
 }
 
-bool Claim() {
-  bool expected = false;
-  return burnClaimed.compare_exchange_strong(expected, true, std::memory_order_acq_rel);
-}
-
-void Release() {
-  burnClaimed.store(false, std::memory_order_release);
-}
-
-void RunClaimed(Host& host) {
-  RunBurn(host);
+void RunClaimed(Run& run, Host& host) {
+  RunBurn(run, host);
   // Every way out of the run has closed the link: the PLC is let go.
   ReleaseRunHolds();
-  Release();
+  run.Release();
 }
 
 }  // namespace
@@ -328,22 +309,18 @@ const char* EraseFailureMessage(ProtocolResult code) {
   }
 }
 
-int StartBurn(Host& host) {
-  if (!Claim()) return 0;
-  RunClaimed(host);
+int StartBurn(Run& run, Host& host) {
+  if (!run.Claim()) return 0;
+  RunClaimed(run, host);
   return 0;
 }
 
-bool BurnInProgress() {
-  return burnClaimed.load(std::memory_order_acquire);
-}
-
-bool StartBurnThread(Host& host) {
-  if (!Claim()) return false;
+bool StartBurnThread(Run& run, Host& host) {
+  if (!run.Claim()) return false;
   try {
-    std::thread(RunClaimed, std::ref(host)).detach();
+    std::thread(RunClaimed, std::ref(run), std::ref(host)).detach();
   } catch (const std::system_error&) {
-    Release();
+    run.Release();
     return false;
   }
   return true;

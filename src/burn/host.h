@@ -2,6 +2,8 @@
 // console front end and the tests each supply one.
 #pragma once
 
+#include <string>
+
 #include "port/link.h"
 #include "state/image.h"
 
@@ -32,13 +34,13 @@ class Host {
   virtual void KillElapsedTimer() = 0;
   // Blocks the burn thread for whole seconds.
   virtual void PauseSeconds(int seconds) = 0;
-  // Opens the COM port whose text is selected (the serial models' link).
-  virtual LinkHandle OpenComLink(const char* portName) = 0;
-  // The text a failed COM open reports; a front end that opens something
-  // other than the selected name says what it tried.
-  virtual const char* ComLinkLabel(const char* portName) { return portName; }
-  // OpenMyDevPipe with an empty pipe name (the USB models' link).
-  virtual LinkHandle OpenUsbLink() = 0;
+  // Opens the COM port the run names, exactly as named (a name or a path).
+  // The run's port is the only place a port name is kept: the reopen after
+  // a power cycle asks again with it.
+  virtual LinkHandle OpenComLink(const std::string& portName) = 0;
+  // Opens the USB models' link: the device path the run names, or for an
+  // empty name or "USB" the PLC's USB device that a search finds.
+  virtual LinkHandle OpenUsbLink(const std::string& location) = 0;
   // The image of this run.
   virtual FirmwareImage LoadFirmwareImage() { return EmbeddedFirmwareImage(); }
 };

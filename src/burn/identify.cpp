@@ -1,11 +1,13 @@
 #include "burn/identify.h"
 
+#include <string>
+
 #include "port/ports.h"
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
 #include "protocol/result_codes.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -26,52 +28,47 @@ bool IdFits(DeviceMode mode, int row, uint16_t id) {
   return IdMatches_B(IsUsbModel(row), plcList[row].id, id);
 }
 
-void ReadApplicationMode(int row, DeviceIdentity& d) {
-  d.idFailure = ReadID_A(hSerial.get(), &d.id);
+void ReadApplicationMode(Run& run, int row, DeviceIdentity& d) {
+  d.idFailure = ReadID_A(run, &d.id);
   d.idRead = d.idFailure == kResultOk;
   if (!d.idRead) return;
   d.reg = RegisterFor(row, d.id);
-  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(hSerial.get(), &d.registerValue);
-  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(hSerial.get(), &d.registerValue);
+  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(run, &d.registerValue);
+  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(run, &d.registerValue);
   // The version-read IDs are matched in all 16 bits, so the ID alone says.
   d.versionAsked = IsVersionReadId(d.id);
-  if (d.versionAsked) d.versionRead = ReadVersion_A(hSerial.get(), &d.version);
+  if (d.versionAsked) d.versionRead = ReadVersion_A(run, &d.version);
 }
 
-void ReadBootMode(DeviceIdentity& d) {
-  d.idRead = ReadID_B(hSerial.get(), &d.id);
+void ReadBootMode(Run& run, DeviceIdentity& d) {
+  d.idRead = ReadID_B(run, &d.id);
   if (!d.idRead) return;
   d.versionAsked = IsVersionReadId(d.id);  // USB models only: all 16 bits
-  if (d.versionAsked) d.versionRead = ReadVersion_B(hSerial.get(), &d.version);
+  if (d.versionAsked) d.versionRead = ReadVersion_B(run, &d.version);
 }
 
 }  // namespace
 
-DeviceIdentity IdentifyDevice(Host& host) {
+DeviceIdentity IdentifyDevice(Run& run, Host& host) {
   DeviceIdentity d{};
-  const int row = selectedPLCIdx;
-  if (IsUsbModel(row)) {
-    hSerial = host.OpenUsbLink();
-  } else {
-    char port[kComPortSize];
-    GetSelectedComPort(port);
-    hSerial = host.OpenComLink(port);
-  }
-  d.opened = hSerial != kNoLink;
+  const int row = run.selectedPLCIdx;
+  const std::string port = run.SelectedComPort();
+  run.hSerial = IsUsbModel(row) ? host.OpenUsbLink(port) : host.OpenComLink(port);
+  d.opened = run.hSerial != kNoLink;
   if (!d.opened) return d;
-  DummyComm(hSerial.get());
-  d.probe = ConfirmComm(hSerial.get());
+  DummyComm(run);
+  d.probe = ConfirmComm(run);
   if (d.probe == kResultAppMode) {
     d.mode = DeviceMode::kApplication;
-    ReadApplicationMode(row, d);
+    ReadApplicationMode(run, row, d);
   } else if (d.probe == kResultBootMode) {
     d.mode = DeviceMode::kBoot;
-    ReadBootMode(d);
+    ReadBootMode(run, d);
   }
-  hSerial.reset();
+  run.hSerial.reset();
   ReleaseRunHolds();
   // As at the end of a run: the counters are back at 0.
-  ClearStatusValues();
+  run.ClearStatusValues();
   return d;
 }
 

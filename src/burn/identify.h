@@ -10,6 +10,7 @@
 #include "burn/host.h"
 #include "protocol/protocol_result.h"
 #include "state/models.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -31,10 +32,10 @@ struct DeviceIdentity {
   uint8_t version;
 };
 
-// Opens the link of the selected model through host, probes, reads and
-// closes it again.  Uses hSerial for the length of the call and leaves the
-// status values as they were (0 between runs).
-DeviceIdentity IdentifyDevice(Host& host);
+// Opens the link of the run's model and port through host, probes, reads
+// and closes it again.  Uses the run's hSerial for the length of the call and
+// leaves its status values as they were (0 between runs).
+DeviceIdentity IdentifyDevice(Run& run, Host& host);
 
 // True when a burn for the row would accept this device: its ID rule, the
 // register check and the version gate.  A read that was needed and got no

@@ -20,11 +20,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "port/link_posix.h"
@@ -37,17 +39,25 @@ void (*lockFileOpened)(const char* lockPath) = nullptr;
 
 namespace {
 
-// The run-long holds this process has taken, until the run ends.
+// The run-long holds this process has taken, until the run ends.  Several
+// runs may share the process (a thread each, several PLCs at once): a hold
+// belongs to the thread of the run that took it, and a run's end lets go
+// of its own holds only.
 struct RunHold {
   std::string key;
   std::string lockPath;
   int fd;
+  std::thread::id owner;
 };
 std::mutex holdsMutex;
 std::vector<RunHold> runHolds;
-// The USB port of the PLC that the run found by searching ("usb-1-1.2"):
+// The USB port of the PLC that each run found by searching ("usb-1-1.2"):
 // the reopen after the replug looks there and nowhere else.
-std::string runUsbPort;
+struct PinnedPort {
+  std::thread::id owner;
+  std::string usbPort;
+};
+std::vector<PinnedPort> runUsbPorts;
 
 // The folder for the lock files: /run/lock where this user may write there,
 // else the user's runtime folder; nullptr when there is neither.
@@ -190,7 +200,11 @@ bool HoldNodeForTheRun(const char* nodePath, bool comPort) {
   }
   const std::lock_guard<std::mutex> lock(holdsMutex);
   for (const RunHold& hold : runHolds) {
-    if (hold.key == key) return true;
+    if (hold.key != key) continue;
+    if (hold.owner == std::this_thread::get_id()) return true;
+    // Another run of this process has the PLC (named twice, by two names).
+    NotePortRefusal(nodePath, "locked");
+    return false;
   }
   const char* folder = LockFolder();
   if (folder == nullptr) {
@@ -208,7 +222,7 @@ bool HoldNodeForTheRun(const char* nodePath, bool comPort) {
   int fd = -1;
   switch (TakeLockFile(lockPath, &fd)) {
     case Take::kTaken:
-      runHolds.push_back({key, lockPath, fd});
+      runHolds.push_back({key, lockPath, fd, std::this_thread::get_id()});
       return true;
     case Take::kHeld:
       NotePortRefusal(nodePath, "locked");
@@ -226,9 +240,16 @@ bool HoldForTheRun(const char* devicePath) {
 
 void ReleaseRunHolds() {
   const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (const RunHold& hold : runHolds) EndHold(hold, true);
-  runHolds.clear();
-  runUsbPort.clear();
+  const std::thread::id me = std::this_thread::get_id();
+  for (const RunHold& hold : runHolds) {
+    if (hold.owner == me) EndHold(hold, true);
+  }
+  runHolds.erase(std::remove_if(runHolds.begin(), runHolds.end(),
+                                [me](const RunHold& hold) { return hold.owner == me; }),
+                 runHolds.end());
+  runUsbPorts.erase(std::remove_if(runUsbPorts.begin(), runUsbPorts.end(),
+                                   [me](const PinnedPort& pin) { return pin.owner == me; }),
+                    runUsbPorts.end());
 }
 
 void RemoveRunLockFilesBeforeExit() {
@@ -240,12 +261,23 @@ void RemoveRunLockFilesBeforeExit() {
 
 void PinRunUsbPort(const char* usbPort) {
   const std::lock_guard<std::mutex> lock(holdsMutex);
-  runUsbPort = usbPort;
+  for (PinnedPort& pin : runUsbPorts) {
+    if (pin.owner == std::this_thread::get_id()) {
+      pin.usbPort = usbPort;
+      return;
+    }
+  }
+  runUsbPorts.push_back({std::this_thread::get_id(), usbPort});
 }
 
 bool RunUsbPort(char* out, size_t outSize) {
   const std::lock_guard<std::mutex> lock(holdsMutex);
-  return !runUsbPort.empty() && FormatPath(out, outSize, "%s", runUsbPort.c_str());
+  for (const PinnedPort& pin : runUsbPorts) {
+    if (pin.owner == std::this_thread::get_id()) {
+      return !pin.usbPort.empty() && FormatPath(out, outSize, "%s", pin.usbPort.c_str());
+    }
+  }
+  return false;
 }
 
 }  // namespace plc

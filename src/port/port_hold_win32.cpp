@@ -7,10 +7,12 @@
 // is gone for the replug.
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "port/ports.h"
@@ -23,9 +25,13 @@ namespace {
 thread_local std::string refusal;
 
 // The run-long holds this process has taken, until the run ends.
+// A hold belongs to the thread of the run that took it: several runs may
+// share the process (several PLCs at once), and a run's end lets go of its
+// own holds only.
 struct RunHold {
   std::string key;
   HANDLE mutex;
+  std::thread::id owner;
 };
 std::mutex holdsMutex;
 std::vector<RunHold> runHolds;
@@ -64,7 +70,11 @@ bool HoldForTheRun(const char* devicePath) {
   key[at] = '\0';
   const std::lock_guard<std::mutex> lock(holdsMutex);
   for (const RunHold& hold : runHolds) {
-    if (hold.key == key) return true;
+    if (hold.key != key) continue;
+    if (hold.owner == std::this_thread::get_id()) return true;
+    // Another run of this process has the PLC (named twice, by two names).
+    NotePortRefusal(path.c_str(), "locked");
+    return false;
   }
   // Kept open until the run ends (ReleaseRunHolds).
   HANDLE hold = CreateMutexA(nullptr, FALSE, key);
@@ -74,14 +84,19 @@ bool HoldForTheRun(const char* devicePath) {
     NotePortRefusal(path.c_str(), "locked");
     return false;
   }
-  runHolds.push_back({key, hold});
+  runHolds.push_back({key, hold, std::this_thread::get_id()});
   return true;
 }
 
 void ReleaseRunHolds() {
   const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (const RunHold& hold : runHolds) CloseHandle(hold.mutex);
-  runHolds.clear();
+  const std::thread::id me = std::this_thread::get_id();
+  for (const RunHold& hold : runHolds) {
+    if (hold.owner == me) CloseHandle(hold.mutex);
+  }
+  runHolds.erase(std::remove_if(runHolds.begin(), runHolds.end(),
+                                [me](const RunHold& hold) { return hold.owner == me; }),
+                 runHolds.end());
 }
 
 }  // namespace plc

@@ -4,7 +4,7 @@
 #include "protocol/modbus.h"
 #include "protocol/result_codes.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -32,18 +32,19 @@ ProtocolResult EraseFailure(const uint8_t* reply) {
 // its sum is good, its status is ACK and fits(reported ID) holds.  The
 // failure code when the budget is spent.
 template <typename Fits>
-ProtocolResult IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
+ProtocolResult IdExchange(Run& run, uint16_t* reported, Fits&& fits) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted =
-      RunRetryBudget(link, IdRequestFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget,
-                     [&](uint32_t got) {
+      RunRetryBudget(run, IdRequestFrame(SelectedIsAio(run)), reply, sizeof reply, true,
+                     kFullBudget, [&](uint32_t got) {
                        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
                          return Attempt::kFailedRead;
                        }
                        *reported = static_cast<uint16_t>(reply[kClassPos] << 8 | reply[kDetailPos]);
                        if (reply[kStatusPos] != kAck) return Attempt::kFailedRead;
-                       reportedPLCID = *reported;
+                       run.reportedPLCID = *reported;
                        return fits(*reported) ? Attempt::kAccepted : Attempt::kFailedRead;
                      });
   return accepted ? kResultOk : IdFailure(reply);
@@ -51,11 +52,12 @@ ProtocolResult IdExchange(Link* link, uint16_t* reported, Fits&& fits) {
 
 // One register read; false when the budget is spent.  errCounter keeps the
 // number of failed reads before the good reply.
-bool ReadRegister(Link* link, const Frame& request, uint16_t* value) {
+bool ReadRegister(Run& run, const Frame& request, uint16_t* value) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t reply[kShortReplyLength] = {};
   const bool accepted =
-      RunRetryBudget(link, request, reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+      RunRetryBudget(run, request, reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
         return got == kShortReplyLength && CheckLRC(reply + 1, kShortReplyDigits) == 0
                    ? Attempt::kAccepted
                    : Attempt::kFailedRead;
@@ -73,30 +75,31 @@ bool IdMatches_A(uint16_t reported, uint16_t selected) {
   return reported == selected;
 }
 
-ProtocolResult CheckID_A(Link* link) {
-  const uint16_t selected = selectedPLCID;
+ProtocolResult CheckID_A(Run& run) {
+  const uint16_t selected = run.selectedPLCID;
   uint16_t reported = 0;
-  return IdExchange(link, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
+  return IdExchange(run, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
 }
 
-ProtocolResult ReadID_A(Link* link, uint16_t* reported) {
+ProtocolResult ReadID_A(Run& run, uint16_t* reported) {
   *reported = 0;
-  return IdExchange(link, reported, [](uint16_t) { return true; });
+  return IdExchange(run, reported, [](uint16_t) { return true; });
 }
 
-bool ReadD1386_A(Link* link, uint16_t* value) {
-  return ReadRegister(link, ReadD1386Frame(), value);
+bool ReadD1386_A(Run& run, uint16_t* value) {
+  return ReadRegister(run, ReadD1386Frame(), value);
 }
 
-bool ReadD1148_A(Link* link, uint16_t* value) {
-  return ReadRegister(link, ReadD1148Frame(), value);
+bool ReadD1148_A(Run& run, uint16_t* value) {
+  return ReadRegister(run, ReadD1148Frame(), value);
 }
 
-bool ReadVersion_A(Link* link, uint8_t* version) {
+bool ReadVersion_A(Run& run, uint8_t* version) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted = RunRetryBudget(
-      link, VersionRequestFrame(), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+      run, VersionRequestFrame(), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
         return got == kLongReplyLength && CheckLRC(reply + 1, kLongReplyDigits) == 0
                    ? Attempt::kAccepted
                    : Attempt::kFailedRead;
@@ -106,26 +109,27 @@ bool ReadVersion_A(Link* link, uint8_t* version) {
   return accepted;
 }
 
-ProtocolResult SendErase_A(Link* link) {
+ProtocolResult SendErase_A(Run& run) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
-  const bool aio = SelectedIsAio();
+  const bool aio = SelectedIsAio(run);
   // Some models drop off the line at once when they take the erase
   // request, so their silence counts as acceptance.
-  const bool silentOk = ModelOf(selectedPLCIdx).silentErase;
+  const bool silentOk = ModelOf(run.selectedPLCIdx).silentErase;
   const Frame confirm = EraseConfirmFrame(aio);
   uint8_t reply[kLongReplyLength] = {};
   const bool accepted = RunRetryBudget(
-      link, EraseRequestFrame(aio), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
+      run, EraseRequestFrame(aio), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
         if (got < kLongReplyLength) {
           if (!silentOk) return Attempt::kFailedRead;
-          errCounter = 0;
+          run.errCounter = 0;
           return Attempt::kAccepted;
         }
         if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0 ||
             reply[kStatusPos] != kAck) {
           return Attempt::kFailedRead;
         }
-        errCounter = 0;
+        run.errCounter = 0;
         // No reply follows the confirmation; only a short write fails it,
         // and then the whole attempt starts again with the erase request.
         return LinkWrite(link, confirm.bytes, confirm.length) == confirm.length
@@ -133,7 +137,7 @@ ProtocolResult SendErase_A(Link* link) {
                    : Attempt::kFailedWrite;
       });
   if (!accepted) return EraseFailure(reply);
-  errCounter = 0;
+  run.errCounter = 0;
   return kResultOk;
 }
 

@@ -3,7 +3,7 @@
 #include "protocol/exchange.h"
 #include "protocol/result_codes.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -25,9 +25,9 @@ constexpr Frame CommandOf(const uint8_t (&bytes)[N]) {
 }
 
 // Exchanges one command for a lone ACK under a budget of `limit` failures.
-bool ExchangeForAck(Link* link, const Frame& command, uint8_t limit) {
+bool ExchangeForAck(Run& run, const Frame& command, uint8_t limit) {
   uint8_t ack = 0;
-  return RunRetryBudget(link, command, &ack, kAckReplyLength, false, limit, [&](uint32_t got) {
+  return RunRetryBudget(run, command, &ack, kAckReplyLength, false, limit, [&](uint32_t got) {
     return got == kAckReplyLength && ack == kAck ? Attempt::kAccepted : Attempt::kFailedRead;
   });
 }
@@ -35,15 +35,16 @@ bool ExchangeForAck(Link* link, const Frame& command, uint8_t limit) {
 // "ID" under the retry budget: a reply is taken when it is whole, starts
 // with ACK and fits(reported ID) holds.
 template <typename Fits>
-bool BootIdExchange(Link* link, uint16_t* reported, Fits&& fits) {
+bool BootIdExchange(Run& run, uint16_t* reported, Fits&& fits) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
-  return RunRetryBudget(link, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget,
+  return RunRetryBudget(run, CommandOf(kIdCommand), reply, sizeof reply, false, kFullBudget,
                         [&](uint32_t got) {
                           if (got != kDataReplyLength || reply[0] != kAck)
                             return Attempt::kFailedRead;
                           *reported = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
-                          reportedPLCID = *reported;
+                          run.reportedPLCID = *reported;
                           return fits(*reported) ? Attempt::kAccepted : Attempt::kFailedRead;
                         });
 }
@@ -73,68 +74,71 @@ bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported) {
   return reported == (selected & 0x7FFF);
 }
 
-ProtocolResult CheckID_B(Link* link) {
-  const uint16_t selected = selectedPLCID;
-  const bool usb = SelectedIsUsb();
+ProtocolResult CheckID_B(Run& run) {
+  const uint16_t selected = run.selectedPLCID;
+  const bool usb = SelectedIsUsb(run);
   // A serial bootloader of the ID-12 models may also report 13, and that
   // acceptance leaves errCounter at the failed reads of this exchange.
   const bool twelveOrThirteen = !usb && selected == 12;
   uint16_t reported = 0;
-  if (!BootIdExchange(link, &reported,
+  if (!BootIdExchange(run, &reported,
                       [&](uint16_t id) { return IdMatches_B(usb, selected, id); })) {
     return kResultBootFailure;
   }
-  if (!twelveOrThirteen) errCounter = 0;
+  if (!twelveOrThirteen) run.errCounter = 0;
   return kResultOk;
 }
 
-bool ReadID_B(Link* link, uint16_t* reported) {
+bool ReadID_B(Run& run, uint16_t* reported) {
   *reported = 0;
-  if (!BootIdExchange(link, reported, [](uint16_t) { return true; })) return false;
-  errCounter = 0;
+  if (!BootIdExchange(run, reported, [](uint16_t) { return true; })) return false;
+  run.errCounter = 0;
   return true;
 }
 
-bool ReadVersion_B(Link* link, uint8_t* version) {
+bool ReadVersion_B(Run& run, uint8_t* version) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t reply[kDataReplyLength] = {};
   const bool accepted = RunRetryBudget(
-      link, CommandOf(kVersionCommand), reply, sizeof reply, false, kFullBudget, [&](uint32_t got) {
+      run, CommandOf(kVersionCommand), reply, sizeof reply, false, kFullBudget, [&](uint32_t got) {
         return got == kDataReplyLength && reply[0] == kAck ? Attempt::kAccepted
                                                            : Attempt::kFailedRead;
       });
   if (!accepted) return false;
   // Low nibble of byte 1 becomes the major, high nibble of byte 2 the minor.
   *version = static_cast<uint8_t>((reply[1] * 16 + reply[2] / 16) % 256);
-  errCounter = 0;
+  run.errCounter = 0;
   return true;
 }
 
-ProtocolResult SendErase_B(Link* link) {
+ProtocolResult SendErase_B(Run& run) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
-  const int row = selectedPLCIdx;
-  const uint16_t units = EraseUnitCount(row, fileLength);
+  const int row = run.selectedPLCIdx;
+  const uint16_t units = EraseUnitCount(row, run.fileLength);
   // Some bootloaders get one try per unit: a unit that fails is not asked
   // again.
   const uint8_t unitBudget = ModelOf(row).eraseUnitOnce ? 1 : kFullBudget;
-  StartPhase(kFlashErasing);
+  run.StartPhase(kFlashErasing);
   for (uint16_t k = 0; k < units; ++k) {
-    if (!ExchangeForAck(link, CommandOf(kEraseCommand), unitBudget)) return kResultBootFailure;
-    errCounter = 0;
-    SetProgress(k * 100 / units);
+    if (!ExchangeForAck(run, CommandOf(kEraseCommand), unitBudget)) return kResultBootFailure;
+    run.errCounter = 0;
+    run.SetProgress(k * 100 / units);
   }
-  if (!ExchangeForAck(link, CommandOf(kEotCommand), kFullBudget)) return kResultBootFailure;
-  errCounter = 0;
-  SetProgress(100);
+  if (!ExchangeForAck(run, CommandOf(kEotCommand), kFullBudget)) return kResultBootFailure;
+  run.errCounter = 0;
+  run.SetProgress(100);
   return kResultOk;
 }
 
-ProtocolResult SendUpdate(Link* link) {
+ProtocolResult SendUpdate(Run& run) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
-  if (!ExchangeForAck(link, CommandOf(kUpdateCommand), kFullBudget)) return kResultBootFailure;
+  if (!ExchangeForAck(run, CommandOf(kUpdateCommand), kFullBudget)) return kResultBootFailure;
   // The same switch for every model, USB links included.
   SetTransferLineSettings(link);
-  errCounter = 0;
+  run.errCounter = 0;
   return kResultOk;
 }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "port/link.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -46,7 +46,7 @@ inline constexpr uint8_t kFullBudget = 6;
 // What a command makes of one attempt after its write went out whole.
 enum class Attempt { kAccepted, kFailedRead, kFailedWrite };
 
-// Runs the retry budget: at most `limit` failed writes or `limit` failed
+// Runs the retry budget on the run's link: at most `limit` failed writes or `limit` failed
 // reads, whichever comes first.  Each attempt writes the request in one call;
 // when it went out whole, errCounter shows the failed-read count, the reply
 // buffer is zeroed (application mode only) and one read of replyLength bytes
@@ -58,33 +58,34 @@ enum class Attempt { kAccepted, kFailedRead, kFailedWrite };
 // judge is a callable taken by reference: nothing is allocated, so the block
 // transfer can run it for every frame.
 template <typename Judge>
-bool RunRetryBudget(Link* link, const Frame& request, uint8_t* reply, uint32_t replyLength,
+bool RunRetryBudget(Run& run, const Frame& request, uint8_t* reply, uint32_t replyLength,
                     bool zeroReply, uint8_t limit, Judge&& judge) {
+  Link* link = run.hSerial.get();
   uint8_t failedWrites = 0;
   uint8_t failedReads = 0;
   while (failedWrites < limit && failedReads < limit) {
-    SetActivityTry(failedWrites + failedReads + 1);
+    run.SetActivityTry(failedWrites + failedReads + 1);
     Attempt attempt = Attempt::kFailedWrite;
     if (LinkWrite(link, request.bytes, request.length) == request.length) {
-      errCounter = failedReads;
+      run.errCounter = failedReads;
       if (zeroReply) std::memset(reply, 0, replyLength);
       attempt = judge(LinkRead(link, reply, replyLength));
     }
     if (attempt == Attempt::kAccepted) return true;
     if (attempt == Attempt::kFailedWrite) {
       ++failedWrites;
-      errCounter = failedWrites;
+      run.errCounter = failedWrites;
     } else {
       ++failedReads;
-      errCounter = failedReads;
+      run.errCounter = failedReads;
     }
-    totalErrCounter += 1;
+    run.totalErrCounter += 1;
   }
   return false;
 }
 
-// Facts of the selected row of the model table.
-bool SelectedIsUsb();
-bool SelectedIsAio();
+// Facts of the run's row of the model table.
+bool SelectedIsUsb(const Run& run);
+bool SelectedIsAio(const Run& run);
 
 }  // namespace plc

@@ -2,7 +2,7 @@
 
 #include "protocol/exchange.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -71,11 +71,11 @@ Frame EraseConfirmFrame(bool aio) {
   return aio ? FrameOf(kEraseConfirmAio) : FrameOf(kEraseConfirm);
 }
 
-bool SelectedIsUsb() {
-  return IsUsbModel(selectedPLCIdx);
+bool SelectedIsUsb(const Run& run) {
+  return IsUsbModel(run.selectedPLCIdx);
 }
-bool SelectedIsAio() {
-  return IsAioModel(selectedPLCIdx);
+bool SelectedIsAio(const Run& run) {
+  return IsAioModel(run.selectedPLCIdx);
 }
 
 uint8_t CheckLRC(uint8_t* chars, uint8_t count) {

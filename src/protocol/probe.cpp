@@ -5,7 +5,7 @@
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
 #include "protocol/result_codes.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -35,11 +35,12 @@ ProtocolResult ProbeFailure(const uint8_t* reply) {
 
 }  // namespace
 
-void DummyComm(Link* link) {
+void DummyComm(Run& run) {
+  Link* link = run.hSerial.get();
   // Silent, the wake-up takes 2 s and the probe after it 18 s: named, so
   // that a front end does not look hung.  The wake-up counts as the first try.
-  SetActivity(kActivityProbing, 1);
-  if (!SelectedIsUsb()) SetModbusLineSettings(link);
+  run.SetActivity(kActivityProbing, 1);
+  if (!SelectedIsUsb(run)) SetModbusLineSettings(link);
   SetShortTimeouts(link);
   // Whatever comes back is read away unexamined, so that the probe starts on
   // a quiet line.
@@ -52,27 +53,30 @@ void DummyComm(Link* link) {
   for (int i = 0; i < kDrainReads; ++i) LinkRead(link, scratch, sizeof scratch);
 }
 
-ProtocolResult ConfirmComm(Link* link) {
+ProtocolResult ConfirmComm(Run& run) {
+  Link* link = run.hSerial.get();
   // Applied here too: the probe must not depend on DummyComm having run.
-  if (!SelectedIsUsb()) SetModbusLineSettings(link);
+  if (!SelectedIsUsb(run)) SetModbusLineSettings(link);
   SetLongTimeouts(link);
 
   uint8_t reply[kLongReplyLength] = {};
   ProtocolResult result = kResultNoResponse;
-  SetActivity(kActivityProbing, 1);
-  const bool accepted = RunRetryBudget(
-      link, ProbeFrame(SelectedIsAio()), reply, sizeof reply, true, kFullBudget, [&](uint32_t got) {
-        if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
-          return Attempt::kFailedRead;
-        }
-        const uint8_t status = reply[kStatusPos];
-        if (status != kStatusAppMode && status != kStatusBootMode) return Attempt::kFailedRead;
-        result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
-        return Attempt::kAccepted;
-      });
-  SetActivity(kActivityNone, 0);
+  run.SetActivity(kActivityProbing, 1);
+  const bool accepted =
+      RunRetryBudget(run, ProbeFrame(SelectedIsAio(run)), reply, sizeof reply, true, kFullBudget,
+                     [&](uint32_t got) {
+                       if (got != kLongReplyLength || CheckLRC(reply + 1, kLongReplyDigits) != 0) {
+                         return Attempt::kFailedRead;
+                       }
+                       const uint8_t status = reply[kStatusPos];
+                       if (status != kStatusAppMode && status != kStatusBootMode)
+                         return Attempt::kFailedRead;
+                       result = status == kStatusAppMode ? kResultAppMode : kResultBootMode;
+                       return Attempt::kAccepted;
+                     });
+  run.SetActivity(kActivityNone, 0);
   if (!accepted) return ProbeFailure(reply);
-  errCounter = 0;
+  run.errCounter = 0;
   return result;
 }
 

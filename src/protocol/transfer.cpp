@@ -4,9 +4,8 @@
 
 #include "protocol/exchange.h"
 #include "protocol/result_codes.h"
-#include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -60,23 +59,24 @@ BlockLayout BlockLayoutOf(int row, uint32_t length) {
   return {static_cast<int32_t>(size), static_cast<int32_t>(sent / size + (sent % size != 0))};
 }
 
-ProtocolResult SendFW(Link* link) {
+ProtocolResult SendFW(Run& run) {
+  Link* link = run.hSerial.get();
   SetLongTimeouts(link);
   uint8_t blockNumber = 1;
   int32_t acked = 0;
-  const uint32_t length = fileLength;
-  const BlockLayout layout = BlockLayoutOf(selectedPLCIdx, length);
+  const uint32_t length = run.fileLength;
+  const BlockLayout layout = BlockLayoutOf(run.selectedPLCIdx, length);
   const int32_t n = layout.dataSize;
   const int32_t blocks = layout.blockCount;
   const auto lastPart = static_cast<int32_t>(length % static_cast<uint32_t>(n));
 
   // The image's bytes that the frames carry: not the reserved tail, nor the
   // filler of the last frame.
-  const uint32_t tail = ModelOf(selectedPLCIdx).reservedTail;
+  const uint32_t tail = ModelOf(run.selectedPLCIdx).reservedTail;
   const uint32_t imageBytes = length > tail ? length - tail : 0;
-  bytesSent = 0;
-  bytesToSend = imageBytes;
-  StartPhase(kFlashProgramming);
+  run.bytesSent = 0;
+  run.bytesToSend = imageBytes;
+  run.StartPhase(kFlashProgramming);
 
   // One buffer for every frame and for the closing EOT.
   uint8_t frame[kMaxDataSize + kFrameOverhead];
@@ -92,36 +92,36 @@ ProtocolResult SendFW(Link* link) {
     frame[2] = static_cast<uint8_t>(255 - blockNumber);
     uint8_t* data = frame + 3;
     if (c >= blocks - 1 && lastPart != 0) {
-      FileRead(data, lastPart);
+      run.FileRead(data, lastPart);
       std::memset(data + lastPart, kFiller, static_cast<size_t>(n - lastPart));
     } else {
-      FileRead(data, n);
+      run.FileRead(data, n);
     }
     const uint32_t crc = CRC(data, static_cast<uint32_t>(n));
     data[n] = static_cast<uint8_t>(crc >> 8);
     data[n + 1] = static_cast<uint8_t>(crc);
 
-    errCounter = 0;
+    run.errCounter = 0;
     // A failed frame goes out again unchanged; the image cursor stays put.
-    if (!RunRetryBudget(link, request, &ack, 1, false, kFullBudget, judgeAck)) {
+    if (!RunRetryBudget(run, request, &ack, 1, false, kFullBudget, judgeAck)) {
       return kResultBootFailure;
     }
     blockNumber = static_cast<uint8_t>(blockNumber + 1);
     ++acked;
     const auto acknowledged = static_cast<uint32_t>(int64_t{acked} * n);
-    bytesSent = acknowledged < imageBytes ? acknowledged : imageBytes;
+    run.bytesSent = acknowledged < imageBytes ? acknowledged : imageBytes;
     // B + 1: only the acknowledged EOT brings the bar to 100.
     const auto percent = static_cast<int32_t>(int64_t{acked} * 100 / (int64_t{blocks} + 1));
-    SetProgress(percent);
+    run.SetProgress(percent);
   }
 
-  errCounter = 0;
+  run.errCounter = 0;
   frame[0] = kEot;
-  if (!RunRetryBudget(link, Frame{frame, 1}, &ack, 1, false, kFullBudget, judgeAck)) {
+  if (!RunRetryBudget(run, Frame{frame, 1}, &ack, 1, false, kFullBudget, judgeAck)) {
     return kResultBootFailure;
   }
-  SetProgress(100);
-  errCounter = 0;
+  run.SetProgress(100);
+  run.errCounter = 0;
   return kResultOk;
 }
 

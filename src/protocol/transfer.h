@@ -4,6 +4,7 @@
 
 #include "port/link.h"
 #include "protocol/protocol_result.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -19,7 +20,7 @@ struct BlockLayout {
 BlockLayout BlockLayoutOf(int row, uint32_t length);
 
 // Sends the image from the cursor in block frames, then EOT; 0 or 16.
-ProtocolResult SendFW(Link* link);
+ProtocolResult SendFW(Run& run);
 
 // Entry index (0..255) of the CRC table: the CRC of the single byte index.
 uint16_t CrcTableEntry(int index);

@@ -19,14 +19,4 @@ const char* EmbeddedFirmwareName();
 // cut to outSize - 1 characters.
 void ModelPrefixOf(const char* imageName, char* out, int outSize);
 
-// Loads an image for a run: hGLOBAL, fin (first byte) and fileLength.
-// False when the image is missing.
-bool LoadFirmware(const FirmwareImage& image);
-// Copies count bytes from the cursor into destination and advances the
-// cursor; returns the count (0 for a count of 0 or less).  The caller never
-// asks for more than remains of fileLength.
-int32_t FileRead(uint8_t* destination, int32_t count);
-// Releases the image of the run.
-void CloseFile();
-
 }  // namespace plc

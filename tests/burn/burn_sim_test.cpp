@@ -39,7 +39,7 @@ void ExpectFinish(const SimBench& bench) {
                 {s.elapsed, s.flash, s.progress, s.err, s.totalErr, s.linkOpen, s.imageHeld}),
             std::vector<int>({0, 0, 0, 0, 0, 1, 1}));
   EXPECT_EQ(bench.pair.OpenLinks(), 0);
-  ExpectAllZero();
+  ExpectAllZero(bench.run);
 }
 
 // The burn sequence's error texts.
@@ -71,7 +71,7 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
                                                       : bench.UseSmallImage();
       bench.config.seed = seed;
       if (!fault.empty()) bench.AddFault(fault.c_str());
-      bench.Run();
+      bench.Burn();
       const std::vector<std::string> trace = bench.host.Trace();
       std::vector<std::string> boxes;  // "caption:text", "!" ahead when not an information box
       for (const HostEvent& e : bench.host.Events())
@@ -91,7 +91,7 @@ TEST_P(EveryModel, BurnsTheImageOrEndsInABurnMessageAndResets) {
                     std::regex_match(boxes.back().substr(7), kBurnError))
             << boxes.back();
       }
-      ExpectAllZero();
+      ExpectAllZero(bench.run);
       if (!fault.empty()) continue;
       // The reconnect: a prompt, its pause and a new open, or a pause on the open link.
       const std::string pause = "pause:" + std::to_string(rule.pauseSeconds);
@@ -161,8 +161,8 @@ TEST(BurnSequence, EveryMessageFromAFault) {
     SimBench bench(PlcIndexByName(model));
     bench.UseSmallImage();
     for (const std::string& f : faults) Apply(bench, f);
-    elapsedTime = 3;
-    bench.Run();
+    bench.run.elapsedTime = 3;
+    bench.Burn();
     const std::vector<std::string> messages = bench.host.Messages();
     ASSERT_EQ(messages.empty() ? "" : messages.back(), message);
     EXPECT_TRUE(Listed(message));
@@ -186,27 +186,26 @@ TEST(BurnSequence, EveryMessageFromAFault) {
 TEST(BurnSequence, EarlyEnds) {
   const std::string longPath = "/dev/serial/by-id/usb-Example" + std::string(300, 'x');
   const std::string size = "The file size EXCEEDS the MAXIMUM size ";
-  const std::tuple<const char*, uint32_t, bool, const char*, std::string, std::string> cases[] = {
-      // model, image length (0: cannot be loaded), open fails, port, label, message
+  const std::tuple<const char*, uint32_t, bool, std::string, std::string> cases[] = {
+      // model, image length (0: cannot be loaded), open fails, port (opened whole), message
       // clang-format off
-      {"VM500", 0, false, "USB", "", kImageNotLoadedMessage},
-      {"KT4-W", 0x80001, false, "COM3", "", size + "(128 * 1024 * 4)"},  // one byte over the limit
-      {"VM500", 4095, false, "USB", "", kImageTooShortMessage},  // the VM group needs its 4 KB
-      {"KT4-W", 0x80000, true, "COM7", "", "CANNOT open COM7 Port!!!"},  // equal passes
-      {"VM500-AIO", 1, true, "USB", "", "CANNOT open USB Port!!!"},  // no lower bound elsewhere
-      {"LN", 1000, true, "COM3", "", "CANNOT open USB Port!!!"},  // a USB model says USB
-      {"TW5", 1000, true, "ttyUSB0", longPath, "CANNOT open " + longPath + " Port!!!"},
+      {"VM500", 0, false, "USB", kImageNotLoadedMessage},
+      {"KT4-W", 0x80001, false, "COM3", size + "(128 * 1024 * 4)"},  // one byte over the limit
+      {"VM500", 4095, false, "USB", kImageTooShortMessage},  // the VM group needs its 4 KB
+      {"KT4-W", 0x80000, true, "COM7", "CANNOT open COM7 Port!!!"},  // equal passes
+      {"VM500-AIO", 1, true, "USB", "CANNOT open USB Port!!!"},  // no lower bound elsewhere
+      {"LN", 1000, true, "COM3", "CANNOT open USB Port!!!"},  // a USB model says USB
+      {"TW5", 1000, true, longPath, "CANNOT open " + longPath + " Port!!!"},
       // clang-format on
   };
-  for (const auto& [model, length, openFails, port, label, message] : cases) {
+  for (const auto& [model, length, openFails, port, message] : cases) {
     SCOPED_TRACE(model + (" " + message));
     SimBench bench(PlcIndexByName(model));
-    SetSelectedComPort(port);
-    bench.host.label = label;
+    bench.run.SetSelectedComPort(port);
     length ? bench.UseImage(PatternImage(length)) : bench.host.UseMissingImage();
     bench.host.failOpen = [openFails = openFails] { return openFails; };
-    elapsedTime = 7;
-    bench.Run();
+    bench.run.elapsedTime = 7;
+    bench.Burn();
     const std::string open = IsUsbModel(bench.row) ? "USB" : port;
     EXPECT_EQ(bench.host.Trace(), openFails
                                       ? (std::vector<std::string>{"disable", "open:" + open, "kill",
@@ -218,7 +217,7 @@ TEST(BurnSequence, EarlyEnds) {
     const RunSnapshot& s = bench.host.atEnable.at(0);  // a size refusal clears seconds late
     EXPECT_EQ(Ints(s.elapsed, s.imageHeld), Ints(openFails ? 0 : 7, length != 0));
     EXPECT_EQ(bench.sim->counters.requests[static_cast<int>(SimKind::kProbe)], 0u);
-    ExpectAllZero();
+    ExpectAllZero(bench.run);
   }
 }
 

@@ -13,7 +13,7 @@
 #include "sim_link.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "support/test_host.h"
 
 namespace plc {
@@ -25,31 +25,32 @@ struct RunSnapshot {
   int32_t elapsed, flash, progress, err, totalErr;
   bool linkOpen, imageHeld;
 };
-inline RunSnapshot TakeSnapshot() {
-  return {elapsedTime,     flashStatus,        progress,          errCounter,
-          totalErrCounter, hSerial != kNoLink, hGLOBAL != nullptr};
+inline RunSnapshot TakeSnapshot(const Run& r) {
+  return {r.elapsedTime,     r.flashStatus,        r.progress,          r.errCounter,
+          r.totalErrCounter, r.hSerial != kNoLink, r.hGLOBAL != nullptr};
 }
 
-// Notes the run state at each box and button enabling; label names the COM link; records
-// every open in the trace like TestHost, but hands out simulator links.
+// Notes the run state at each box and button enabling; records every open in the trace
+// like TestHost, but hands out simulator links.
 class SimHost : public TestHost {
  public:
-  SimHost(TestWire* wire, SimLinkPair* pair) : TestHost(wire), pair_(pair) {}
+  SimHost(TestWire* wire, SimLinkPair* pair, const Run& run)
+      : TestHost(wire, run), pair_(pair), run_(run) {}
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override {
-    atBox.push_back(TakeSnapshot());
+    atBox.push_back(TakeSnapshot(run_));
     TestHost::ShowMessage(text, caption, icon);
   }
   void EnableStartButton(bool enabled) override {
-    if (enabled) atEnable.push_back(TakeSnapshot());
+    if (enabled) atEnable.push_back(TakeSnapshot(run_));
     TestHost::EnableStartButton(enabled);
   }
-  const char* ComLinkLabel(const char* port) override {
-    return label.empty() ? port : label.c_str();
+  LinkHandle OpenComLink(const std::string& port) override {
+    return Route(TestHost::OpenComLink(port));
   }
-  LinkHandle OpenComLink(const char* port) override { return Route(TestHost::OpenComLink(port)); }
-  LinkHandle OpenUsbLink() override { return Route(TestHost::OpenUsbLink()); }
+  LinkHandle OpenUsbLink(const std::string& location) override {
+    return Route(TestHost::OpenUsbLink(location));
+  }
   std::vector<RunSnapshot> atBox, atEnable;
-  std::string label;
 
  private:
   LinkHandle Route(LinkHandle link) {
@@ -58,6 +59,7 @@ class SimHost : public TestHost {
     return pair_->Open();
   }
   SimLinkPair* pair_;
+  const Run& run_;
 };
 
 // An image whose bytes differ from block to block and from their neighbours.
@@ -67,20 +69,18 @@ inline std::vector<uint8_t> PatternImage(uint32_t length) {
   return image;
 }
 
-inline void ExpectAllZero() {
-  EXPECT_EQ(std::vector<long>({elapsedTime, flashStatus, progress, errCounter, totalErrCounter,
-                               hSerial != kNoLink, hGLOBAL != nullptr, BurnInProgress()}),
-            std::vector<long>(8, 0));
+inline void ExpectAllZero(const Run& r) {
+  EXPECT_EQ(
+      std::vector<long>({r.elapsedTime, r.flashStatus, r.progress, r.errCounter, r.totalErrCounter,
+                         r.hSerial != kNoLink, r.hGLOBAL != nullptr, r.BurnInProgress()}),
+      std::vector<long>(8, 0));
 }
 
 struct SimBench {
   // A simulator that lets a run of the row succeed; small images end in filler.
   explicit SimBench(int selectedRow) : row(selectedRow), config(SimDefaultConfig(row)) {
-    ClearStatusValues();
-    VM_fu_version = 0;
-    SetSelectedComPort("COM3");
-    hSerial.reset();
-    SelectModel(row);
+    run.SetSelectedComPort("COM3");
+    run.SelectModel(row);
     // The register that tells the row's model from the others of its ID
     // says this model (1 is on none of the table's lists).
     const RegisterTell& tell = plcList[row].tell;
@@ -100,7 +100,7 @@ struct SimBench {
     const FirmwareImage embedded = EmbeddedFirmwareImage();
     UseImage({embedded.data, embedded.data + embedded.length});
   }
-  void Run() { SimInit(*sim, config), StartBurn(host); }
+  void Burn() { SimInit(*sim, config), StartBurn(run, host); }
   std::vector<uint8_t> Received() const {
     return std::vector<uint8_t>(sim->image.begin(), sim->image.begin() + sim->imageLength);
   }
@@ -115,11 +115,12 @@ struct SimBench {
   int row;
   SimConfig config;
   std::vector<uint8_t> image;
+  plc::Run run;
   VirtualClock clock;
   TestWire wire{&clock};
   std::unique_ptr<PlcSim> sim = std::make_unique<PlcSim>();
   SimLinkPair pair{sim.get(), &clock.nowMs};
-  SimHost host{&wire, &pair};
+  SimHost host{&wire, &pair, run};
 };
 
 }  // namespace plc

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/record_file.h"
 
 namespace plc {
@@ -211,6 +211,8 @@ TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
   FILE* capture = std::fopen(path.c_str(), "w+");
   ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
   ConsoleOutputInit(StderrKind::kTerminalWithoutEscapes);
+  plc::Run run;
+  ConsoleStartProgress("", run);
   ConsoleProgressTick();
   ConsolePrintNote("note");
   EXPECT_TRUE(ConsoleOutputFinish(5000));
@@ -218,7 +220,7 @@ TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
   close(saved);
   char line[160];
   const int width = StderrColumns();  // a file: COLUMNS, or none
-  FormatProgressLine(TakeStatusSnapshot(), "", width > 0 ? width : 80, line, sizeof line);
+  FormatProgressLine(TakeStatusSnapshot(run), "", width > 0 ? width : 80, line, sizeof line);
   std::ifstream in(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "\r" + std::string(line) + "\r" + std::string(std::strlen(line), ' ') + "\rnote\n");

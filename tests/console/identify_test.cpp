@@ -49,7 +49,7 @@ TEST(Identify, ReportsTheDeviceAndChangesNothing) {
   for (const auto& [model, faults, facts, status] : cases) {
     SCOPED_TRACE(model + (" " + (faults.empty() ? "" : faults[0])));
     const auto rig = Rig(model, faults);
-    const IdentifyReport report = IdentifySelected(rig->host, "COM3");
+    const IdentifyReport report = IdentifySelected(rig->run, rig->host, "COM3");
     std::vector<std::string> got;
     for (const ReportFact& f : report.facts) got.push_back(f.key + "=" + f.text);
     for (const std::string& fact : facts)
@@ -58,7 +58,7 @@ TEST(Identify, ReportsTheDeviceAndChangesNothing) {
     for (SimKind k : {SimKind::kErase, SimKind::kConfirm, SimKind::kBootErase, SimKind::kBootEot,
                       SimKind::kUpdate, SimKind::kFrame, SimKind::kEot})
       EXPECT_EQ(rig->sim->counters.requests[static_cast<int>(k)], 0u) << SimKindName(k);
-    EXPECT_EQ(Ints(rig->pair.OpenLinks(), totalErrCounter), Ints(0, 0));
+    EXPECT_EQ(Ints(rig->pair.OpenLinks(), rig->run.totalErrCounter), Ints(0, 0));
   }
 }
 
@@ -72,9 +72,9 @@ TEST(BurnLog, RecordsEachRunOnOneLine) {
     rig->UseImage(refused ? std::vector<uint8_t>{'a', 'b', 'c'} : std::vector<uint8_t>(5000, 'Z'));
     std::string error;
     ASSERT_TRUE(BurnLogOpen(path.c_str(), &error)) << error;
-    BurnLogBegin("burn", selectedPLCIdx, "/dev/serial/by-path/x");
-    RecordingHost recorder(rig->host, "image.bin", false);
-    StartBurn(recorder);
+    BurnLogBegin("burn", rig->row, "/dev/serial/by-path/x", rig->run);
+    RecordingHost recorder(rig->host, rig->run, "image.bin", false);
+    StartBurn(rig->run, recorder);
     BurnLogEnd(recorder.Result(), refused ? 1 : 0);
   }
   std::ifstream in(path);

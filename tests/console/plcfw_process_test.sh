@@ -147,6 +147,9 @@ EOF
     check "the port by its name" has_line name.out "ERROR: CANNOT open ttyUSB9 Port!!!"
     run usb --port /dev/ttyACM99 --yes
     check "USB models report USB" has_line usb.out "ERROR: CANNOT open USB Port!!!"
+    run all --all --yes
+    check "--all without a PLC: exit 1 and why" [ "$rc" -eq 1 ]
+    check "... and why" has_line all.err "plcfw: --all: the USB search finds no PLC; --list-ports shows what is"
     # Two runs at once append to one record file: one whole line each.
     for port in ttyUSB8 ttyUSB9; do
       "$PLCFW" --model LM4 --image "$work/small.bin" --port "$port" --log "$work/log.jsonl" \
@@ -332,6 +335,79 @@ sys.exit(json.loads(open(sys.argv[1]).read())["result"] != "success")' "$work/$c
       fi
       exec 3<&-
     done
+    ;;
+
+  # Four PLCs in one run, the third failing in the transfer: the other three
+  # are burnt whole, and the summary and the record name the one that failed
+  # and where.
+  several)
+    head -c 5000 /dev/urandom >"$work/small.bin"
+    cat "$work/small.bin" <(head -c $((5120 - 5000)) /dev/zero | tr '\0' '\032') >"$work/padded.bin"
+    start_four() { # MODEL THIRD-PLC-ARGS...: the ports in $ports, the third's label in $failing
+      ports=() sims=()
+      for i in 1 2 3 4; do
+        fault=()
+        [ "$i" -ne 3 ] || fault=("${@:2}")
+        : >"$work/sim$i.out"
+        "$PLCSIM" --once --verbose --model "$1" --flash-out "$work/flash$i.bin" "${fault[@]}" \
+          >"$work/sim$i.out" 2>"$work/sim$i.err" &
+        sims+=($!)
+        await . "$work/sim$i.out"
+        ports+=(--port "$(head -n 1 "$work/sim$i.out")")
+      done
+      failing="${ports[5]#/dev/}"
+    }
+    stop_four() { for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid"; done; }
+    start_four LP4 --fault nak-frame:3+
+    run four --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --log "$work/four.jsonl"
+    stop_four
+    check "exit 4: a PLC failed after its erase" [ "$rc" -eq 4 ]
+    for i in 1 2 4; do
+      check "PLC $i: received = the image, filler after it" cmp -s "$work/flash$i.bin" "$work/padded.bin"
+    done
+    check "the failing PLC's message line, labelled" has_line four.out "$failing: ERROR: Firmware update is FAILED"
+    check "... and what stopped, labelled" grep -qF "$failing: plcfw: the transfer stopped at block 3 of 40" "$work/four.err"
+    check "three success lines" [ "$(grep -c ": INFORMATION: Firmware update is SUCCESSFUL" "$work/four.out")" -eq 3 ]
+    check "the summary: its header and the failing PLC's row" python3 -c 'import re, sys
+text = open(sys.argv[1]).read()
+rows = [l.split() for l in text.splitlines() if re.match(r"\S+ +LP4 +(success|failed) ", l)]
+sys.exit(not re.search(r"^PLC +model +result +message +seconds$", text, re.M) or len(rows) != 4 or
+         sorted(r[0] for r in rows if r[2] == "failed") != [sys.argv[2]])' "$work/four.err" "$failing"
+    check "a record per PLC, the failing one failed" python3 -c 'import json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+sys.exit(len(records) != 4 or
+         [r["port"][5:] for r in records if r["result"] == "failed"] != [sys.argv[2]])' \
+      "$work/four.jsonl" "$failing"
+    # --json: one document, a PLC an entry, the failing one with its reason
+    # and the block its transfer stopped at.
+    start_four LP4 --fault nak-frame:3+
+    run json --model LP4 --image "$work/small.bin" --yes "${ports[@]}" --json
+    stop_four
+    check "--json: exit 4" [ "$rc" -eq 4 ]
+    check "--json: the document says which PLC failed where" python3 -c 'import json, sys
+d = json.load(open(sys.argv[1]))
+bad = [p for p in d["plcs"] if p["result"] != "success"]
+sys.exit(d["exitStatus"] != 4 or len(d["plcs"]) != 4 or len(bad) != 1 or
+         (bad[0]["label"], bad[0]["failedBlock"], bad[0]["erased"]) != (sys.argv[2], 3, True) or
+         bad[0]["messages"][-1]["text"] != "Firmware update is FAILED")' "$work/json.out" "$failing"
+    # Ctrl-C in the third PLC's transfer stops every PLC's link: that PLC
+    # takes no frame after the signal, and the warning names each PLC left
+    # without its program.
+    head -c 40000 /dev/urandom >"$work/big.bin"
+    start_four LM4 --signal-at 60:INT --tool-pid "$work/fw.pid"
+    start_fw --model LM4 --image "$work/big.bin" --yes "${ports[@]}" --log "$work/int.jsonl" \
+      >"$work/int.out" 2>"$work/int.err"
+    echo "$fwpid" >"$work/fw.pid"
+    wait_fw 600
+    stop_four
+    check "interrupted: exit 3" [ "$rc" -eq 3 ]
+    check "interrupted: no frame after the signal" grep -qx "plcsim: 0 block frames after the signal" "$work/sim3.err"
+    check "interrupted: the warning names the PLC" grep -qF "$failing: plcfw: interrupted during the update: the PLC may be left" "$work/int.err"
+    # A PLC whose burn was over before the signal keeps its success.
+    check "interrupted: a record per PLC" python3 -c 'import json, sys
+r = {x["port"][5:]: x["result"] for x in map(json.loads, open(sys.argv[1]))}
+sys.exit(len(r) != 4 or r[sys.argv[2]] != "interrupted" or bool(set(r.values()) - {"interrupted", "success"}))' \
+      "$work/int.jsonl" "$failing"
     ;;
 
   # What a failure adds on standard error beside its message line: the

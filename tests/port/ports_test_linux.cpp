@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "port/link_posix.h"
@@ -242,6 +243,30 @@ TEST(HoldForTheRun, ManyHoldsEachByALockFileReadableByAllAndAllGoneAtTheEnd) {
   }
   ReleaseRunHolds();
   EXPECT_EQ(FilesIn(locks.path).size(), 0u) << "lock files left behind";
+}
+
+// Several runs in one process (a thread per PLC): each keeps its own holds
+// until its own end, and one PLC named twice is held by the first run only.
+TEST(HoldForTheRun, EachRunOfTheProcessKeepsItsOwnHoldsUntilItsEnd) {
+  TempDir locks, nodes;
+  Places places(locks.path);
+  const std::string first = NewNode(nodes, 0);
+  const std::string second = NewNode(nodes, 1);
+  ASSERT_TRUE(HoldForTheRun(first.c_str())) << PortRefusal();
+  std::string refusal;
+  std::thread other([&] {
+    EXPECT_TRUE(HoldForTheRun(second.c_str())) << PortRefusal();
+    EXPECT_FALSE(HoldForTheRun(first.c_str()));
+    refusal = PortRefusal();
+    ReleaseRunHolds();
+  });
+  other.join();
+  EXPECT_EQ(refusal, first + " is in use by another program (locked)");
+  const std::vector<fs::path> left = FilesIn(locks.path);
+  ASSERT_EQ(left.size(), 1u) << "the other run's end took this run's hold";
+  EXPECT_TRUE(LockedByARun(left[0]));
+  ReleaseRunHolds();
+  EXPECT_EQ(FilesIn(locks.path).size(), 0u);
 }
 
 // Where no lock can be had the PLC is not touched: it would be unheld in

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "port/ports_win32.h"
-#include "state/run_state.h"
 
 namespace plc {
 

@@ -33,25 +33,28 @@ TEST_F(ProtocolTest, RetryBudgetArithmetic) {
   // clang-format on
   for (const auto& [op, model, spent] : ops) {
     SCOPED_TRACE(op);
-    Reset(model);         // six failed writes
-    totalErrCounter = 7;  // earlier failures of the run stay counted
+    Reset(model);               // six failed writes
+    run_->totalErrCounter = 7;  // earlier failures of the run stay counted
     wire_->SetWritePolicy([](uint32_t n) { return n - 1; });
-    EXPECT_EQ(RunOp(op, link_), spent);
+    EXPECT_EQ(RunOp(op, *run_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 7 + 6, 6}));
     Reset(model);            // five failed writes, then six failed reads: 11 attempts, 33 virtual s
     std::vector<int> seen;   // errCounter at each write and each read
     std::vector<int> tries;  // the try a front end shows at each read: the probe's alone
     wire_->SetWritePolicy(
-        [&](uint32_t n) { return seen.push_back(errCounter), ++writes_ <= 5 ? 0 : n; });
-    wire_->onRead = [&] { seen.push_back(errCounter), tries.push_back(CurrentActivity().number); };
-    EXPECT_EQ(RunOp(op, link_), spent);
+        [&](uint32_t n) { return seen.push_back(run_->errCounter), ++writes_ <= 5 ? 0 : n; });
+    wire_->onRead = [&] {
+      seen.push_back(run_->errCounter), tries.push_back(run_->CurrentActivity().number);
+    };
+    EXPECT_EQ(RunOp(op, *run_), spent);
     EXPECT_EQ(Counters(), (std::vector<long>{6, 11, 11}));
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));
     const std::vector<int> probeTries{6, 7, 8, 9, 10, 11};
     EXPECT_EQ(tries, std::string(op) == "ConfirmComm" ? probeTries : std::vector<int>(6, 0));
-    EXPECT_EQ(CurrentActivity().kind, kActivityNone);
+    EXPECT_EQ(run_->CurrentActivity().kind, kActivityNone);
     EXPECT_EQ(wire_->NowMs(), 11u * 3000u);
-    EXPECT_EQ(Ints(RunOp(op, kNoLink), errCounter), Ints(spent, 6));  // no link at all
+    run_->hSerial.reset();  // no link at all
+    EXPECT_EQ(Ints(RunOp(op, *run_), run_->errCounter), Ints(spent, 6));
   }
 }
 
@@ -104,7 +107,7 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
     SCOPED_TRACE(std::string(op) + " " + model + " " + (replies.empty() ? "" : replies[0]));
     Reset(model, 204800);
     Answer(replies);
-    EXPECT_EQ(RunOp(op, link_), result);
+    EXPECT_EQ(RunOp(op, *run_), result);
     EXPECT_EQ(Counters(), (std::vector<long>{err, total, writes}));
   }
 }
@@ -124,10 +127,10 @@ TEST_F(ProtocolTest, EraseUnitsAndBootErase) {
     EXPECT_EQ(EraseUnitCount(PlcIndexByName(model), length), units);
     Reset(model, length);
     AnswerAlways("\x06");
-    EXPECT_EQ(SendErase_B(link_), kResultOk);
+    EXPECT_EQ(SendErase_B(*run_), kResultOk);
     EXPECT_EQ(wire_->CountWrites("ERASE"), units);
     EXPECT_EQ(wire_->Writes().back(), Bytes{kEot});
-    EXPECT_EQ(Ints(flashStatus, progress), Ints(kFlashErasing, 100));
+    EXPECT_EQ(Ints(run_->flashStatus, run_->progress), Ints(kFlashErasing, 100));
   }
 }
 

@@ -1,4 +1,4 @@
-// Protocol tests: a fresh test link in hSerial per case, operations by name,
+// Protocol tests: a fresh run with a test link in its hSerial per case, operations by name,
 // device replies, and the wire as one text.
 #pragma once
 
@@ -15,7 +15,7 @@
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "support/test_link.h"
 
 namespace plc {
@@ -34,23 +34,23 @@ inline std::string WithWrongLrc(std::string reply) {
   return reply;
 }
 
-inline int RunOp(const std::string& op, Link* link) {
-  if (op == "DummyComm") return DummyComm(link), -1;  // no result
+inline int RunOp(const std::string& op, Run& run) {
+  if (op == "DummyComm") return DummyComm(run), -1;  // no result
   // The reads: the value, -1 when the budget was spent.
   if (op.rfind("ReadVersion_", 0) == 0) {
     uint8_t v = 0;
-    return (op.back() == 'A' ? ReadVersion_A(link, &v) : ReadVersion_B(link, &v)) ? v : -1;
+    return (op.back() == 'A' ? ReadVersion_A(run, &v) : ReadVersion_B(run, &v)) ? v : -1;
   }
   if (op.rfind("ReadD", 0) == 0) {
     uint16_t v = 0;
-    return (op == "ReadD1386_A" ? ReadD1386_A(link, &v) : ReadD1148_A(link, &v)) ? v : -1;
+    return (op == "ReadD1386_A" ? ReadD1386_A(run, &v) : ReadD1148_A(run, &v)) ? v : -1;
   }
-  const std::pair<const char*, ProtocolResult (*)(Link*)> ops[] = {
+  const std::pair<const char*, ProtocolResult (*)(Run&)> ops[] = {
       {"ConfirmComm", ConfirmComm}, {"CheckID_A", CheckID_A},     {"SendErase_A", SendErase_A},
       {"CheckID_B", CheckID_B},     {"SendErase_B", SendErase_B}, {"SendUpdate", SendUpdate}};
   for (const auto& [name, fn] : ops)
-    if (op == name) return fn(link);
-  return SendFW(link);
+    if (op == name) return fn(run);
+  return SendFW(run);
 }
 
 // "modbus"/"transfer" line settings, "short"/"long" time-outs, ">" and the
@@ -75,19 +75,16 @@ inline std::string Trace(const TestWire& wire) {
 class ProtocolTest : public ::testing::Test {
  protected:
   void SetUp() override { Reset("VM500"); }
-  void TearDown() override { hSerial.reset(); }
   void Reset(const char* model, uint32_t imageLength = 0) {
-    hSerial.reset();
+    run_ = std::make_unique<plc::Run>();
     wire_ = std::make_unique<TestWire>();
-    hSerial = wire_->Open();
-    link_ = hSerial.get();
+    run_->hSerial = wire_->Open();
     writes_ = 0;
-    ClearStatusValues();
     ASSERT_GE(PlcIndexByName(model), 0) << model;
-    SelectModel(PlcIndexByName(model));
+    run_->SelectModel(PlcIndexByName(model));
     image_.resize(imageLength);  // a counting pattern behind the cursor
     for (uint32_t i = 0; i < imageLength; ++i) image_[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    LoadFirmware({image_.data(), imageLength});
+    run_->LoadFirmware({image_.data(), imageLength});
   }
   // Each request gets the next reply ("" is silence); then silence.
   void Answer(const std::vector<std::string>& replies) {
@@ -99,10 +96,13 @@ class ProtocolTest : public ::testing::Test {
     wire_->SetResponder([reply](TestWire& w, const Bytes&) { w.Reply(reply); });
   }
   size_t Writes() const { return wire_->Writes().size(); }
-  std::vector<long> Counters() const { return {errCounter, totalErrCounter, long(Writes())}; }
+  std::vector<long> Counters() const {
+    return {run_->errCounter, run_->totalErrCounter, long(Writes())};
+  }
 
+  // The wire outlives the run whose link it is.
   std::unique_ptr<TestWire> wire_;
-  Link* link_ = nullptr;  // hSerial's
+  std::unique_ptr<plc::Run> run_;
   std::vector<uint8_t> image_;
   int writes_ = 0;
 };

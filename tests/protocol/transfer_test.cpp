@@ -57,17 +57,18 @@ TEST_F(ProtocolTest, FramesCarryTheImageInOrder) {
     const BlockLayout layout = BlockLayoutOf(PlcIndexByName(model), length);
     EXPECT_EQ(Ints(layout.dataSize, layout.blockCount), Ints(size, frames));
     std::vector<int> progressAtWrite;
-    wire_->SetResponder(
-        [&](TestWire& w, const Bytes&) { progressAtWrite.push_back(progress), w.Reply("\x06"); });
-    EXPECT_EQ(SendFW(link_), kResultOk);
+    wire_->SetResponder([&](TestWire& w, const Bytes&) {
+      progressAtWrite.push_back(run_->progress), w.Reply("\x06");
+    });
+    EXPECT_EQ(SendFW(*run_), kResultOk);
     const std::vector<Bytes> writes = wire_->Writes();
     ASSERT_EQ(writes.size(), frames + 1);
     for (uint32_t f = 0; f < frames; ++f)
       ExpectFrame(writes[f], uint8_t(f + 1), image_.data() + f * size, size,
                   f + 1 == frames ? lastBytes : size);
     EXPECT_EQ(writes.back(), Bytes{kEot});
-    EXPECT_EQ(Ints(progress, flashStatus), Ints(100, kFlashProgramming));
-    EXPECT_EQ(fin, image_.data() + (frames ? (frames - 1) * size + lastBytes : 0));
+    EXPECT_EQ(Ints(run_->progress, run_->flashStatus), Ints(100, kFlashProgramming));
+    EXPECT_EQ(run_->fin, image_.data() + (frames ? (frames - 1) * size + lastBytes : 0));
     if (frames == 8096) {  // progress 1 after 81 ACKs, 99 before the EOT
       EXPECT_EQ(std::vector<int>({progressAtWrite[80], progressAtWrite[81], progressAtWrite[8096]}),
                 std::vector<int>({0, 1, 99}));
@@ -82,13 +83,15 @@ TEST(SendFW, AllocatesNothing) {
     void ApplyLineSettings(const LineSettings&) override {}
     void ApplyTimeouts(const Timeouts&) override {}
   } ack;
-  SelectModel(PlcIndexByName("VM500"));
-  ASSERT_TRUE(LoadFirmware(EmbeddedFirmwareImage()));
+  plc::Run run;
+  run.SelectModel(PlcIndexByName("VM500"));
+  ASSERT_TRUE(run.LoadFirmware(EmbeddedFirmwareImage()));
+  run.hSerial.reset(&ack);  // lent: given back below, never closed
   counting = true;
-  EXPECT_EQ(SendFW(&ack), kResultOk);
+  EXPECT_EQ(SendFW(run), kResultOk);
   counting = false;
+  (void)run.hSerial.release();
   EXPECT_EQ(allocations.load(), 0);
-  ClearStatusValues();
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST_F(ProtocolTest, RequestsSettingsAndTimeoutsInOrder) {
     SCOPED_TRACE(std::string(model) + " " + op);
     Reset(model, 12288);  // three erase units on the VM group
     Answer(replies);
-    EXPECT_EQ(RunOp(op, link_), result);
+    EXPECT_EQ(RunOp(op, *run_), result);
     EXPECT_EQ(Trace(*wire_), trace);
   }
 }

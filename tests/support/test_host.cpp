@@ -1,7 +1,5 @@
 #include "support/test_host.h"
 
-#include "state/run_state.h"
-
 namespace plc {
 
 void TestHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
@@ -11,18 +9,18 @@ void TestHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) 
 
 void TestHost::PauseSeconds(int seconds) {
   // A front end names the pause by the activity the engine published.
-  const Activity now = CurrentActivity();
+  const Activity now = run_.CurrentActivity();
   const bool named = now.kind == kActivityWaiting && now.number == seconds;
   Note(HostEvent::Kind::kPause, named ? "" : "unnamed ", seconds);
   wire_->Clock().nowMs += static_cast<uint64_t>(seconds) * 1000u;
 }
 
-LinkHandle TestHost::OpenComLink(const char* portName) {
+LinkHandle TestHost::OpenComLink(const std::string& portName) {
   Note(HostEvent::Kind::kOpen, portName);
   return failOpen && failOpen() ? kNoLink : wire_->Open();
 }
 
-LinkHandle TestHost::OpenUsbLink() {
+LinkHandle TestHost::OpenUsbLink(const std::string&) {
   Note(HostEvent::Kind::kOpen, "USB");
   return failOpen && failOpen() ? kNoLink : wire_->Open();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "burn/host.h"
+#include "state/run.h"
 #include "support/test_link.h"
 
 namespace plc {
@@ -21,7 +22,8 @@ struct HostEvent {
 
 class TestHost : public Host {
  public:
-  explicit TestHost(TestWire* wire) : wire_(wire) {}
+  // run: the run it hosts, whose activity names a pause.
+  TestHost(TestWire* wire, const Run& run) : wire_(wire), run_(run) {}
 
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
   void EnableStartButton(bool enabled) override {
@@ -29,8 +31,8 @@ class TestHost : public Host {
   }
   void KillElapsedTimer() override { Note(HostEvent::Kind::kKillTimer); }
   void PauseSeconds(int seconds) override;
-  LinkHandle OpenComLink(const char* portName) override;
-  LinkHandle OpenUsbLink() override;
+  LinkHandle OpenComLink(const std::string& portName) override;
+  LinkHandle OpenUsbLink(const std::string& location) override;
   FirmwareImage LoadFirmwareImage() override;
 
   // Image for the run; defaults to the embedded image.
@@ -51,6 +53,7 @@ class TestHost : public Host {
     events_.push_back({kind, text, "", BoxIcon::kError, seconds});
   }
   TestWire* wire_;
+  const Run& run_;
   std::vector<HostEvent> events_;
   std::vector<uint8_t> image_;
   bool useImage_ = false;

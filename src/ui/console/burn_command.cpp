@@ -9,7 +9,7 @@
 #include "port/link.h"
 #include "state/image.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
 #include "ui/console/record.h"
@@ -46,50 +46,62 @@ std::string ProbeTarget(const ConsoleOptions& options, const std::string& port) 
 
 }  // namespace
 
+std::string ProbeTargetOf(const ConsoleOptions& options, const std::string& port) {
+  return ProbeTarget(options, port);
+}
+
+bool ReadImageForBurn(const ConsoleOptions& options, std::vector<uint8_t>* image) {
+  bool imageMissing = false;
+  // Read under the guard: a file on a mount that hangs must not keep
+  // Ctrl-C from ending the run (nothing has been sent yet).
+  std::string why;
+  RunWatched(
+      [&] {
+        imageMissing =
+            !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, image, &why);
+      },
+      false, [] { return false; });
+  if (imageMissing) {
+    ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
+  } else if (const ImageKind* kind = NotARawImage(*image)) {
+    // Burned as it is, its text or headers would be the PLC's program.
+    imageMissing = true;
+    ConsolePrintNote(("plcfw: " + options.image + " is " + kind->what +
+                      ", not a raw binary image; make one first, e.g. " + kind->convert + " " +
+                      options.image + " image.bin")
+                         .c_str());
+  }
+  return !imageMissing;
+}
+
 int RunBurn(const ConsoleOptions& options) {
   StartGuard();
   std::vector<uint8_t> image;
-  bool imageMissing = false;
-  if (options.imageGiven) {
-    // Read under the guard: a file on a mount that hangs must not keep
-    // Ctrl-C from ending the run (nothing has been sent yet).
-    std::string why;
-    RunWatched(
-        [&] {
-          imageMissing =
-              !ReadImageFile(options.image.c_str(), SizeRuleOf(options.model).limit, &image, &why);
-        },
-        false, [] { return false; });
-    if (imageMissing) {
-      ConsolePrintNote(("plcfw: cannot read " + options.image + ": " + why).c_str());
-    } else if (const ImageKind* kind = NotARawImage(image)) {
-      // Burned as it is, its text or headers would be the PLC's program.
-      imageMissing = true;
-      ConsolePrintNote(("plcfw: " + options.image + " is " + kind->what +
-                        ", not a raw binary image; make one first, e.g. " + kind->convert + " " +
-                        options.image + " image.bin")
-                           .c_str());
-    }
-  }
-  SelectTarget(options);
-  checkOnly = options.check;
+  const bool imageMissing = options.imageGiven && !ReadImageForBurn(options, &image);
+  // The one run of this process; an interrupt ends the process without
+  // unwinding, so the run never meets a link closed under it.
+  Run run;
+  SelectTarget(options, run);
+  run.checkOnly = options.check;
 
-  ElapsedTicker ticker;
-  ConsoleHost host(options, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
+  ElapsedTicker ticker(run);
+  ConsoleHost host(options, run, &ticker, options.imageGiven && !imageMissing ? &image : nullptr,
                    imageMissing);
-  RecordingHost recorder(host, options.imageGiven ? options.image : EmbeddedFirmwareName(),
+  RecordingHost recorder(host, run, options.imageGiven ? options.image : EmbeddedFirmwareName(),
                          options.imageGiven);
-  const std::string port = RecordPortLabel(options);
-  BurnLogBegin(options.check ? "check" : "burn", options.model, port);
-  ConsoleStartProgress(ProbeTarget(options, port).c_str());
+  const std::string port = RecordPortLabel(run);
+  BurnLogBegin(options.check ? "check" : "burn", options.model, port, run);
+  GuardRun(&run);
+  ConsoleStartProgress(ProbeTarget(options, port).c_str(), run);
   const auto start = std::chrono::steady_clock::now();
   // As the window does: the seconds start counting, then the burn thread.
   ticker.Start();
-  RunWatched([&recorder] { StartBurn(recorder); }, true, [&host] { return host.Succeeded(); });
+  RunWatched([&run, &recorder] { StartBurn(run, recorder); }, true,
+             [&host] { return host.Succeeded(); });
   ticker.Stop();
   ConsoleEndProgress();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  ConsolePrintSummary(recorder.Result(), fileLength, took.count());
+  ConsolePrintSummary(recorder.Result(), run.fileLength, took.count());
   if (host.ReadyInBootloader()) {
     ConsolePrintNote(
         "plcfw: the PLC answers from its bootloader: its program may already be erased; "

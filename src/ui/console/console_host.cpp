@@ -13,20 +13,22 @@
 
 #include "port/ports.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
+#include "ui/console/prompt.h"
 #include "ui/console/run_guard.h"
+#include "ui/console/target.h"
 #include "ui/console/terminal.h"
 #include "ui/console/ticker.h"
 #include "ui/console/trace_link.h"
 
 namespace plc {
 
-ConsoleHost::ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+ConsoleHost::ConsoleHost(const ConsoleOptions& options, const Run& run, ElapsedTicker* ticker,
                          const std::vector<uint8_t>* image, bool imageMissing)
-    : options_(options), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
+    : options_(options), run_(run), ticker_(ticker), image_(image), imageMissing_(imageMissing) {}
 
 // Once interrupted, this thread shows nothing and does nothing more: the
 // run ends as interrupted.  A failure that the stopped link causes is no
@@ -46,37 +48,34 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption, BoxIcon) {
   if (!prompt && !succeeded_) {
     RunEnd end;
     end.text = text;
-    end.row = selectedPLCIdx;
-    end.withoutProgram = plcWithoutProgram;
-    end.reportedId = reportedPLCID;
-    end.bytesSent = bytesSent;
-    end.bytesToSend = bytesToSend;
+    end.row = run_.selectedPLCIdx;
+    end.withoutProgram = run_.plcWithoutProgram;
+    end.reportedId = run_.reportedPLCID;
+    end.bytesSent = run_.bytesSent;
+    end.bytesToSend = run_.bytesToSend;
     end.imageLength = ImageLength();
-    end.eraseAccepted = eraseAccepted;
+    end.eraseAccepted = run_.eraseAccepted;
     end.busy = busy_;
     outcome_ = OutcomeOf(end);
     for (const std::string& note : AdviceAfter(end)) ConsolePrintNote(note.c_str());
   }
   if (!prompt || options_.yes) return;
-  ConsoleSuspendProgress(true);
-  ConsolePrintNote("Press Enter to continue.");
-  if (!WaitForEnter()) {
+  if (!AnswerPrompt()) {
     // End of input is no answer: the PLC was never replugged or switched
     // off and on.  The run ends as for Ctrl-C; this thread must not go on
     // to the probe.
     RequestInterrupt();
     EndInterruptedRun();
   }
-  ConsoleSuspendProgress(false);
 }
 
 void ConsoleHost::RunEnds(BurnOutcome outcome) {
   // Noted before the last line goes out: once the user can read it, a
   // Ctrl-C no longer turns the run into an interrupted one.
   succeeded_ = outcome == BurnOutcome::kSuccess || outcome == BurnOutcome::kReady;
-  if (succeeded_) outcome_ = {Reason::kOk, eraseAccepted};
+  if (succeeded_) outcome_ = {Reason::kOk, run_.eraseAccepted};
   // Only a bootloader answers a dry run without the erase having been sent.
-  readyInBoot_ = outcome == BurnOutcome::kReady && plcWithoutProgram;
+  readyInBoot_ = outcome == BurnOutcome::kReady && run_.plcWithoutProgram;
   ended_ = true;
   // The engine clears the counters after the last box: keep them for the
   // last progress line and the summary.
@@ -113,22 +112,15 @@ LinkHandle ConsoleHost::Traced(LinkHandle link) {
   return LinkHandle(new TraceLink(std::move(link)));
 }
 
-LinkHandle ConsoleHost::OpenComLink(const char* portName) {
-  // A path given on the command line may be longer than the 9 characters
-  // the selected port keeps: open it as given.
-  const char* target = options_.portGiven ? options_.port.c_str() : portName;
+LinkHandle ConsoleHost::OpenComLink(const std::string& portName) {
   StopIfInterrupted();
-  return Traced(OpenComPort(target));
+  return Traced(OpenComPort(portName.c_str()));
 }
 
-const char* ConsoleHost::ComLinkLabel(const char* portName) {
-  return options_.portGiven ? options_.port.c_str() : portName;
-}
-
-LinkHandle ConsoleHost::OpenUsbLink() {
+LinkHandle ConsoleHost::OpenUsbLink(const std::string& location) {
   StopIfInterrupted();
-  if (options_.portGiven) return Traced(OpenUsbPath(options_.port.c_str()));
-  return Traced(OpenMyDevPipe(""));
+  if (location.empty() || location == kSearchedUsb) return Traced(OpenMyDevPipe(""));
+  return Traced(OpenUsbPath(location.c_str()));
 }
 
 FirmwareImage ConsoleHost::LoadFirmwareImage() {

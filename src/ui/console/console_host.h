@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "burn/host.h"
+#include "state/run.h"
 #include "ui/console/options.h"
 #include "ui/console/outcome.h"
 
@@ -20,7 +21,8 @@ class ConsoleHost : public Host {
  public:
   // image: the bytes of --image, or nullptr for the embedded image;
   // imageMissing when --image could not be read.
-  ConsoleHost(const ConsoleOptions& options, ElapsedTicker* ticker,
+  // run: the run it hosts, whose values the last message's advice reads.
+  ConsoleHost(const ConsoleOptions& options, const Run& run, ElapsedTicker* ticker,
               const std::vector<uint8_t>* image, bool imageMissing);
 
   void ShowMessage(const char* text, const char* caption, BoxIcon icon) override;
@@ -28,9 +30,8 @@ class ConsoleHost : public Host {
   void EnableStartButton(bool enabled) override;
   void KillElapsedTimer() override;
   void PauseSeconds(int seconds) override;
-  LinkHandle OpenComLink(const char* portName) override;
-  const char* ComLinkLabel(const char* portName) override;
-  LinkHandle OpenUsbLink() override;
+  LinkHandle OpenComLink(const std::string& portName) override;
+  LinkHandle OpenUsbLink(const std::string& location) override;
   FirmwareImage LoadFirmwareImage() override;
 
   // 0 after a success or a dry run that found the PLC ready, else the
@@ -49,6 +50,7 @@ class ConsoleHost : public Host {
   uint64_t ImageLength() const;
 
   const ConsoleOptions& options_;
+  const Run& run_;
   ElapsedTicker* ticker_;
   const std::vector<uint8_t>* image_;
   bool imageMissing_;

@@ -7,7 +7,7 @@
 #include "burn/identify.h"
 #include "state/messages.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
@@ -60,15 +60,15 @@ std::string RegisterText(const DeviceIdentity& d) {
 
 }  // namespace
 
-IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
-  const int row = selectedPLCIdx;
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
+  const int row = run.selectedPLCIdx;
   IdentifyReport report{{}, kExitFailed, {}};
   auto add = [&report](const char* key, const char* label, const std::string& text) {
     report.facts.push_back({key, label, text});
   };
   add("port", "Port", portLabel);
   add("model", "Selected model", PlcName(row));
-  const DeviceIdentity d = IdentifyDevice(host);
+  const DeviceIdentity d = IdentifyDevice(run, host);
   if (!d.opened) {
     // The burn's words for it.
     add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
@@ -116,11 +116,11 @@ IdentifyReport IdentifySelected(Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options, Host& host) {
-  SelectTarget(options);
-  const std::string port = RecordPortLabel(options);
-  BurnLogBegin("identify", options.model, port);
-  const IdentifyReport report = IdentifySelected(host, port.c_str());
+int Identify(const ConsoleOptions& options, Run& run, Host& host) {
+  SelectTarget(options, run);
+  const std::string port = RecordPortLabel(run);
+  BurnLogBegin("identify", options.model, port, run);
+  const IdentifyReport report = IdentifySelected(run, host, port.c_str());
   // A probe cut short by an interrupt reports nothing of the PLC.
   if (InterruptRequested()) EndInterruptedRun();
   for (const ReportFact& fact : report.facts) {
@@ -133,9 +133,11 @@ int Identify(const ConsoleOptions& options, Host& host) {
 
 int RunIdentify(const ConsoleOptions& options) {
   StartGuard();
-  ConsoleHost host(options, nullptr, nullptr, false);
+  Run run;
+  GuardRun(&run);
+  ConsoleHost host(options, run, nullptr, nullptr, false);
   int status = kExitFailed;
-  RunWatched([&] { status = Identify(options, host); }, false, [] { return false; });
+  RunWatched([&] { status = Identify(options, run, host); }, false, [] { return false; });
   return EndRun(status, status == kExitSuccess ? "identified" : "failed");
 }
 

@@ -17,10 +17,10 @@ struct IdentifyReport {
 };
 // Opens the selected model's link through host, asks the PLC who it is
 // (changing nothing on it) and describes the answer.
-IdentifyReport IdentifySelected(Host& host, const char* portLabel);
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel);
 // Through host: the target chosen, the report on standard output, the
 // record, the status.
-int Identify(const ConsoleOptions& options, Host& host);
+int Identify(const ConsoleOptions& options, Run& run, Host& host);
 // The same, guarded against Ctrl-C.
 int RunIdentify(const ConsoleOptions& options);
 

@@ -18,6 +18,7 @@ namespace {
 // is missing.  Given twice, the last one counts.
 struct Declared {
   CLI::Option* port;
+  CLI::Option* all;
   CLI::Option* model;
   CLI::Option* image;
   CLI::Option* log;
@@ -48,7 +49,13 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
   d.port = value("-p,--port", "NAME|PATH",
                  "serial models: a listed port name (ttyUSB0) or a device path;\n"
                  "default: the first listed port.  USB models: the device path\n"
-                 "to use instead of searching for the PLC's USB device");
+                 "to use instead of searching for the PLC's USB device.\n"
+                 "Given several times: burns those PLCs in one run");
+  // Every --port counts: each names a PLC of the run.
+  d.port->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  d.all = app.add_flag("--all",
+                       "USB models: burn every PLC of the model that the USB search\n"
+                       "finds, in one run");
   d.model = value("-m,--model", "NAME",
                   "the model to burn or identify; another model than the\n"
                   "built-in image's needs --image (service use)");
@@ -179,10 +186,30 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
   }
   if (d.port->count() > 0) {
     options->portGiven = true;
-    if (!TakeValue(d.port, &options->port)) {
-      *error = "--port needs a port name or a device path";
-      return false;
+    for (const std::string& port : d.port->results()) {
+      if (port.empty()) {
+        *error = "--port needs a port name or a device path";
+        return false;
+      }
+      // Two workers on one PLC: the second would find it held by the first.
+      for (const std::string& earlier : options->ports) {
+        if (earlier == port) {
+          *error = "--port " + port + " is given twice";
+          return false;
+        }
+      }
+      options->ports.push_back(port);
     }
+    options->port = options->ports.front();
+  }
+  options->all = d.all->count() > 0;
+  if (options->all && options->portGiven) {
+    *error = "--all and --port cannot go together: give one of them";
+    return false;
+  }
+  if (SeveralPlcs(*options) && options->action == ConsoleAction::kIdentify) {
+    *error = "--identify takes one PLC: give one --port";
+    return false;
   }
   if (d.image->count() > 0) {
     options->imageGiven = true;
@@ -224,6 +251,14 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
                "'); choose one with --model: " + ModelNameList();
       return false;
     }
+  }
+  // A serial port does not say what is attached to it: probing them all
+  // would send frames to whatever else is there.
+  if (options->all && options->model >= 0 && !IsUsbModel(options->model)) {
+    *error = std::string("--all searches for USB PLCs and ") + PlcName(options->model) +
+             " is a serial model: probing every serial port would send frames to whatever "
+             "else is attached; name its ports with --port";
+    return false;
   }
   return true;
 }

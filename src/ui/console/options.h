@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ui/console/outcome.h"
 
@@ -24,7 +25,10 @@ struct ConsoleOptions {
   ConsoleAction action = ConsoleAction::kBurn;
   int model = -1;  // row of the model table
   bool portGiven = false;
-  std::string port;
+  std::string port;  // the first --port: the one PLC of a run of one
+  // Every --port in the order given; several make a run of several PLCs.
+  std::vector<std::string> ports;
+  bool all = false;  // --all: every PLC of a USB model that the search finds
   bool imageGiven = false;
   std::string image;
   bool yes = false;
@@ -33,6 +37,11 @@ struct ConsoleOptions {
   bool check = false;  // --check: a burn that stops before its first writing request
   bool json = false;   // --json: standard output is one JSON object
 };
+
+// A run of several PLCs: more than one --port, or --all.
+inline bool SeveralPlcs(const ConsoleOptions& options) {
+  return options.all || options.ports.size() > 1;
+}
 
 // Fills options from the arguments; returns false with a one-line reason in
 // error for a usage error.  defaultModel is the model the image is for.

@@ -1,5 +1,6 @@
 #include "ui/console/output.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -8,6 +9,8 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "ui/console/json_output.h"
 #include "ui/console/progress.h"
@@ -61,10 +64,20 @@ struct OutputQueue {
   bool frozen = false;
   StatusSnapshot finalStatus{};
   std::string lastLine;
+  // The run whose progress is shown, from ConsoleStartProgress on.
+  Run* run = nullptr;
   std::thread writer;
 };
 
 OutputQueue q;
+
+thread_local ThreadPlc threadPlc;
+
+// "1.4: line" on a worker's thread of a run of several, else the line.
+std::string OfThisPlc(const char* line) {
+  if (threadPlc.label.empty()) return line;
+  return threadPlc.label + ": " + line;
+}
 
 void PutBytesLocked(const char* data, size_t count) {
   for (size_t i = 0; i < count; ++i) q.bytes[(q.tail + i) % kQueueSize] = data[i];
@@ -105,7 +118,7 @@ void ReportDroppedLocked(bool force) {
 }
 
 void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
-                size_t& shownWidth);
+                size_t& shownWidth, size_t& shownLines);
 
 void PutLocked(std::unique_lock<std::mutex>& hold, Kind kind, const char* text) {
   size_t length = std::strlen(text);
@@ -113,7 +126,8 @@ void PutLocked(std::unique_lock<std::mutex>& hold, Kind kind, const char* text) 
   if (!q.running) {
     // Before and after a run nothing else writes: straight out.
     size_t shownWidth = 0;
-    WriteEntry(kind, text, length, q.stderrKind, shownWidth);
+    size_t shownLines = 0;
+    WriteEntry(kind, text, length, q.stderrKind, shownWidth, shownLines);
     return;
   }
   ReportDroppedLocked(false);
@@ -142,7 +156,7 @@ void Put(Kind kind, const char* text) {
 // The run state now, or as it was at the run's end; the phase's time.
 StatusSnapshot SnapshotLocked() {
   if (q.frozen) return q.finalStatus;
-  StatusSnapshot s = TakeStatusSnapshot();
+  StatusSnapshot s = TakeStatusSnapshot(*q.run);
   const Clock::time_point now = Clock::now();
   if (s.status != q.phaseStatus) {
     q.phaseStatus = s.status;
@@ -168,7 +182,7 @@ void PutProgressLocked(std::unique_lock<std::mutex>& hold, const StatusSnapshot&
 }
 
 // On the burn thread, as the phase, the percent or the activity changes.
-void OnStatusChange() {
+void OnStatusChange(void*) {
   std::unique_lock<std::mutex> hold(q.lock);
   if (!q.progressStarted || q.frozen) return;
   const StatusSnapshot s = SnapshotLocked();
@@ -183,13 +197,19 @@ void PadWithSpaces(size_t from, size_t shownWidth) {
 
 // On a terminal the progress line is redrawn in place, so every other
 // output first clears it.  shownWidth: the width of the line shown, 0 for
-// none.
+// none; shownLines: the lines of a block of several PLCs' progress (only
+// drawn where the terminal takes escape sequences).
 void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKind,
-                size_t& shownWidth) {
+                size_t& shownWidth, size_t& shownLines) {
   FILE* out = kind == Kind::kMessage ? stdout : stderr;
   const bool escapes = stderrKind == StderrKind::kTerminal;
-  if (shownWidth > 0 && kind != Kind::kProgress) {
+  if (shownWidth > 0 && (kind != Kind::kProgress || shownLines > 1)) {
     if (escapes) {
+      // A block of several PLCs' lines: back to its first line, then clear
+      // to the end of the screen.
+      if (shownLines > 1) {
+        (void)std::fprintf(stderr, "\r\033[%luA\033[J", static_cast<unsigned long>(shownLines - 1));
+      }
       (void)std::fputs("\r\033[K", stderr);
     } else {
       (void)std::fputc('\r', stderr);
@@ -198,6 +218,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
     }
     (void)std::fflush(stderr);
     shownWidth = 0;
+    shownLines = 0;
   }
   if (kind == Kind::kClear) return;
   if (kind == Kind::kProgress && stderrKind != StderrKind::kNotTerminal) {
@@ -208,6 +229,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
       PadWithSpaces(length, shownWidth);
     }
     shownWidth = length > 0 ? length : 1;
+    shownLines = 1 + static_cast<size_t>(std::count(line, line + length, '\n'));
   } else {
     (void)std::fwrite(line, 1, length, out);
     (void)std::fputc('\n', out);
@@ -219,6 +241,7 @@ void WriteEntry(Kind kind, const char* line, size_t length, StderrKind stderrKin
 void WriterLoop() {
   static char line[kMaxLine + 1];
   size_t shownWidth = 0;
+  size_t shownLines = 0;
   std::unique_lock<std::mutex> hold(q.lock);
   for (;;) {
     q.wake.wait(hold, [] { return q.stop || q.tail != q.head; });
@@ -232,7 +255,7 @@ void WriterLoop() {
     const StderrKind stderrKind = q.stderrKind;
     q.writing = true;
     hold.unlock();
-    WriteEntry(static_cast<Kind>(header[0]), line, length, stderrKind, shownWidth);
+    WriteEntry(static_cast<Kind>(header[0]), line, length, stderrKind, shownWidth, shownLines);
     hold.lock();
     q.writing = false;
     if (q.tail == q.head) q.drained.notify_all();
@@ -249,6 +272,7 @@ void ConsoleOutputInit(StderrKind stderrKind, bool stderrIsFile) {
   q.blockWhenFull = stderrIsFile;
   q.dropped = 0;
   q.progressLog = ProgressLog{};
+  q.run = nullptr;
   if (!q.writer.joinable()) {
     try {
       q.writer = std::thread(WriterLoop);
@@ -275,6 +299,7 @@ bool ConsoleOutputFinish(int milliseconds) {
 }
 
 void ConsolePrintMessage(const char* caption, const char* text) {
+  if (threadPlc.message) threadPlc.message(caption, text);
   // Under --json the lines go into the one object on standard output.
   if (JsonOutput()) {
     JsonTakeMessage(caption, text);
@@ -282,11 +307,19 @@ void ConsolePrintMessage(const char* caption, const char* text) {
   }
   char line[kMaxLine];
   (void)std::snprintf(line, sizeof line, "%s: %s", caption, text);
-  Put(Kind::kMessage, line);
+  Put(Kind::kMessage, OfThisPlc(line).c_str());
 }
 
 void ConsolePrintNote(const char* line) {
+  Put(Kind::kNote, OfThisPlc(line).c_str());
+}
+
+void ConsolePrintRunNote(const char* line) {
   Put(Kind::kNote, line);
+}
+
+void SetThreadPlc(ThreadPlc plc) {
+  threadPlc = std::move(plc);
 }
 
 void ConsolePrintTrace(const char* line) {
@@ -294,7 +327,7 @@ void ConsolePrintTrace(const char* line) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - programStart).count();
   char stamped[kMaxLine];
   (void)std::snprintf(stamped, sizeof stamped, "%6lld ms %s", ms, line);
-  Put(Kind::kTrace, stamped);
+  Put(Kind::kTrace, OfThisPlc(stamped).c_str());
 }
 
 void ConsoleSuspendProgress(bool suspend) {
@@ -303,7 +336,7 @@ void ConsoleSuspendProgress(bool suspend) {
   if (suspend) PutLocked(hold, Kind::kClear, "");
 }
 
-void ConsoleStartProgress(const char* probeTarget) {
+void ConsoleStartProgress(const char* probeTarget, Run& run) {
   {
     std::lock_guard<std::mutex> hold(q.lock);
     q.progressStarted = true;
@@ -313,19 +346,24 @@ void ConsoleStartProgress(const char* probeTarget) {
     q.frozen = false;
     q.progressLog = ProgressLog{};
     q.lastLine.clear();
+    q.run = &run;
   }
-  SetStatusObserver(OnStatusChange);
+  run.SetStatusObserver(OnStatusChange);
 }
 
 void ConsoleProgressTick() {
   std::unique_lock<std::mutex> hold(q.lock);
-  if (q.suspended || q.stderrKind == StderrKind::kNotTerminal) return;
+  if (q.suspended || q.stderrKind == StderrKind::kNotTerminal || q.run == nullptr) return;
   PutProgressLocked(hold, SnapshotLocked());
 }
 
 void ConsoleRunEnds() {
+  if (threadPlc.runEnds) {
+    threadPlc.runEnds();
+    return;
+  }
   std::unique_lock<std::mutex> hold(q.lock);
-  if (!q.progressStarted || q.frozen) return;
+  if (!q.progressStarted || q.frozen || q.run == nullptr) return;
   q.finalStatus = SnapshotLocked();
   q.frozen = true;
   if (!q.suspended) PutProgressLocked(hold, q.finalStatus);
@@ -335,7 +373,11 @@ void ConsolePrintSummary(const char* result, uint32_t imageLength, double second
   int32_t errors = 0;
   {
     std::lock_guard<std::mutex> hold(q.lock);
-    errors = q.frozen ? q.finalStatus.totalErrors : static_cast<int32_t>(totalErrCounter);
+    if (q.frozen) {
+      errors = q.finalStatus.totalErrors;
+    } else if (q.run != nullptr) {
+      errors = q.run->totalErrCounter;
+    }
   }
   char line[256];
   (void)std::snprintf(line, sizeof line,
@@ -344,9 +386,24 @@ void ConsolePrintSummary(const char* result, uint32_t imageLength, double second
   Put(Kind::kNote, line);
 }
 
-void ConsoleEndProgress() {
-  SetStatusObserver(nullptr);
+int ConsoleBlockWidth() {
+  std::lock_guard<std::mutex> hold(q.lock);
+  if (q.stderrKind != StderrKind::kTerminal) return 0;
+  const int width = StderrColumns();
+  return width > 0 ? width : kDefaultColumns;
+}
+
+void ConsoleDrawProgressBlock(const std::vector<std::string>& lines) {
+  std::string block;
+  for (const std::string& line : lines) block += (block.empty() ? "" : "\n") + line;
   std::unique_lock<std::mutex> hold(q.lock);
+  if (q.suspended || q.stderrKind != StderrKind::kTerminal) return;
+  PutLocked(hold, Kind::kProgress, block.c_str());
+}
+
+void ConsoleEndProgress() {
+  std::unique_lock<std::mutex> hold(q.lock);
+  if (q.run != nullptr) q.run->SetStatusObserver(nullptr);
   PutLocked(hold, Kind::kClear, "");
   q.suspended = true;
   q.progressStarted = false;

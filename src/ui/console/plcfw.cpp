@@ -11,6 +11,7 @@
 #include "ui/console/list_command.h"
 #include "ui/console/options.h"
 #include "ui/console/record.h"
+#include "ui/console/several_command.h"
 #include "ui/console/terminal.h"
 
 namespace plc {
@@ -86,7 +87,7 @@ int PlcfwMain(int argc, const char* const* argv) {
     case ConsoleAction::kBurn:
       break;
   }
-  return RunBurn(options);
+  return SeveralPlcs(options) ? RunSeveral(options) : RunBurn(options);
 }
 
 }  // namespace plc

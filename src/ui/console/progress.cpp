@@ -4,15 +4,16 @@
 #include <cstring>
 #include <string>
 
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
-StatusSnapshot TakeStatusSnapshot() {
-  StatusSnapshot s{elapsedTime, flashStatus, progress, errCounter, totalErrCounter};
-  s.activity = CurrentActivity();
-  s.bytesSent = bytesSent;
-  s.bytesToSend = bytesToSend;
+StatusSnapshot TakeStatusSnapshot(const Run& run) {
+  StatusSnapshot s{run.elapsedTime, run.flashStatus, run.progress, run.errCounter,
+                   run.totalErrCounter};
+  s.activity = run.CurrentActivity();
+  s.bytesSent = run.bytesSent;
+  s.bytesToSend = run.bytesToSend;
   return s;
 }
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "state/run_state.h"
+#include "state/run.h"
 
 namespace plc {
 
@@ -20,8 +20,8 @@ struct StatusSnapshot {
   uint32_t bytesToSend = 0;
   int64_t phaseMs = 0;  // time spent in the phase so far (the rate while programming)
 };
-// The run state now; phaseMs is the caller's.
-StatusSnapshot TakeStatusSnapshot();
+// The run's status now; phaseMs is the caller's.
+StatusSnapshot TakeStatusSnapshot(const Run& run);
 const char* PhaseName(int32_t flashStatus);
 // The one-line picture of the status panel, with what the burn is doing
 // (the probe of probeTarget, the pause, the bytes, rate and time left) and

@@ -8,12 +8,13 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/json_output.h"
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
@@ -33,9 +34,28 @@ using Json = nlohmann::ordered_json;
 // main thread may end the run (Ctrl-C), hence the lock.
 std::mutex recordLock;
 RecordFile recordFile;
-Json record;
-std::chrono::steady_clock::time_point started;
-bool pending = false;
+
+}  // namespace
+
+struct PendingRecord {
+  Json record;
+  std::chrono::steady_clock::time_point started;
+  bool pending = false;
+  std::string line;  // as written, once it is
+  // The run the record is of, from BurnLogBegin on.
+  const Run* run = nullptr;
+};
+
+namespace {
+
+// The one record of a run of one PLC; in a run of several, each worker's
+// thread fills its PLC's own.
+PendingRecord oneRun;
+thread_local PendingRecord* plcRecord = nullptr;
+
+PendingRecord& Current() {
+  return plcRecord != nullptr ? *plcRecord : oneRun;
+}
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -62,12 +82,12 @@ std::string HexDigest(const uint8_t* data, uint32_t length) {
   return hex;
 }
 
-std::string LineLocked(const char* result, int exitStatus) {
-  Json line = record;
+std::string LineLocked(const PendingRecord& of, const char* result, int exitStatus) {
+  Json line = of.record;
   line["end"] = UtcNow();
   line["result"] = result;
   const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - of.started).count();
   line["elapsedSeconds"] = std::round(seconds * 10.0) / 10.0;
   line["exitStatus"] = exitStatus;
   // Texts from the command line need not be UTF-8: replace what is not.
@@ -88,23 +108,25 @@ bool BurnLogOpen(const char* path, std::string* error) {
   return true;
 }
 
-void BurnLogBegin(const char* action, int model, const std::string& port) {
+void BurnLogBegin(const char* action, int model, const std::string& port, const Run& run) {
   std::lock_guard<std::mutex> hold(recordLock);
-  started = std::chrono::steady_clock::now();
-  record = Json::object();
+  Current().run = &run;
+  Current().started = std::chrono::steady_clock::now();
+  Json& record = Current().record = Json::object();
   record["start"] = UtcNow();
   record["end"] = nullptr;  // keeps its place in the line
   record["action"] = action;
   record["version"] = PLC_VERSION;
   record["model"] = PlcName(model);
   record["port"] = port;
-  pending = true;
+  Current().pending = true;
 }
 
 void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length) {
   std::lock_guard<std::mutex> hold(recordLock);
   // Neither --log nor --json: no digest to compute.
   if (!recordFile.IsOpen() && !JsonOutput()) return;
+  Json& record = Current().record;
   record["image"] = name;
   if (data == nullptr) return;  // could not be loaded: no length, no digest
   record["imageLength"] = length;
@@ -113,12 +135,13 @@ void BurnLogImage(const std::string& name, const uint8_t* data, uint32_t length)
 
 void BurnLogFacts(const std::vector<ReportFact>& facts) {
   std::lock_guard<std::mutex> hold(recordLock);
-  Json& out = record["facts"] = Json::object();
+  Json& out = Current().record["facts"] = Json::object();
   for (const ReportFact& fact : facts) out[fact.key] = fact.text;
 }
 
-void BurnLogOutcome(const PlcOutcome& outcome) {
-  std::lock_guard<std::mutex> hold(recordLock);
+namespace {
+
+void OutcomeLocked(Json& record, const PlcOutcome& outcome) {
   record["reason"] = ReasonName(outcome.reason);
   record["erased"] = outcome.erased;
   if (!outcome.transfer) return;
@@ -127,32 +150,46 @@ void BurnLogOutcome(const PlcOutcome& outcome) {
   record["blocks"] = outcome.blocks;
 }
 
-std::string BurnLogLine(const char* result, int exitStatus) {
+}  // namespace
+
+void BurnLogOutcome(const PlcOutcome& outcome) {
   std::lock_guard<std::mutex> hold(recordLock);
-  return LineLocked(result, exitStatus);
+  OutcomeLocked(Current().record, outcome);
 }
 
-void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
+std::string BurnLogLine(const char* result, int exitStatus) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  return LineLocked(Current(), result, exitStatus);
+}
+
+namespace {
+
+// Appends the record (once); closes the file when this is the last one.
+void EndRecord(PendingRecord& of, const char* result, int exitStatus, const char* caption,
+               const char* message, bool last) {
   bool written = true;
   std::string line;
   {
     std::lock_guard<std::mutex> hold(recordLock);
-    if (!pending) return;
-    pending = false;
+    if (!of.pending) return;
+    of.pending = false;
     if (!recordFile.IsOpen() && !JsonOutput()) return;
     if (caption != nullptr && message != nullptr) {
-      record["caption"] = caption;
-      record["message"] = message;
-      record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+      of.record["caption"] = caption;
+      of.record["message"] = message;
+      of.record["totalErrCounter"] =
+          of.run != nullptr ? static_cast<int32_t>(of.run->totalErrCounter) : 0;
     }
-    line = LineLocked(result, exitStatus);
+    line = LineLocked(of, result, exitStatus);
+    of.line = line;
     if (recordFile.IsOpen()) {
       const std::string withEnd = line + "\n";
       written = recordFile.Append(withEnd.data(), withEnd.size());
-      recordFile.Close();
+      if (last) recordFile.Close();
     }
   }
-  if (JsonOutput()) {
+  // A run of several PLCs prints its document once, with every PLC.
+  if (last && JsonOutput()) {
     JsonObject plc = JsonPlcEntry(line);
     JsonObject doc = JsonDocument({plc.value("action", "burn").c_str(), exitStatus, result,
                                    plc.value("reason", "unknown").c_str(), ""});
@@ -164,13 +201,46 @@ void BurnLogEnd(const char* result, int exitStatus, const char* caption, const c
   if (!written) ConsolePrintNote("plcfw: the record could not be written to the log file");
 }
 
+}  // namespace
+
+void BurnLogEnd(const char* result, int exitStatus, const char* caption, const char* message) {
+  EndRecord(oneRun, result, exitStatus, caption, message, true);
+}
+
+PlcRecord::PlcRecord() : data_(std::make_unique<PendingRecord>()) {}
+PlcRecord::~PlcRecord() = default;
+
+void PlcRecord::UseOnThisThread() {
+  plcRecord = data_.get();
+}
+
+void PlcRecord::End(const char* result, int exitStatus, const char* caption, const char* message) {
+  EndRecord(*data_, result, exitStatus, caption, message, false);
+}
+
+void PlcRecord::Outcome(const PlcOutcome& outcome) {
+  std::lock_guard<std::mutex> hold(recordLock);
+  OutcomeLocked(data_->record, outcome);
+}
+
+std::string PlcRecord::Line() const {
+  std::lock_guard<std::mutex> hold(recordLock);
+  return data_->line;
+}
+
+void BurnLogClose() {
+  std::lock_guard<std::mutex> hold(recordLock);
+  if (recordFile.IsOpen()) recordFile.Close();
+}
+
 void RecordingHost::ShowMessage(const char* text, const char* caption, BoxIcon icon) {
   {
     std::lock_guard<std::mutex> hold(recordLock);
+    Json& record = Current().record;
     record["caption"] = caption != nullptr ? caption : "";
     record["message"] = text != nullptr ? text : "";
     // Noted at the box: the finish that follows it clears the count.
-    record["totalErrCounter"] = static_cast<int32_t>(totalErrCounter);
+    record["totalErrCounter"] = static_cast<int32_t>(run_.totalErrCounter);
   }
   inner_.ShowMessage(text, caption, icon);
 }
@@ -182,12 +252,14 @@ void RecordingHost::RunEnds(BurnOutcome outcome) {
 
 FirmwareImage RecordingHost::LoadFirmwareImage() {
   const FirmwareImage image = inner_.LoadFirmwareImage();
-  if (imageIsFile_ && image.data != nullptr && image.length > SizeRuleOf(selectedPLCIdx).limit) {
+  if (imageIsFile_ && image.data != nullptr &&
+      image.length > SizeRuleOf(run_.selectedPLCIdx).limit) {
     // An --image file is read only up to one byte past the limit: record
     // the file's own length, and no digest of a part of it.
     std::error_code failed;
     const auto size = std::filesystem::file_size(imageName_, failed);
     std::lock_guard<std::mutex> hold(recordLock);
+    Json& record = Current().record;
     record["image"] = imageName_;
     record["imageLength"] = failed ? Json() : Json(size);
     record["imageSha256"] = nullptr;

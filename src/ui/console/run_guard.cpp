@@ -6,10 +6,11 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "port/link.h"
 #include "state/messages.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/advice.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
@@ -20,7 +21,14 @@ namespace plc {
 
 namespace {
 std::atomic<bool> ending{false};
+// Set before the workers start, read once an interrupt ends the run.
+SeveralInterruptedEnd severalEnd;
+std::atomic<const Run*> guardedRun{nullptr};
 }  // namespace
+
+void SetSeveralInterruptedEnd(SeveralInterruptedEnd end) {
+  severalEnd = std::move(end);
+}
 
 void EndInterruptedRun() {
   // The main thread and the worker may both get here: one ends the run.
@@ -31,17 +39,30 @@ void EndInterruptedRun() {
   // for an interrupt that came another way.
   StopAllLinks(true);
   ConsoleEndProgress();
-  const char* note = InterruptedNote(plcWithoutProgram);
+  if (severalEnd.notes) {
+    severalEnd.notes();
+    ReleasePortsBeforeExit();
+    (void)ConsoleOutputFinish(500);
+    if (severalEnd.records) severalEnd.records();
+    std::_Exit(kExitInterrupted);
+  }
+  const Run* run = guardedRun.load();
+  const bool withoutProgram = run != nullptr && run->plcWithoutProgram;
+  const char* note = InterruptedNote(withoutProgram);
   ConsolePrintNote((std::string("plcfw: ") + note).c_str());
   ReleasePortsBeforeExit();
   // The output may be stalled: it gets half a second, no more.
   (void)ConsoleOutputFinish(500);
   // The record stands last (--log -); the note is its message.
-  BurnLogOutcome({Reason::kInterrupted, eraseAccepted});
+  BurnLogOutcome({Reason::kInterrupted, run != nullptr && run->eraseAccepted});
   BurnLogEnd("interrupted", kExitInterrupted,
-             plcWithoutProgram ? kWarningCaption : kInformationCaption, note);
+             withoutProgram ? kWarningCaption : kInformationCaption, note);
   // The worker may be inside a platform call; end without unwinding it.
   std::_Exit(kExitInterrupted);
+}
+
+void GuardRun(const Run* run) {
+  guardedRun.store(run);
 }
 
 void StartGuard() {

@@ -4,11 +4,16 @@
 
 #include <functional>
 
+#include "state/run.h"
+
 namespace plc {
 
 // Installs the interrupt handler, holds the signals for every thread
 // started from here on and starts the output.
 void StartGuard();
+// The run whose state an interrupt reports (whether the PLC lost its
+// program); set before the run starts.
+void GuardRun(const Run* run);
 // Runs work on a thread of its own while the main thread draws the progress
 // (when asked) and watches for an interrupt, which ends the run unless
 // resultStands says that the run has already succeeded.  The interrupt
@@ -21,6 +26,14 @@ void RunWatched(const std::function<void()>& work, bool drawProgress,
 // The thread that is still at work calls it too, once it sees the interrupt,
 // so that it shows nothing of its own; only one caller ends the run.
 [[noreturn]] void EndInterruptedRun();
+// A run of several PLCs ends on an interrupt with a note per PLC (a warning
+// for each one left without a working program), then a record per PLC,
+// instead of the one PLC's note and record.
+struct SeveralInterruptedEnd {
+  std::function<void()> notes;
+  std::function<void()> records;
+};
+void SetSeveralInterruptedEnd(SeveralInterruptedEnd end);
 // The run is over: the output is let out, then the record is written with
 // the result; a stalled output can be left behind on Ctrl-C without hiding
 // how the run ended.

@@ -5,7 +5,7 @@
 
 #include "port/ports.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/console/output.h"
 
 namespace plc {
@@ -14,15 +14,15 @@ namespace {
 
 // Without --port a serial model takes the first listed port, as the window
 // does; say which, so that a wrong guess is seen before the PLC is erased.
-void SelectPort(const ConsoleOptions& options) {
-  if (IsUsbModel(options.model)) {
-    SetSelectedComPort("USB");
-  } else if (options.portGiven) {
-    SetSelectedComPort(options.port.c_str());
+void SelectPort(const ConsoleOptions& options, Run& run) {
+  if (options.portGiven) {
+    run.SetSelectedComPort(options.port);
+  } else if (IsUsbModel(options.model)) {
+    run.SetSelectedComPort(kSearchedUsb);
   } else {
     PortList list{};
     ListComPorts(&list);
-    SetSelectedComPort(list.count > 0 ? list.names[0] : "");
+    run.SetSelectedComPort(list.count > 0 ? list.names[0] : "");
     std::string note = list.count > 0 ? std::string("plcfw: using port ") + list.names[0]
                                       : "plcfw: no serial port is listed; name one with --port";
     for (int i = 1; i < list.count; ++i) {
@@ -36,17 +36,14 @@ void SelectPort(const ConsoleOptions& options) {
 
 }  // namespace
 
-void SelectTarget(const ConsoleOptions& options) {
-  SelectModel(options.model);
-  (void)std::snprintf(selectedPLC, sizeof selectedPLC, "%s", PlcName(options.model));
-  SelectPort(options);
+void SelectTarget(const ConsoleOptions& options, Run& run) {
+  run.SelectModel(options.model);
+  (void)std::snprintf(run.selectedPLC, sizeof run.selectedPLC, "%s", PlcName(options.model));
+  SelectPort(options, run);
 }
 
-std::string RecordPortLabel(const ConsoleOptions& options) {
-  if (options.portGiven) return options.port;
-  char port[kComPortSize];
-  GetSelectedComPort(port);
-  return port;
+std::string RecordPortLabel(const Run& run) {
+  return run.SelectedComPort();
 }
 
 }  // namespace plc

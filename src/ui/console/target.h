@@ -4,15 +4,19 @@
 
 #include <string>
 
+#include "state/run.h"
 #include "ui/console/options.h"
 
 namespace plc {
 
-// Selects the model and the port: "USB", --port, or the first listed
-// serial port, which it names on standard error.
-void SelectTarget(const ConsoleOptions& options);
-// The port text a record names: the --port given, else the selected port
-// ("USB" when the USB device is searched for).
-std::string RecordPortLabel(const ConsoleOptions& options);
+// What a USB model's run names as its port when the PLC's USB device is
+// searched for rather than given.
+inline constexpr const char* kSearchedUsb = "USB";
+
+// Selects the run's model and port: --port, kSearchedUsb, or the first
+// listed serial port, which it names on standard error.
+void SelectTarget(const ConsoleOptions& options, Run& run);
+// The port text a record names: the run's port.
+std::string RecordPortLabel(const Run& run);
 
 }  // namespace plc

@@ -3,8 +3,6 @@
 #include <chrono>
 #include <system_error>
 
-#include "state/run_state.h"
-
 namespace plc {
 
 void ElapsedTicker::Start() {
@@ -20,7 +18,7 @@ void ElapsedTicker::Start() {
       while (!wake_.wait_for(hold, std::chrono::seconds(1), [this] { return stop_; })) {
         // Added under the lock: once Stop has returned no second is added,
         // so the engine's reset to 0 stays 0.
-        elapsedTime += 1;
+        run_.elapsedTime += 1;
       }
     });
   } catch (const std::system_error&) {

@@ -6,12 +6,14 @@
 #include <mutex>
 #include <thread>
 
+#include "state/run.h"
+
 namespace plc {
 
-// Adds a second to elapsedTime every second from Start until Stop.
+// Adds a second to the run's elapsedTime every second from Start until Stop.
 class ElapsedTicker {
  public:
-  ElapsedTicker() = default;
+  explicit ElapsedTicker(Run& run) : run_(run) {}
   ElapsedTicker(const ElapsedTicker&) = delete;
   ElapsedTicker& operator=(const ElapsedTicker&) = delete;
   ~ElapsedTicker() { Stop(); }
@@ -23,6 +25,7 @@ class ElapsedTicker {
   std::condition_variable wake_;
   bool stop_ = false;
   std::thread thread_;
+  Run& run_;
 };
 
 }  // namespace plc

@@ -15,7 +15,7 @@
 #include "state/image.h"
 #include "state/messages.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/port_choice.h"
 #include "ui/window/port_rows_win32.h"
 #include "ui/window/status_panel_win32.h"
@@ -52,8 +52,11 @@ HWND hComPortList;
 unsigned runsStarted = 0;
 
 // Never destroyed: a run that is still going when the window closes ends with
-// the process, and must not meet a host torn down by the exit's destructors.
+// the process, and must not meet a host or a run (its link) torn down by the
+// exit's destructors.
 WindowHost& burnHost = *new WindowHost(&paramStruct);
+// The window's one run: its model, its port, and the status the panel shows.
+Run& burnRun = *new Run;
 
 // The PLC USB devices of the list when there are several, one row each.
 std::vector<UsbRow> usbRows;
@@ -61,7 +64,7 @@ std::vector<UsbRow> usbRows;
 // The selected port row's text becomes the port the next run opens.
 void TakeSelectedPort(HWND portList) {
   const std::string text = SelectedRowText(portList);
-  SetSelectedComPort(text.c_str());
+  burnRun.SetSelectedComPort(text);
   UsbRow chosen;
   for (const UsbRow& row : usbRows) {
     if (row.label == text) chosen = row;
@@ -72,17 +75,17 @@ void TakeSelectedPort(HWND portList) {
 // Selects the model row with this name in the table (selectedPLCIdx and
 // selectedPLCID together) and remembers the name shown.
 void TakeModel(const char* name) {
-  std::memset(selectedPLC, 0, sizeof selectedPLC);
+  std::memset(burnRun.selectedPLC, 0, sizeof burnRun.selectedPLC);
   size_t length = std::strlen(name);
-  if (length > sizeof selectedPLC - 1) length = sizeof selectedPLC - 1;
-  std::memcpy(selectedPLC, name, length);
-  SelectModel(PlcIndexByName(name));
+  if (length > sizeof burnRun.selectedPLC - 1) length = sizeof burnRun.selectedPLC - 1;
+  std::memcpy(burnRun.selectedPLC, name, length);
+  burnRun.SelectModel(PlcIndexByName(name));
 }
 
 // Fills the port list and selects the row showing keep if it is still
 // there, else the default row.
 void FillPortListKeeping(HWND portList, const std::string& keep) {
-  usbRows = FillPortList(portList, burnHost.GivenPort());
+  usbRows = FillPortList(portList, burnRun, burnHost.GivenPort());
   const int row =
       KeptRow(PortRowTexts(portList), keep, DefaultPortRow(burnHost.GivenPort(), usbRows));
   SendMessageA(portList, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
@@ -95,14 +98,14 @@ PortListRefresh portRefresh;
 void OnStartCommand(HWND hwnd, HWND button) {
   // A second start while a run is under way is ignored: the button is
   // disabled only once the burn thread has loaded the image.
-  if (BurnInProgress()) return;
+  if (burnRun.BurnInProgress()) return;
   paramStruct.hwnd = hwnd;
   paramStruct.hwndButton = button;
   // A tick fetched just before the last run's timer was killed may have
   // landed after that run's reset.
-  elapsedTime = 0;
+  burnRun.elapsedTime = 0;
   SetTimer(hwnd, kElapsedTimer, 1000, nullptr);
-  if (StartBurnThread(burnHost)) {
+  if (StartBurnThread(burnRun, burnHost)) {
     ++runsStarted;
   } else {
     KillTimer(hwnd, kElapsedTimer);
@@ -113,7 +116,7 @@ void OnStartCommand(HWND hwnd, HWND button) {
 // keeps working under it: the run can end and another one start, and a "Yes"
 // given for the first must not end the second unasked.
 bool MayClose(HWND hwnd) {
-  while (BurnInProgress()) {
+  while (burnRun.BurnInProgress()) {
     const unsigned asked = runsStarted;
     if (MessageBoxA(hwnd, kCloseQuestion, kWarningCaption, MB_YESNO | MB_ICONWARNING) != IDYES)
       return false;
@@ -124,15 +127,15 @@ bool MayClose(HWND hwnd) {
 
 void OnSelectionChange(HWND control, int id) {
   if (id == kPortListId) {
-    ComSelidx = static_cast<int32_t>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    burnRun.ComSelidx = static_cast<int32_t>(SendMessageA(control, CB_GETCURSEL, 0, 0));
     TakeSelectedPort(control);
   } else if (id == kModelListId) {
     // Reached only while the model list is enabled, which it never is after
     // start-up; kept so that an unlocked build behaves.
     TakeModel(SelectedRowText(control).c_str());
-    usbRows = FillPortList(hComPortList, burnHost.GivenPort());
-    if (!IsUsbModel(selectedPLCIdx))
-      SendMessageA(hComPortList, CB_SETCURSEL, static_cast<WPARAM>(ComSelidx), 0);
+    usbRows = FillPortList(hComPortList, burnRun, burnHost.GivenPort());
+    if (!IsUsbModel(burnRun.selectedPLCIdx))
+      SendMessageA(hComPortList, CB_SETCURSEL, static_cast<WPARAM>(burnRun.ComSelidx), 0);
     TakeSelectedPort(hComPortList);
   }
 }
@@ -149,7 +152,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC hdc = BeginPaint(hwnd, &paint);
-      DisplayStatusPanel(hwnd, hdc, false);
+      DisplayStatusPanel(hwnd, hdc, burnRun, false);
       EndPaint(hwnd, &paint);
       return 0;
     }
@@ -157,19 +160,19 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       if (wParam == kElapsedTimer) {
         // A tick fetched before the burn thread killed the timer can come
         // after the run's end: it counts for no run.
-        if (BurnInProgress()) elapsedTime += 1;
+        if (burnRun.BurnInProgress()) burnRun.elapsedTime += 1;
       } else if (wParam == kPanelTimer) {
-        if (portRefresh.Tick(BurnInProgress()))
+        if (portRefresh.Tick(burnRun.BurnInProgress()))
           FillPortListKeeping(hComPortList, SelectedRowText(hComPortList));
         HDC hdc = GetDC(hwnd);
-        DisplayStatusPanel(hwnd, hdc, true);
+        DisplayStatusPanel(hwnd, hdc, burnRun, true);
         ReleaseDC(hwnd, hdc);
       }
       return 0;
     case WM_DEVICECHANGE:
       if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
            wParam == DBT_DEVNODES_CHANGED) &&
-          portRefresh.DeviceChanged(BurnInProgress())) {
+          portRefresh.DeviceChanged(burnRun.BurnInProgress())) {
         FillPortListKeeping(hComPortList, SelectedRowText(hComPortList));
       }
       return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -249,7 +252,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
     SendMessageA(modelList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(plcList[row].name));
   }
   // The image's name chooses the model: its part before the first '_'.
-  char prefix[sizeof selectedPLC];
+  char prefix[sizeof burnRun.selectedPLC];
   ModelPrefixOf(EmbeddedFirmwareName(), prefix, sizeof prefix);
   LRESULT found = SendMessageA(modelList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                reinterpret_cast<LPARAM>(prefix));

@@ -2,36 +2,36 @@
 
 #include "port/ports_win32.h"
 #include "state/models.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/port_choice.h"
 
 namespace plc {
 
-void ClearPortRows(HWND portList) {
-  for (int32_t i = 0; i < totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
-  totalComPort = 0;
+void ClearPortRows(HWND portList, Run& run) {
+  for (int32_t i = 0; i < run.totalComPort; ++i) SendMessageA(portList, CB_DELETESTRING, 0, 0);
+  run.totalComPort = 0;
 }
 
-void EnumComPort(HWND portList) {
+void EnumComPort(HWND portList, Run& run) {
   PortList found;
   if (!FindComPorts(&found)) return;
-  ClearPortRows(portList);
+  ClearPortRows(portList, run);
   for (int i = 0; i < found.count; ++i) {
     SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.names[i]));
-    totalComPort = totalComPort + 1;
+    run.totalComPort = run.totalComPort + 1;
   }
 }
 
-void EnumUSBPort(HWND portList) {
-  ClearPortRows(portList);
+void EnumUSBPort(HWND portList, Run& run) {
+  ClearPortRows(portList, run);
   SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("USB"));
   SendMessageA(portList, CB_SETCURSEL, 0, 0);
-  totalComPort = 1;
+  run.totalComPort = 1;
 }
 
-void AddPortRow(HWND portList, const std::string& text) {
+void AddPortRow(HWND portList, Run& run, const std::string& text) {
   SendMessageA(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  totalComPort = totalComPort + 1;
+  run.totalComPort = run.totalComPort + 1;
 }
 
 void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize) {
@@ -50,17 +50,17 @@ std::string SelectedRowText(HWND combo) {
 
 namespace {
 
-std::vector<UsbRow> FillUsbRows(HWND portList, const std::string& given) {
+std::vector<UsbRow> FillUsbRows(HWND portList, Run& run, const std::string& given) {
   std::vector<UsbRow> rows;
   PlcUsbDevice found[kMaxUsbPorts];
   const int count = given.empty() ? FindPlcUsbDevices(found, kMaxUsbPorts) : 0;
   if (given.empty() && count <= 1) {
-    EnumUSBPort(portList);
+    EnumUSBPort(portList, run);
     return rows;
   }
-  ClearPortRows(portList);
+  ClearPortRows(portList, run);
   if (!given.empty()) {
-    AddPortRow(portList, given);
+    AddPortRow(portList, run, given);
     return rows;
   }
   std::vector<std::string> locations;
@@ -69,19 +69,19 @@ std::vector<UsbRow> FillUsbRows(HWND portList, const std::string& given) {
   const std::vector<std::string> labels = UsbRowLabels(locations);
   for (int i = 0; i < count; ++i) {
     rows.push_back({labels[i], found[i].location, found[i].path});
-    AddPortRow(portList, labels[i]);
+    AddPortRow(portList, run, labels[i]);
   }
   return rows;
 }
 
 }  // namespace
 
-std::vector<UsbRow> FillPortList(HWND portList, const std::string& given) {
-  if (IsUsbModel(selectedPLCIdx)) return FillUsbRows(portList, given);
-  EnumComPort(portList);
+std::vector<UsbRow> FillPortList(HWND portList, Run& run, const std::string& given) {
+  if (IsUsbModel(run.selectedPLCIdx)) return FillUsbRows(portList, run, given);
+  EnumComPort(portList, run);
   if (!given.empty() && SendMessageA(portList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                      reinterpret_cast<LPARAM>(given.c_str())) == CB_ERR) {
-    AddPortRow(portList, given);
+    AddPortRow(portList, run, given);
   }
   return {};
 }

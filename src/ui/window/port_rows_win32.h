@@ -1,6 +1,6 @@
 // The window's port list, a sorted combo box, filled from the lists the port
-// layer returns.  The rows this window added are counted in totalComPort, so
-// that a refill removes them and nothing else.
+// layer returns.  The rows this window added are counted in its run's
+// totalComPort, so that a refill removes them and nothing else.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "state/run.h"
 
 namespace plc {
 
@@ -20,7 +22,7 @@ struct UsbRow {
 // path (--port), or one row per PLC device when the search finds several
 // (returned), else the single "USB" row.  A serial model: the COM ports
 // found, and the given port among them.
-std::vector<UsbRow> FillPortList(HWND portList, const std::string& given);
+std::vector<UsbRow> FillPortList(HWND portList, Run& run, const std::string& given);
 // The row shown first: the given port, the first PLC found, or the top row.
 std::string DefaultPortRow(const std::string& given, const std::vector<UsbRow>& usbRows);
 // Every row's text, top to bottom.
@@ -28,13 +30,13 @@ std::vector<std::string> PortRowTexts(HWND portList);
 
 // All COM ports found, replacing the rows added before; when the ports
 // cannot be had the list stays as it was.
-void EnumComPort(HWND portList);
+void EnumComPort(HWND portList, Run& run);
 // The single row "USB", selected, replacing the rows added before.
-void EnumUSBPort(HWND portList);
+void EnumUSBPort(HWND portList, Run& run);
 // Removes the totalComPort rows listed so far.
-void ClearPortRows(HWND portList);
+void ClearPortRows(HWND portList, Run& run);
 // One more row, counted in totalComPort.
-void AddPortRow(HWND portList, const std::string& text);
+void AddPortRow(HWND portList, Run& run, const std::string& text);
 
 // The text of a combo-box row into out; "" when it does not fit.
 void ComboRowText(HWND combo, LRESULT row, char* out, size_t outSize);

@@ -1,7 +1,7 @@
 #include "ui/window/status_panel_win32.h"
 
 #include "resource_ids.h"
-#include "state/run_state.h"
+#include "state/run.h"
 #include "ui/panel.h"
 
 namespace plc {
@@ -39,20 +39,20 @@ void DrawPanelItem(HDC hdc, const PanelItem& item) {
 
 }  // namespace
 
-void DisplayElapsedTime(HWND, HDC hdc) {
-  DrawPanelItem(hdc, ElapsedTimeItem(elapsedTime));
+void DisplayElapsedTime(HWND, HDC hdc, const Run& run) {
+  DrawPanelItem(hdc, ElapsedTimeItem(run.elapsedTime));
 }
 
-void DisplayProgressBar(HWND, HDC hdc) {
-  DrawPanelItem(hdc, ProgressBarItem(progress));
+void DisplayProgressBar(HWND, HDC hdc, const Run& run) {
+  DrawPanelItem(hdc, ProgressBarItem(run.progress));
 }
 
-void DisplayStatus(HWND, HDC hdc) {
-  DrawPanelItem(hdc, StatusItem(flashStatus));
+void DisplayStatus(HWND, HDC hdc, const Run& run) {
+  DrawPanelItem(hdc, StatusItem(run.flashStatus));
 }
 
-void DisplayErrCounter(HWND, HDC hdc) {
-  DrawPanelItem(hdc, ErrCounterItem(errCounter, totalErrCounter));
+void DisplayErrCounter(HWND, HDC hdc, const Run& run) {
+  DrawPanelItem(hdc, ErrCounterItem(run.errCounter, run.totalErrCounter));
 }
 
 void DisplayDate(HWND, HDC hdc) {
@@ -77,11 +77,11 @@ void DisplayLogo(HWND, HDC hdc) {
   DeleteObject(logo);
 }
 
-void DisplayStatusPanel(HWND hwnd, HDC hdc, bool withLogo) {
-  DisplayElapsedTime(hwnd, hdc);
-  DisplayProgressBar(hwnd, hdc);
-  DisplayStatus(hwnd, hdc);
-  DisplayErrCounter(hwnd, hdc);
+void DisplayStatusPanel(HWND hwnd, HDC hdc, const Run& run, bool withLogo) {
+  DisplayElapsedTime(hwnd, hdc, run);
+  DisplayProgressBar(hwnd, hdc, run);
+  DisplayStatus(hwnd, hdc, run);
+  DisplayErrCounter(hwnd, hdc, run);
   DisplayDate(hwnd, hdc);
   if (withLogo) DisplayLogo(hwnd, hdc);
 }

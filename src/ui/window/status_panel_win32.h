@@ -4,16 +4,19 @@
 
 #include <windows.h>
 
+#include "state/run.h"
+
 namespace plc {
 
-void DisplayElapsedTime(HWND hwnd, HDC hdc);
-void DisplayProgressBar(HWND hwnd, HDC hdc);
-void DisplayStatus(HWND hwnd, HDC hdc);
-void DisplayErrCounter(HWND hwnd, HDC hdc);
+void DisplayElapsedTime(HWND hwnd, HDC hdc, const Run& run);
+void DisplayProgressBar(HWND hwnd, HDC hdc, const Run& run);
+void DisplayStatus(HWND hwnd, HDC hdc, const Run& run);
+void DisplayErrCounter(HWND hwnd, HDC hdc, const Run& run);
 void DisplayDate(HWND hwnd, HDC hdc);
 void DisplayLogo(HWND hwnd, HDC hdc);
 
 // The five text items in their order; with the logo last when withLogo.
-void DisplayStatusPanel(HWND hwnd, HDC hdc, bool withLogo);
+// The status of run, the window's one run.
+void DisplayStatusPanel(HWND hwnd, HDC hdc, const Run& run, bool withLogo);
 
 }  // namespace plc

@@ -1,7 +1,6 @@
 #include "ui/window/window_host_win32.h"
 
 #include "port/ports_win32.h"
-#include "state/run_state.h"
 
 namespace plc {
 
@@ -33,15 +32,11 @@ void WindowHost::PauseSeconds(int seconds) {
   if (seconds > 0) Sleep(static_cast<DWORD>(seconds) * 1000u);
 }
 
-LinkHandle WindowHost::OpenComLink(const char* portName) {
-  return OpenComPort(ComLinkLabel(portName));
+LinkHandle WindowHost::OpenComLink(const std::string& portName) {
+  return OpenComPort(portName.c_str());
 }
 
-const char* WindowHost::ComLinkLabel(const char* portName) {
-  return given_.compare(0, kComPortSize - 1, portName) == 0 ? given_.c_str() : portName;
-}
-
-LinkHandle WindowHost::OpenUsbLink() {
+LinkHandle WindowHost::OpenUsbLink(const std::string&) {
   if (!given_.empty()) return OpenUsbPath(given_.c_str());
   const UsbRow row = ChosenUsbRow();
   if (!row.location.empty()) return OpenPlcUsbAt(row.location.c_str());

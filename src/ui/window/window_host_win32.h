@@ -31,11 +31,12 @@ class WindowHost final : public Host {
   void EnableStartButton(bool enabled) override;
   void KillElapsedTimer() override;
   void PauseSeconds(int seconds) override;
-  LinkHandle OpenComLink(const char* portName) override;
-  // A port named on the command line may be longer than the 9 characters
-  // the selected port keeps: the row showing it opens it whole.
-  const char* ComLinkLabel(const char* portName) override;
-  LinkHandle OpenUsbLink() override;
+  // The run's port is the selected row's whole text: a port named on the
+  // command line opens as given, however long.
+  LinkHandle OpenComLink(const std::string& portName) override;
+  // The row's text names no USB device: the device is the one given on the
+  // command line, or the chosen row's (ChooseUsbRow), else the search's.
+  LinkHandle OpenUsbLink(const std::string& location) override;
 
   // The port named on the command line; set once, before the first run.
   void SetGivenPort(const std::string& port) { given_ = port; }
