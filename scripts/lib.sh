@@ -35,6 +35,9 @@ BUILD_PACKAGES=(cmake make g++ gcc libc6-dev libgtest-dev libgmock-dev python3 n
 # What the tests need beyond the build: the --json document checked against
 # its schema.
 TEST_PACKAGES=(python3-jsonschema)
+# The fleet stage: the Ansible collection's unit tests, and playbooks run over
+# SSH against sshd instances of its own.
+FLEET_PACKAGES=(python3 python3-pytest ansible-core openssh-server openssh-client)
 
 # The Debian package's build and its checks (scripts/test.d/70-package.sh).
 # udev's udevadm reads the installed rule back.
