@@ -39,9 +39,10 @@ TEST_PACKAGES=(python3-jsonschema)
 # SSH against sshd instances of its own.
 FLEET_PACKAGES=(python3 python3-pytest ansible-core openssh-server openssh-client)
 
-# The Debian package's build and its checks (scripts/test.d/70-package.sh).
+# The Debian package's build and its checks (scripts/test.d/70-package.sh);
+# dpkg-buildpackage checks for build-essential itself.
 # udev's udevadm reads the installed rule back.
-PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.
