@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -29,6 +30,7 @@
 
 #include "state/models.h"
 #include "state/run.h"
+#include "support/stderr_capture.h"
 #include "ui/console/record_file.h"
 
 namespace plc {
@@ -206,34 +208,27 @@ TEST(NotARawImage, TellsHexSRecordAndElfFromRawImages) {
 // A console that shows escape sequences as text gets the progress line
 // cleared with spaces.
 TEST(ConsoleOutput, ClearsTheProgressLineWithSpacesWhereEscapesShowAsText) {
-  const std::string path = ::testing::TempDir() + "stderr.txt";
-  const int saved = dup(2);
-  FILE* capture = std::fopen(path.c_str(), "w+");
-  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  StderrCapture capture("stderr.txt");
+  ASSERT_TRUE(capture.ok());
   ConsoleOutputInit(StderrKind::kTerminalWithoutEscapes);
   plc::Run run;
   ConsoleStartProgress("", run);
   ConsoleProgressTick();
   ConsolePrintNote("note");
   EXPECT_TRUE(ConsoleOutputFinish(5000));
-  dup2(saved, 2);
-  close(saved);
+  const std::string text = capture.Text();
   char line[160];
   const int width = StderrColumns();  // a file: COLUMNS, or none
   FormatProgressLine(TakeStatusSnapshot(run), "", width > 0 ? width : 80, line, sizeof line);
-  std::ifstream in(path);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+  EXPECT_EQ(text,
             "\r" + std::string(line) + "\r" + std::string(std::strlen(line), ' ') + "\rnote\n");
-  (void)std::fclose(capture);
 }
 
 // Standard error to a file: a trace far longer than the queue, written while
 // the file is held up, keeps every line, each after its milliseconds.
 TEST(ConsoleOutput, ATraceToAFileKeepsEveryLineWithItsTime) {
-  const std::string path = ::testing::TempDir() + "trace.txt";
-  const int saved = dup(2);
-  FILE* capture = std::fopen(path.c_str(), "w+");
-  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  StderrCapture capture("trace.txt");
+  ASSERT_TRUE(capture.ok());
   ConsoleOutputInit(StderrKind::kNotTerminal, true);
   constexpr int kLines = 3000;  // about 200 KB
   const std::string tail(48, 'x');
@@ -248,9 +243,7 @@ TEST(ConsoleOutput, ATraceToAFileKeepsEveryLineWithItsTime) {
   funlockfile(stderr);
   burn.join();
   EXPECT_TRUE(ConsoleOutputFinish(5000));
-  dup2(saved, 2);
-  close(saved);
-  std::ifstream in(path);
+  std::istringstream in(capture.Text());
   int n = 0;
   for (std::string got; std::getline(in, got); ++n) {
     const size_t ms = got.find(" ms > ");
@@ -260,7 +253,6 @@ TEST(ConsoleOutput, ATraceToAFileKeepsEveryLineWithItsTime) {
     ASSERT_EQ(got.substr(ms + 4), "> " + std::to_string(n) + tail);
   }
   EXPECT_EQ(n, kLines);
-  (void)std::fclose(capture);
 }
 
 // A full disk (here the file size limit) cuts one record short, not the

@@ -10,9 +10,6 @@
 #endif
 
 #include <atomic>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/stderr_capture.h"
 #include "ui/console/options.h"
 #include "ui/console/output.h"
 #include "ui/console/progress_block.h"
@@ -131,23 +129,17 @@ TEST(FormatProgressBlock, ALinePerPlcWithTheBarsLinedUpAndNoneWrapping) {
 // line first goes back to the block's first line and clears to the end of
 // the screen, so that no PLC's old line stays behind.
 TEST(ConsoleOutput, RedrawsTheBlockOfSeveralPlcsInPlace) {
-  const std::string path = ::testing::TempDir() + "block.txt";
-  const int saved = dup(2);
-  FILE* capture = std::fopen(path.c_str(), "w+");
-  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  StderrCapture capture("block.txt");
+  ASSERT_TRUE(capture.ok());
   ConsoleOutputInit(StderrKind::kTerminal);
   ConsoleSuspendProgress(false);
   ConsoleDrawProgressBlock({"a 1", "b 1", "c 1"});
   ConsoleDrawProgressBlock({"a 2", "b 2", "c 2"});
   ConsolePrintNote("note");
   EXPECT_TRUE(ConsoleOutputFinish(5000));
-  dup2(saved, 2);
-  close(saved);
   const std::string back = "\r\033[2A\033[J\r\033[K";
-  std::ifstream in(path);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+  EXPECT_EQ(capture.Text(),
             "\ra 1\nb 1\nc 1\033[K" + back + "\ra 2\nb 2\nc 2\033[K" + back + "note\n");
-  (void)std::fclose(capture);
 }
 #endif
 
@@ -185,10 +177,8 @@ class FakeWorker : public PlcWorker {
 
 #ifndef _WIN32
 TEST(RunWorkers, BurnsEveryPlcAtOnceAndEndsWithEachOnesLastLineLabelled) {
-  const std::string path = ::testing::TempDir() + "workers.txt";
-  const int saved = dup(2);
-  FILE* capture = std::fopen(path.c_str(), "w+");
-  ASSERT_TRUE(saved >= 0 && capture != nullptr && dup2(fileno(capture), 2) != -1);
+  StderrCapture capture("workers.txt");
+  ASSERT_TRUE(capture.ok());
   ConsoleOutputInit(StderrKind::kNotTerminal);
   std::atomic<int> inside{0};
   std::atomic<int> most{0};
@@ -199,11 +189,8 @@ TEST(RunWorkers, BurnsEveryPlcAtOnceAndEndsWithEachOnesLastLineLabelled) {
   }
   RunWorkers(workers);
   EXPECT_TRUE(ConsoleOutputFinish(5000));
-  dup2(saved, 2);
-  close(saved);
+  const std::string text = capture.Text();
   EXPECT_EQ(most, 4);
-  std::ifstream in(path);
-  const std::string text(std::istreambuf_iterator<char>(in), {});
   for (const auto& worker : workers) {
     EXPECT_EQ(static_cast<FakeWorker&>(*worker).burns(), 1);
     const std::string label = worker->Target().label;
@@ -211,7 +198,6 @@ TEST(RunWorkers, BurnsEveryPlcAtOnceAndEndsWithEachOnesLastLineLabelled) {
     EXPECT_NE(text.find(label + ": "), std::string::npos) << text;
     EXPECT_NE(text.find(last, text.rfind(label + ": ")), std::string::npos) << text;
   }
-  (void)std::fclose(capture);
 }
 #endif
 
