@@ -35,6 +35,13 @@ void Expect(bool condition, const char* what) {
   std::abort();
 }
 
+// A read of a value as an operation: 0 when it was read, 1 when not.
+template <typename T, bool (*read)(Run&, T*)>
+int ReadOf(Run& r) {
+  T v = 0;
+  return read(r, &v) ? 0 : 1;
+}
+
 // Each operation, the results it may end with ({} any), whether it is one exchange.
 struct Op {
   int (*run)(Run&);
@@ -45,32 +52,12 @@ const Op kOps[] = {
     {[](Run& r) { return DummyComm(r), 0; }, {0}, false},
     {[](Run& r) -> int { return ConfirmComm(r); }, {5, 6, 17, 18, 21, 22, 23, 24}, true},
     {[](Run& r) -> int { return CheckID_A(r); }, {0, 18, 19, 21, 23, 24}, true},
-    {[](Run& r) -> int {
-       uint16_t v = 0;
-       return ReadD1386_A(r, &v) ? 0 : 1;
-     },
-     {0, 1},
-     true},
-    {[](Run& r) -> int {
-       uint16_t v = 0;
-       return ReadD1148_A(r, &v) ? 0 : 1;
-     },
-     {0, 1},
-     true},
-    {[](Run& r) -> int {
-       uint8_t v = 0;
-       return ReadVersion_A(r, &v) ? 0 : 1;
-     },
-     {0, 1},
-     true},
+    {ReadOf<uint16_t, ReadD1386_A>, {0, 1}, true},
+    {ReadOf<uint16_t, ReadD1148_A>, {0, 1}, true},
+    {ReadOf<uint8_t, ReadVersion_A>, {0, 1}, true},
     {[](Run& r) -> int { return SendErase_A(r); }, {0, 19, 20, 21, 23, 24}, false},
     {[](Run& r) -> int { return CheckID_B(r); }, {0, 16}, true},
-    {[](Run& r) -> int {
-       uint8_t v = 0;
-       return ReadVersion_B(r, &v) ? 0 : 1;
-     },
-     {0, 1},
-     true},
+    {ReadOf<uint8_t, ReadVersion_B>, {0, 1}, true},
     {[](Run& r) -> int { return SendErase_B(r); }, {0, 16}, false},
     {[](Run& r) -> int { return SendUpdate(r); }, {0, 16}, true},
     {[](Run& r) -> int { return SendFW(r); }, {0, 16}, false},

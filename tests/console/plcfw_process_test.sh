@@ -118,8 +118,6 @@ os.execv(sys.argv[1], sys.argv[1:])' "$PLCSIM" --model LM4 >"$work/sim.out" 2>&1
       check "'$text' for: $args" grep -qF -- "$text" "$work/usage.err"
     done <<'EOF'
 --model|--model needs
---model LM5|unknown model 'LM5'; did you mean LM4? The models are: KT4-RV4, LM4, LQ4
---model lm4|--model LM4 needs --image: the built-in image is for VM500
 ttyUSB0|unexpected argument ttyUSB0
 --yes --log /nonexistent/burn.jsonl|cannot open the log file /nonexistent/burn.jsonl: No such file or directory
 --port /dev/null/none|VM500 asks for a replug or power cycle and standard input is not a terminal; use --yes

@@ -296,11 +296,8 @@ TEST(HoldForTheRun, NoLockFileRefusesAndSaysWhy) {
                 .rfind("cannot hold " + node + " for the run: " + lockFile.string() + ": ", 0),
             0u)
       << PortRefusal();
-  if (xdgBefore.empty()) {
-    unsetenv("XDG_RUNTIME_DIR");
-  } else {
-    setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1);
-  }
+  (void)(xdgBefore.empty() ? unsetenv("XDG_RUNTIME_DIR")
+                           : setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1));
 }
 
 // The holder removes its lock file while it holds the flock: a run whose

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace plc {
 
@@ -18,27 +21,37 @@ std::string Text(const char* text) {
   return text ? text : "(none)";
 }
 
+// The models a predicate holds for, by name in table order.
+std::string Members(bool (*in)(int row)) {
+  std::string names;
+  for (int row = 0; row < kPlcCount; ++row)
+    if (in(row)) names += (names.empty() ? "" : " ") + std::string(PlcName(row));
+  return names;
+}
+
+const char* const kUsbModels = "LN LN-P VM600 VM500 VM500-AIO LN30 KT5 BRK-T VM400 RV5-AIO";
+const char* const kVmModels = "VM600 VM500 KT5 BRK-T VM400";
+
 TEST(Models, NamesAndGroups) {
   EXPECT_EQ(
       std::vector<int>({PlcIndexByName("LN"), PlcIndexByName("VM500"), PlcIndexByName("vm500"),
                         PlcIndexByName("VM50"), PlcIndexByName(""), PlcIndexByName(nullptr)}),
       std::vector<int>({5, 17, -1, -1, -1, -1}));  // exact and case-sensitive
-  EXPECT_EQ(plcList[Row("TW5")].id, 0x0000);
-  // A name must not match its longer relatives.
-  EXPECT_FALSE(plcList[Row("VM500-AIO")].reservedTail != 0 || IsAioModel(Row("LP4-P")));
-  int usb = 0, aio = 0, tail = 0, versionRead = 0, wide = 0, silent = 0, once = 0;
-  for (int row = 0; row < kPlcCount; ++row) {
-    const PlcModel& m = plcList[row];
-    EXPECT_NE(IsUsbModel(row), IsSerialModel(row)) << m.name;
-    EXPECT_TRUE(m.reservedTail == 0 || IsUsbModel(row));
-    usb += IsUsbModel(row), aio += IsAioModel(row), tail += m.reservedTail != 0;
-    versionRead += IsVersionReadId(m.id), wide += m.frameBytes == 256;
-    silent += m.silentErase, once += m.eraseUnitOnce;
-  }
-  EXPECT_EQ(std::vector<int>({usb, aio, tail, versionRead, wide, silent, once}),
-            std::vector<int>({10, 3, 5, 7, 10, 2, 5}));
-  EXPECT_FALSE(IsUsbModel(-1) || IsSerialModel(24) || IsVersionReadId(0x000C));
-  EXPECT_STREQ(PlcName(24), "");
+  const std::pair<bool (*)(int), const char*> groups[] = {
+      {IsUsbModel, kUsbModels},
+      {[](int r) { return !IsSerialModel(r); }, kUsbModels},
+      {IsAioModel, "36RV4-AIO VM500-AIO RV5-AIO"},
+      {[](int r) { return plcList[r].reservedTail != 0; }, kVmModels},
+      {[](int r) { return plcList[r].eraseUnitOnce; }, kVmModels},
+      {[](int r) { return plcList[r].silentErase; }, "KT4-W RV4-TRK"},
+      {[](int r) { return IsVersionReadId(plcList[r].id); },
+       "VM600 VM500 VM500-AIO KT5 BRK-T VM400 RV5-AIO"},
+      {[](int r) { return plcList[r].frameBytes == 256; },
+       "LN 36RV4-AIO LN-P VM600 VM500 VM500-AIO KT5 BRK-T VM400 RV5-AIO"},
+  };
+  for (const auto& [in, names] : groups) EXPECT_EQ(Members(in), names);
+  EXPECT_FALSE(IsUsbModel(-1) || IsSerialModel(kPlcCount) || IsVersionReadId(0x000C));
+  EXPECT_STREQ(PlcName(kPlcCount), "");
 }
 
 TEST(Models, SizeLimitsAndTheirFixedTexts) {
@@ -97,18 +110,21 @@ TEST(Models, ModelCheckAndVersionGate) {
 // A serial PLC that drops off the line at the erase comes back by a power
 // cycle; the others keep the link open.
 TEST(Models, ReconnectAndSuccessByGroup) {
-  EXPECT_EQ(ReconnectRuleOf(Row("LN")).pauseSeconds, 2);
-  EXPECT_EQ(ReconnectRuleOf(Row("VM500")).pauseSeconds, 5);
-  for (int row = 0; row < kPlcCount; ++row) {
-    const ReconnectRule rule = ReconnectRuleOf(row);
-    const Message success = SuccessMessageOf(row);
-    const bool cycle = plcList[row].silentErase;
-    const ReconnectKind serial = cycle ? ReconnectKind::kPowerCycle : ReconnectKind::kKeepOpen;
-    EXPECT_EQ(rule.kind, IsUsbModel(row) ? ReconnectKind::kReplugUsb : serial) << PlcName(row);
-    EXPECT_TRUE(IsUsbModel(row) || rule.pauseSeconds == (cycle ? 2 : 1));
-    EXPECT_EQ(Text(success.caption), IsUsbModel(row) ? "Information" : "INFORMATION");
-    EXPECT_TRUE(IsUsbModel(row) || Text(success.text) == "Firmware update is SUCCESSFUL");
+  EXPECT_EQ(Members([](int r) { return ReconnectRuleOf(r).kind == ReconnectKind::kPowerCycle; }),
+            "KT4-W RV4-TRK");
+  EXPECT_EQ(Members([](int r) { return ReconnectRuleOf(r).kind == ReconnectKind::kReplugUsb; }),
+            kUsbModels);
+  EXPECT_EQ(Members([](int r) { return Text(SuccessMessageOf(r).caption) == "Information"; }),
+            kUsbModels);
+  const std::tuple<const char*, int, const char*> rows[] = {{"LM4", 1, "INFORMATION"},
+                                                            {"KT4-W", 2, "INFORMATION"},
+                                                            {"LN", 2, "Information"},
+                                                            {"VM500", 5, "Information"}};
+  for (const auto& [model, pause, caption] : rows) {
+    EXPECT_EQ(ReconnectRuleOf(Row(model)).pauseSeconds, pause) << model;
+    EXPECT_EQ(Text(SuccessMessageOf(Row(model)).caption), caption) << model;
   }
+  EXPECT_EQ(Text(SuccessMessageOf(Row("LM4")).text), "Firmware update is SUCCESSFUL");
 }
 
 }  // namespace
