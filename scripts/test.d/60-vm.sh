@@ -55,8 +55,17 @@ add_program /usr/bin/strace
 add_program /bin/udevadm
 ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
 add /lib/udev/rules.d/60-serial.rules
-printf 'root:x:0:0:root:/:/bin/sh\n' >"$root/etc/passwd"
-printf 'root:x:0:\n' >"$root/etc/group"
+# Two users besides root for the case without root: operator in plugdev (the
+# group the udev rule gives the PLC to), outsider not.
+printf '%s\n' root:x:0:0:root:/:/bin/sh operator:x:1000:1000::/:/bin/sh \
+  outsider:x:1001:1001::/:/bin/sh >"$root/etc/passwd"
+printf '%s\n' root:x:0: plugdev:x:46:operator operator:x:1000: outsider:x:1001: >"$root/etc/group"
+# The plcfw package's udev rule at the place the package installs it (its
+# .install file names it), under /pkg/root as dpkg would unpack it, and the
+# package's postinst that applies it; the case without root installs both.
+rule_path="/$(grep -m 1 '/udev/rules.d/' "$ROOT/debian/plcfw.install")"
+add "$ROOT/contrib/$(basename "$rule_path")" "/pkg/root$rule_path"
+add "$ROOT/debian/plcfw.postinst" /pkg/plcfw.postinst
 # A line a module, with its parameters: dummy_hcd emulates three controllers,
 # each a UDC of its own, so that three gadgets are three USB PLCs at once.
 for module in virtio_pci virtio_console xhci_pci ftdi_sio dummy_hcd usb_f_acm cdc_acm; do
