@@ -2,9 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "port/ports.h"
 #include "port/sysfs_linux.h"
@@ -282,6 +285,18 @@ void PosixLink::ApplyTimeouts(const Timeouts& timeouts) {
   timeouts_ = timeouts;
 }
 
+std::string PermissionWayOut(bool comPort, const char* nodeGroup) {
+  if (comPort) return "add the user to the port's group (dialout) and log in again";
+  // A node still root's has had no rule applied; a node that the rule gave
+  // away is opened by the members of its group, and the rule is there.
+  if (nodeGroup == nullptr || nodeGroup[0] == '\0' || std::strcmp(nodeGroup, "root") == 0) {
+    return "install the udev rule contrib/70-plcfw.rules, which gives the PLC to the user at the "
+           "seat, and plug the PLC in again";
+  }
+  return std::string("the udev rule gives the PLC to the group ") + nodeGroup +
+         ": add the user to it and log in again";
+}
+
 bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize) {
   if (nameOrPath == nullptr || nameOrPath[0] == '\0' || out == nullptr || outSize == 0) {
     return false;
@@ -290,6 +305,18 @@ bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize) {
 }
 
 namespace {
+
+// The name of the group that owns path, or "" when it is not known.
+std::string GroupOf(const char* path) {
+  struct stat st {};
+  if (stat(path, &st) != 0) return "";
+  group entry{};
+  group* found = nullptr;
+  char names[4096];
+  if (getgrgid_r(st.st_gid, &entry, names, sizeof names, &found) != 0 || found == nullptr)
+    return "";
+  return found->gr_name;
+}
 
 // Opens a tty for reading and writing, raw, with stale input discarded, and
 // keeps the settings it had in saved.  Anything that is not a tty is
@@ -301,15 +328,14 @@ namespace {
 // another run off the PLC until the run ends.
 // Why an open of path failed, in the system's words, with the way out where
 // there is one: a user may only open a serial port as a member of its group,
-// and the PLC's USB device once the udev rule gives it to the user.
+// and the PLC's USB device once the udev rule gives it to the user at the
+// seat and to the members of its group.
 void NoteOpenFailure(const char* path, int error, bool comPort) {
   if (error == EBUSY) {
     NoteBusyRefusalIn(portPlaces.proc, path);
   } else if (error == EACCES || error == EPERM) {
     NoteRefusalReason("%s: %s; %s", path, std::strerror(error),
-                      comPort ? "add the user to the port's group (dialout) and log in again"
-                              : "install the udev rule contrib/70-plcfw.rules, which gives the "
-                                "PLC to the user at the seat, and plug the PLC in again");
+                      PermissionWayOut(comPort, GroupOf(path).c_str()).c_str());
   } else {
     NoteRefusalReason("%s: %s", path, std::strerror(error));
   }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "port/link.h"
 
@@ -58,6 +59,11 @@ struct TtyCalls {
   void (*pause)(int ms);
 };
 extern TtyCalls ttyCalls;
+
+// The way out of a refused permission, said after the system's reason.
+// nodeGroup, the group that owns the node ("" when not known), tells whether
+// the udev rule has given the PLC's tty away already.
+std::string PermissionWayOut(bool comPort, const char* nodeGroup);
 
 // "/dev/" + a listed name, or an absolute path as it is.  False when the
 // text is empty or the result does not fit.

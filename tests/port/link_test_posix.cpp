@@ -287,6 +287,25 @@ void NoOp(int) {}
 
 // The one test that waits for a real time-out: 10 of 19 characters come,
 // and a signal interrupts the wait half-way.
+// The way out follows the node's group: a USB tty still root's has had no
+// udev rule applied; one that the rule gave to a group needs its membership.
+TEST(PermissionWayOut, FollowsTheNodesGroup) {
+  const struct {
+    bool comPort;
+    const char* group;
+    const char* wayOut;
+  } cases[] = {
+      {false, "root", "install the udev rule contrib/70-plcfw.rules"},
+      {false, "", "install the udev rule contrib/70-plcfw.rules"},
+      {false, "plugdev", "to the group plugdev: add the user to it and log in again"},
+      {true, "dialout", "add the user to the port's group (dialout) and log in again"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NE(PermissionWayOut(c.comPort, c.group).find(c.wayOut), std::string::npos)
+        << c.group << ": " << PermissionWayOut(c.comPort, c.group);
+  }
+}
+
 TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
   LinkHandle link = OpenComPort(path_.c_str());
   ASSERT_NE(link, kNoLink);
