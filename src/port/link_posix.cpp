@@ -391,6 +391,7 @@ void ReleaseHeldPorts() {
 bool plc::FormatPath(char* out, size_t outSize, const char* format, ...) {
   va_list args;
   va_start(args, format);
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
   int n = std::vsnprintf(out, outSize, format, args);
   va_end(args);
   return n >= 0 && static_cast<size_t>(n) < outSize;
