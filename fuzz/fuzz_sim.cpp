@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (c == 0) break;
       text[n++] = static_cast<char>(c);
     }
-    char error[96];
-    (void)SimAddFault(config, text, error, sizeof error);
+    std::string why;
+    (void)SimAddFault(config, text, &why);
   }
 
   static PlcSim sim;  // keeps the image's room from one input to the next

@@ -52,4 +52,9 @@ bool ComDevicePath(const char* name, char* out, size_t outSize) {
   return true;
 }
 
+const char* LastPart(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
 }  // namespace plc

@@ -27,4 +27,8 @@ void AddPortName(PortList* list, const char* name);
 // "\\" is kept.  False when the path does not fit outSize bytes.
 bool ComDevicePath(const char* name, char* out, size_t outSize);
 
+// The part of a device path after its last "/" ("/dev/ttyACM0" gives
+// "ttyACM0"): the name a port list shows for a node.
+const char* LastPart(const char* path);
+
 }  // namespace plc

@@ -16,8 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "port/port_hold.h"
 #include "port/ports.h"
-#include "port/sysfs_linux.h"
 
 namespace plc {
 
@@ -35,9 +35,6 @@ struct OpenLinkSlot {
   termios saved{};
 };
 OpenLinkSlot openLinks[kLinkSlots];
-
-// Room for a whole path (the open takes paths of up to 4,095 characters).
-thread_local char refusal[4096 + 512];
 
 void Remember(int fd, bool comPort, const termios& saved) {
   for (auto& slot : openLinks) {
@@ -323,52 +320,55 @@ std::string GroupOf(const char* path) {
 // refused: it could not carry the protocol.  An exclusive open claims the
 // port before it touches its settings, so that a port that another program
 // holds is left as that program has it.  Every port is held for the run
-// (HoldForTheRun) once it is known to be a tty that this process has: the
-// node is closed for the replug or the power cycle, and the hold keeps
-// another run off the PLC until the run ends.
+// (the platform's holdForTheRun) once it is known to be a tty that this
+// process has: the node is closed for the replug or the power cycle, and
+// the hold keeps another run off the PLC until the run ends.
 // Why an open of path failed, in the system's words, with the way out where
 // there is one: a user may only open a serial port as a member of its group,
 // and the PLC's USB device once the udev rule gives it to the user at the
 // seat and to the members of its group.
-void NoteOpenFailure(const char* path, int error, bool comPort) {
-  if (error == EBUSY) {
-    NoteBusyRefusalIn(portPlaces.proc, path);
-  } else if (error == EACCES || error == EPERM) {
-    NoteRefusalReason("%s: %s; %s", path, std::strerror(error),
-                      PermissionWayOut(comPort, GroupOf(path).c_str()).c_str());
-  } else {
-    NoteRefusalReason("%s: %s", path, std::strerror(error));
+Refusal OpenFailure(const char* path, int error, bool comPort, const TtyPlatform& platform) {
+  if (error == EBUSY) return platform.busyRefusal(path);
+  if (error == EACCES || error == EPERM) {
+    return Refused(RefusalKind::kDenied, "%s: %s; %s", path, std::strerror(error),
+                   PermissionWayOut(comPort, GroupOf(path).c_str()).c_str());
   }
+  const RefusalKind kind = error == ENOENT || error == ENODEV || error == ENXIO
+                               ? RefusalKind::kMissing
+                               : RefusalKind::kFailed;
+  return Refused(kind, "%s: %s", path, std::strerror(error));
 }
 
-int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
-  ClearPortRefusal();
+int OpenTty(const char* nameOrPath, bool exclusive, const TtyPlatform& platform, termios* saved,
+            Refusal* why) {
   char path[4096];
   if (!ResolvePortPath(nameOrPath, path, sizeof path)) {
-    NoteRefusalReason("%s: no such port (a listed name or a device path)", nameOrPath);
+    *why = Refused(RefusalKind::kMissing, "%s: no such port (a listed name or a device path)",
+                   nameOrPath);
     return -1;
   }
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    NoteOpenFailure(path, errno, exclusive);
+    *why = OpenFailure(path, errno, exclusive, platform);
     return -1;
   }
   termios t{};
   if (!isatty(fd) || tcgetattr(fd, &t) != 0) {
     close(fd);
-    NoteRefusalReason("%s: not a terminal (a serial port or the PLC's USB device is one)", path);
+    *why = Refused(RefusalKind::kFailed,
+                   "%s: not a terminal (a serial port or the PLC's USB device is one)", path);
     return -1;
   }
   // flock stops another program that asks the same, root included, on a
   // serial port and on the USB device alike; TIOCEXCL stops every other
   // open of a serial port by a program without CAP_SYS_ADMIN.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) NotePortRefusal(path, "locked");
+    if (errno == EWOULDBLOCK) *why = InUseRefusal(path, "locked");
     close(fd);
     return -1;
   }
   // Before TIOCEXCL, which would outlive this descriptor on a refusal.
-  if (!HoldNodeForTheRun(path, exclusive)) {
+  if (!platform.holdForTheRun(path, exclusive, why)) {
     close(fd);
     return -1;
   }
@@ -389,28 +389,12 @@ int OpenTty(const char* nameOrPath, bool exclusive, termios* saved) {
 
 }  // namespace
 
-LinkHandle OpenComPort(const char* nameOrPath) {
+OpenedLink OpenTtyLink(const char* nameOrPath, bool comPort, const TtyPlatform& platform) {
   termios saved{};
-  int fd = OpenTty(nameOrPath, true, &saved);
-  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, true, saved));
-}
-
-LinkHandle OpenUsbPath(const char* path) {
-  termios saved{};
-  int fd = OpenTty(path, false, &saved);
-  return LinkHandle(fd < 0 ? nullptr : new PosixLink(fd, false, saved));
-}
-
-void NotePortRefusal(const char* path, const char* why) {
-  NoteRefusalReason("%s is in use by another program (%s)", path, why);
-}
-
-const char* PortRefusal() {
-  return refusal;
-}
-
-void ClearPortRefusal() {
-  refusal[0] = '\0';
+  Refusal why{RefusalKind::kFailed, ""};
+  const int fd = OpenTty(nameOrPath, comPort, platform, &saved, &why);
+  if (fd < 0) return why;
+  return OpenedLink(LinkHandle(new PosixLink(fd, comPort, saved)));
 }
 
 void ReleaseHeldPorts() {
@@ -433,14 +417,8 @@ void ReleaseHeldPorts() {
 bool plc::FormatPath(char* out, size_t outSize, const char* format, ...) {
   va_list args;
   va_start(args, format);
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
   int n = std::vsnprintf(out, outSize, format, args);
   va_end(args);
   return n >= 0 && static_cast<size_t>(n) < outSize;
-}
-
-void plc::NoteRefusalReason(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  (void)std::vsnprintf(refusal, sizeof refusal, format, args);
-  va_end(args);
 }

@@ -1,7 +1,7 @@
 // The POSIX link: a serial tty (or the tty interface of the USB device) as a
 // Link, with the time-out semantics of a COM port.  Only termios, flock and
-// poll: where the devices are found is the Linux search's business
-// (sysfs_linux.h).
+// poll: where the devices are found, how a run holds them and who has a busy
+// one open is the platform's business (sysfs_linux.h), handed to the open.
 //
 // The pieces that do not need a device (path resolution, the termios record
 // built for a set of line settings) are exposed so that the tests can check
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "port/link.h"
+#include "port/refusal.h"
 
 namespace plc {
 
@@ -75,12 +76,18 @@ bool ResolvePortPath(const char* nameOrPath, char* out, size_t outSize);
 // binary replies); nothing else changes.
 termios LineTermios(const termios& current, const LineSettings& settings);
 
-// Notes why an open was refused ("locked", "busy") for PortRefusal, or
-// clears it.
-void NotePortRefusal(const char* path, const char* why);
-void ClearPortRefusal();
-// Notes a refusal said in other words (printf).
-void NoteRefusalReason(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// What a tty's open asks of the platform beyond POSIX: the run-long hold of
+// the device (false, with why, when it cannot be had), and the words for a
+// tty that is in exclusive mode (EBUSY).
+struct TtyPlatform {
+  bool (*holdForTheRun)(const char* nodePath, bool comPort, Refusal* why);
+  Refusal (*busyRefusal)(const char* path);
+};
+
+// Opens a tty for reading and writing, raw, with stale input discarded, as a
+// serial port (comPort: exclusive, its modem lines dropped) or as the PLC's
+// USB device; no link, and why, on any failure.
+OpenedLink OpenTtyLink(const char* nameOrPath, bool comPort, const TtyPlatform& platform);
 
 // printf into a path buffer; false when the result does not fit.
 bool FormatPath(char* out, size_t outSize, const char* format, ...)

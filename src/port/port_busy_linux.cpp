@@ -94,23 +94,25 @@ bool FindNodeUserIn(const char* procRoot, const char* node, NodeUser* out) {
   return false;
 }
 
-void NoteBusyRefusalIn(const char* procRoot, const char* path) {
+Refusal BusyRefusalIn(const char* procRoot, const char* path) {
   char node[PATH_MAX];
   if (realpath(path, node) == nullptr) (void)std::snprintf(node, sizeof node, "%s", path);
   NodeUser user{};
   if (FindNodeUserIn(procRoot, node, &user)) {
-    NoteRefusalReason("%s is in use by process %d (%s) (busy)", path, user.pid, user.comm);
-  } else if (user.everyProcessSeen) {
-    NoteRefusalReason(
-        "%s was left in exclusive mode by a program that ended without letting it go "
-        "(busy); replug the device (or power-cycle it) to free it",
-        path);
-  } else {
-    NoteRefusalReason(
-        "%s is in exclusive mode but no program of this user has it open: one that ended left "
-        "it so (busy); unless another user is using it, replug the device (or power-cycle it)",
-        path);
+    return Refused(RefusalKind::kBusy, "%s is in use by process %d (%s) (busy)", path, user.pid,
+                   user.comm);
   }
+  if (user.everyProcessSeen) {
+    return Refused(RefusalKind::kStale,
+                   "%s was left in exclusive mode by a program that ended without letting it go "
+                   "(busy); replug the device (or power-cycle it) to free it",
+                   path);
+  }
+  return Refused(
+      RefusalKind::kStale,
+      "%s is in exclusive mode but no program of this user has it open: one that ended left "
+      "it so (busy); unless another user is using it, replug the device (or power-cycle it)",
+      path);
 }
 
 }  // namespace plc

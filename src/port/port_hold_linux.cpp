@@ -20,16 +20,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "port/link_posix.h"
+#include "port/port_hold.h"
 #include "port/sysfs_linux.h"
 
 namespace plc {
@@ -38,26 +35,6 @@ PortPlaces portPlaces = {"/sys", "/dev", "/run/lock", "/proc"};
 void (*lockFileOpened)(const char* lockPath) = nullptr;
 
 namespace {
-
-// The run-long holds this process has taken, until the run ends.  Several
-// runs may share the process (a thread each, several PLCs at once): a hold
-// belongs to the thread of the run that took it, and a run's end lets go
-// of its own holds only.
-struct RunHold {
-  std::string key;
-  std::string lockPath;
-  int fd;
-  std::thread::id owner;
-};
-std::mutex holdsMutex;
-std::vector<RunHold> runHolds;
-// The USB port of the PLC that each run found by searching ("usb-1-1.2"):
-// the reopen after the replug looks there and nowhere else.
-struct PinnedPort {
-  std::thread::id owner;
-  std::string usbPort;
-};
-std::vector<PinnedPort> runUsbPorts;
 
 // The folder for the lock files: /run/lock where this user may write there,
 // else the user's runtime folder; nullptr when there is neither.
@@ -93,8 +70,6 @@ bool SameFile(int fd, const char* path) {
          mine.st_ino == named.st_ino;
 }
 
-enum class Take { kTaken, kHeld, kFailed };
-
 // Locks the file that path names, retrying while a holder removes it at
 // the end of its run.  errno says why on kFailed.
 Take TakeLockFile(const char* path, int* out) {
@@ -118,15 +93,42 @@ Take TakeLockFile(const char* path, int* out) {
   return Take::kFailed;
 }
 
+}  // namespace
+
 // Ends one hold: the file goes while its flock is still held, and only when
 // the path still names it.  Another user's file in the sticky folder cannot
-// be removed and is left.
-void EndHold(const RunHold& hold, bool closeIt) {
-  if (SameFile(hold.fd, hold.lockPath.c_str())) (void)unlink(hold.lockPath.c_str());
-  if (closeIt) close(hold.fd);
+// be removed and is left.  Before an exit the descriptor stays: its lock
+// ends with the process.
+void EndSystemHold(const SystemHold& hold, bool beforeExit) {
+  const int fd = static_cast<int>(hold.native);
+  if (SameFile(fd, hold.place.c_str())) (void)unlink(hold.place.c_str());
+  if (!beforeExit) close(fd);
 }
 
-}  // namespace
+Take TakeSystemHold(const std::string& key, const char* path, SystemHold* out, Refusal* why) {
+  const char* folder = LockFolder();
+  if (folder == nullptr) {
+    *why = Refused(RefusalKind::kFailed,
+                   "cannot hold %s for the run: neither %s nor $XDG_RUNTIME_DIR is writable; make "
+                   "%s writable for this user or set XDG_RUNTIME_DIR",
+                   path, portPlaces.runLock, portPlaces.runLock);
+    return Take::kFailed;
+  }
+  char lockPath[4096];
+  if (!FormatPath(lockPath, sizeof lockPath, "%s/plcfw-%s.lock", folder, key.c_str())) {
+    *why = Refused(RefusalKind::kFailed,
+                   "cannot hold %s for the run: the lock file's name is too long", path);
+    return Take::kFailed;
+  }
+  int fd = -1;
+  const Take take = TakeLockFile(lockPath, &fd);
+  if (take == Take::kTaken) *out = {fd, lockPath};
+  if (take == Take::kFailed) {
+    *why = Refused(RefusalKind::kFailed, "cannot hold %s for the run: %s: %s", path, lockPath,
+                   std::strerror(errno));
+  }
+  return take;
+}
 
 namespace {
 
@@ -179,105 +181,32 @@ bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, si
 // later pseudo-terminal of the same number is another device.  A serial
 // port on a USB adapter is held by the adapter's interface, so that the
 // ports of a multi-port adapter are held each on its own.
-bool HoldNodeForTheRun(const char* nodePath, bool comPort) {
+bool HoldNodeForTheRun(const char* nodePath, bool comPort, Refusal* why) {
   char node[PATH_MAX];
   char key[kUsbPortPathSize];
   struct stat st {};
   if (realpath(nodePath, node) == nullptr) {
-    NoteRefusalReason("cannot hold %s for the run: %s", nodePath, std::strerror(errno));
+    *why = Refused(RefusalKind::kFailed, "cannot hold %s for the run: %s", nodePath,
+                   std::strerror(errno));
     return false;
   }
   if (!(comPort ? UsbInterfaceOfTtyIn : UsbPortOfTtyIn)(portPlaces.sys, node, key, sizeof key)) {
     if (stat(node, &st) != 0 ||
         !FormatPath(key, sizeof key, "%s-%lld.%09ld", node + 1,
                     static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec)) {
-      NoteRefusalReason("cannot hold %s for the run: its name is too long", nodePath);
+      *why = Refused(RefusalKind::kFailed, "cannot hold %s for the run: its name is too long",
+                     nodePath);
       return false;
     }
     for (char* c = key; *c != '\0'; ++c) {
       if (*c == '/') *c = '-';
     }
   }
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (const RunHold& hold : runHolds) {
-    if (hold.key != key) continue;
-    if (hold.owner == std::this_thread::get_id()) return true;
-    // Another run of this process has the PLC (named twice, by two names).
-    NotePortRefusal(nodePath, "locked");
-    return false;
-  }
-  const char* folder = LockFolder();
-  if (folder == nullptr) {
-    NoteRefusalReason(
-        "cannot hold %s for the run: neither %s nor $XDG_RUNTIME_DIR is writable; make %s "
-        "writable for this user or set XDG_RUNTIME_DIR",
-        nodePath, portPlaces.runLock, portPlaces.runLock);
-    return false;
-  }
-  char lockPath[4096];
-  if (!FormatPath(lockPath, sizeof lockPath, "%s/plcfw-%s.lock", folder, key)) {
-    NoteRefusalReason("cannot hold %s for the run: the lock file's name is too long", nodePath);
-    return false;
-  }
-  int fd = -1;
-  switch (TakeLockFile(lockPath, &fd)) {
-    case Take::kTaken:
-      runHolds.push_back({key, lockPath, fd, std::this_thread::get_id()});
-      return true;
-    case Take::kHeld:
-      NotePortRefusal(nodePath, "locked");
-      return false;
-    case Take::kFailed:
-      break;
-  }
-  NoteRefusalReason("cannot hold %s for the run: %s: %s", nodePath, lockPath, std::strerror(errno));
-  return false;
+  return HoldKeyForTheRun(key, nodePath, why);
 }
 
-bool HoldForTheRun(const char* devicePath) {
-  return HoldNodeForTheRun(devicePath, false);
-}
-
-void ReleaseRunHolds() {
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  const std::thread::id me = std::this_thread::get_id();
-  for (const RunHold& hold : runHolds) {
-    if (hold.owner == me) EndHold(hold, true);
-  }
-  runHolds.erase(std::remove_if(runHolds.begin(), runHolds.end(),
-                                [me](const RunHold& hold) { return hold.owner == me; }),
-                 runHolds.end());
-  runUsbPorts.erase(std::remove_if(runUsbPorts.begin(), runUsbPorts.end(),
-                                   [me](const PinnedPort& pin) { return pin.owner == me; }),
-                    runUsbPorts.end());
-}
-
-void RemoveRunLockFilesBeforeExit() {
-  // The run's thread may be inside HoldForTheRun: then its files are left.
-  if (!holdsMutex.try_lock()) return;
-  for (const RunHold& hold : runHolds) EndHold(hold, false);
-  holdsMutex.unlock();
-}
-
-void PinRunUsbPort(const char* usbPort) {
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (PinnedPort& pin : runUsbPorts) {
-    if (pin.owner == std::this_thread::get_id()) {
-      pin.usbPort = usbPort;
-      return;
-    }
-  }
-  runUsbPorts.push_back({std::this_thread::get_id(), usbPort});
-}
-
-bool RunUsbPort(char* out, size_t outSize) {
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (const PinnedPort& pin : runUsbPorts) {
-    if (pin.owner == std::this_thread::get_id()) {
-      return !pin.usbPort.empty() && FormatPath(out, outSize, "%s", pin.usbPort.c_str());
-    }
-  }
-  return false;
+bool HoldForTheRun(const char* devicePath, Refusal* why) {
+  return HoldNodeForTheRun(devicePath, false, why);
 }
 
 }  // namespace plc

@@ -7,55 +7,35 @@
 // is gone for the replug.
 #include <windows.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "port/port_hold.h"
 #include "port/ports.h"
-#include "port/ports_win32.h"
 
 namespace plc {
 
-namespace {
-
-thread_local std::string refusal;
-
-// The run-long holds this process has taken, until the run ends.
-// A hold belongs to the thread of the run that took it: several runs may
-// share the process (several PLCs at once), and a run's end lets go of its
-// own holds only.
-struct RunHold {
-  std::string key;
-  HANDLE mutex;
-  std::thread::id owner;
-};
-std::mutex holdsMutex;
-std::vector<RunHold> runHolds;
-
-}  // namespace
-
-const char* PortRefusal() {
-  return refusal.c_str();
+Take TakeSystemHold(const std::string& key, const char*, SystemHold* out, Refusal*) {
+  // Kept open until the run ends (ReleaseRunHolds).  Where no mutex can be
+  // made at all the run goes ahead: the port's own sharing rules still hold.
+  HANDLE hold = CreateMutexA(nullptr, FALSE, key.c_str());
+  if (hold == nullptr) return Take::kTaken;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(hold);
+    return Take::kHeld;
+  }
+  out->native = reinterpret_cast<intptr_t>(hold);
+  return Take::kTaken;
 }
 
-void NotePortRefusal(const char* path, const char* why) {
-  refusal = std::string(path) + " is in use by another program (" + why + ")";
+void EndSystemHold(const SystemHold& hold, bool beforeExit) {
+  // A named mutex ends with the process that holds it.
+  if (beforeExit || hold.native == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(hold.native));
 }
 
-void NoteRefusalText(const std::string& text) {
-  refusal = text;
-}
-
-void ClearPortRefusal() {
-  refusal.clear();
-}
-
-bool HoldForTheRun(const char* devicePath) {
-  ClearPortRefusal();
+bool HoldForTheRun(const char* devicePath, Refusal* why) {
   // The device's path is opened with a backslash after it (the empty pipe
   // name) or without: one PLC, one key.
   std::string path(devicePath);
@@ -68,35 +48,7 @@ bool HoldForTheRun(const char* devicePath) {
     key[at++] = std::isalnum(u) != 0 ? static_cast<char>(std::tolower(u)) : '_';
   }
   key[at] = '\0';
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  for (const RunHold& hold : runHolds) {
-    if (hold.key != key) continue;
-    if (hold.owner == std::this_thread::get_id()) return true;
-    // Another run of this process has the PLC (named twice, by two names).
-    NotePortRefusal(path.c_str(), "locked");
-    return false;
-  }
-  // Kept open until the run ends (ReleaseRunHolds).
-  HANDLE hold = CreateMutexA(nullptr, FALSE, key);
-  if (hold == nullptr) return true;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(hold);
-    NotePortRefusal(path.c_str(), "locked");
-    return false;
-  }
-  runHolds.push_back({key, hold, std::this_thread::get_id()});
-  return true;
-}
-
-void ReleaseRunHolds() {
-  const std::lock_guard<std::mutex> lock(holdsMutex);
-  const std::thread::id me = std::this_thread::get_id();
-  for (const RunHold& hold : runHolds) {
-    if (hold.owner == me) CloseHandle(hold.mutex);
-  }
-  runHolds.erase(std::remove_if(runHolds.begin(), runHolds.end(),
-                                [me](const RunHold& hold) { return hold.owner == me; }),
-                 runHolds.end());
+  return HoldKeyForTheRun(key, path.c_str(), why);
 }
 
 }  // namespace plc

@@ -1,9 +1,13 @@
-// Platform port access: the port list, the COM open and the USB device search.
-// Implemented once per platform (ports_posix.cpp / ports_win32.cpp,
-// usb_posix.cpp / usb_win32.cpp).
+// Platform port access: the port list, the opens and the USB device search.
+// Implemented once per platform: the links in link_posix.cpp and
+// link_win32.cpp, the opens and the port list in ports_linux.cpp and
+// ports_win32.cpp, the USB search in usb_linux.cpp and usb_win32.cpp, the
+// run-long holds in port_hold.cpp with port_hold_linux.cpp and
+// port_hold_win32.cpp.
 #pragma once
 
 #include "port/link.h"
+#include "port/refusal.h"
 
 namespace plc {
 
@@ -21,32 +25,27 @@ void ListComPorts(PortList* out);
 
 // Opens a serial port by its listed name or by a path, for reading and
 // writing, exclusively: a port that another program holds is not opened.
-// kNoLink on any failure.
-LinkHandle OpenComPort(const char* nameOrPath);
+// On any failure no link, and the refusal says why.
+OpenedLink OpenComPort(const char* nameOrPath);
 
 // Opens the given device path like a port, for the USB device.  The run
 // holds the USB port the device is plugged into until it ends, so that no
 // other run takes the PLC while it re-enumerates.
-LinkHandle OpenUsbPath(const char* path);
+OpenedLink OpenUsbPath(const char* path);
 
 // Takes the run-long hold of the PLC the device path leads to (on Linux
-// the USB port it is on, for a serial port too); false when another process
-// holds it or, on Linux, when no hold can be had (PortRefusal says why).  A
-// hold is kept until ReleaseRunHolds.
-bool HoldForTheRun(const char* devicePath);
+// the USB port it is on, for a serial port too); false, with the reason in
+// why, when another process holds it or, on Linux, when no hold can be had.
+// A hold is kept until ReleaseRunHolds.
+bool HoldForTheRun(const char* devicePath, Refusal* why);
 
 // Ends the run's holds (and on Linux forgets the USB port the run's PLC was
 // found on): called once a run (a burn, an identify) has closed its link.
 void ReleaseRunHolds();
 
-// Why the last open on this thread was refused because another program
-// holds the port ("/dev/ttyACM0 is in use by another program (locked)");
-// empty when it was not.
-const char* PortRefusal();
-
 // Finds the first present USB device of the PLC (vendor 4b2c, product 0001)
-// and opens it with the pipe name appended; kNoLink when none can be opened.
-LinkHandle OpenMyDevPipe(const char* pipeName);
+// and opens it with the pipe name appended; no link when none can be opened.
+OpenedLink OpenMyDevPipe(const char* pipeName);
 
 // The PLC's USB devices that are present, each with the stable name that
 // stays bound to the physical USB port across a replug (on Linux the

@@ -1,7 +1,8 @@
 // The port list from sysfs: every tty with a device behind it, named as the
 // kernel names it.  Driver names are not looked at, since they change
 // between kernel versions; a legacy ttyS slot is left out when it reports
-// no UART, which is what the 8250 driver's unused slots do.
+// no UART, which is what the 8250 driver's unused slots do.  And the opens:
+// the POSIX link with the Linux hold.
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -99,6 +100,26 @@ void ListComPortsIn(const char* sysRoot, const char* devRoot, PortList* out) {
 
 void ListComPorts(PortList* out) {
   ListComPortsIn("/sys", "/dev", out);
+}
+
+namespace {
+
+Refusal BusyRefusal(const char* path) {
+  return BusyRefusalIn(portPlaces.proc, path);
+}
+
+// A Linux tty is held by its USB port (or interface) through a lock file,
+// and a busy one is explained from /proc.
+constexpr TtyPlatform kLinuxTty{HoldNodeForTheRun, BusyRefusal};
+
+}  // namespace
+
+OpenedLink OpenComPort(const char* nameOrPath) {
+  return OpenTtyLink(nameOrPath, true, kLinuxTty);
+}
+
+OpenedLink OpenUsbPath(const char* path) {
+  return OpenTtyLink(path, false, kLinuxTty);
 }
 
 }  // namespace plc

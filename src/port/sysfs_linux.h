@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "port/ports.h"
+#include "port/refusal.h"
 
 namespace plc {
 
@@ -54,27 +55,16 @@ bool UsbInterfaceOfTtyIn(const char* sysRoot, const char* ttyPath, char* out, si
 
 // HoldForTheRun for a serial port (comPort) or the USB PLC: a serial port on
 // a USB adapter is held by the adapter's interface, the PLC by its USB port.
-bool HoldNodeForTheRun(const char* nodePath, bool comPort);
+bool HoldNodeForTheRun(const char* nodePath, bool comPort, Refusal* why);
 
 // The device file of the PLC on one USB port ("usb-1-1.2", as UsbPortOfTtyIn
 // names it), as FindUsbTtyIn would give it; false when that port has no PLC
 // with a tty now.
 bool FindUsbTtyAtIn(const char* sysRoot, const char* usbPort, char* path, size_t pathSize);
 
-// The USB port of the PLC that the run found by searching: once its first
-// open succeeded, every reopen of the run (after the replug) goes there and
-// to no other PLC.  ReleaseRunHolds forgets it.  RunUsbPort is false while
-// none is pinned.
-void PinRunUsbPort(const char* usbPort);
-bool RunUsbPort(char* out, size_t outSize);
-
 // Called, when set, between the open of a lock file and its flock: a test
 // ends another run's hold there.
 extern void (*lockFileOpened)(const char* lockPath);
-
-// The lock files of the run's holds removed for a process about to end in
-// the middle of a run; their locks end with the process.  Waits for nothing.
-void RemoveRunLockFilesBeforeExit();
 
 // A process that has the device file node (a resolved path) open, under a
 // procfs root; everyProcessSeen is false when some process's descriptors
@@ -86,9 +76,9 @@ struct NodeUser {
 };
 bool FindNodeUserIn(const char* procRoot, const char* node, NodeUser* out);
 
-// Notes why an open of path failed with EBUSY (the tty is in exclusive
-// mode): the process that has it open, or that none has and a program that
-// ended left it so.
-void NoteBusyRefusalIn(const char* procRoot, const char* path);
+// Why an open of path failed with EBUSY (the tty is in exclusive mode): the
+// process that has it open, or that none has and a program that ended left
+// it so.
+Refusal BusyRefusalIn(const char* procRoot, const char* path);
 
 }  // namespace plc

@@ -13,6 +13,7 @@
 #include <initializer_list>
 
 #include "port/link_posix.h"
+#include "port/port_hold.h"
 #include "port/sysfs_linux.h"
 
 namespace plc {
@@ -143,33 +144,34 @@ bool FindUsbTtyAtIn(const char* sysRoot, const char* usbPort, char* path, size_t
 // The first open of a run takes the first PLC that the search finds and pins
 // its USB port; a reopen (after the replug) takes the PLC on that USB port
 // or nothing, never another PLC that the search would list first.
-LinkHandle OpenMyDevPipe(const char* pipeName) {
+OpenedLink OpenMyDevPipe(const char* pipeName) {
   // A tty has no pipes: only the device itself can be opened.
-  if (pipeName != nullptr && pipeName[0] != '\0') return kNoLink;
+  if (pipeName != nullptr && pipeName[0] != '\0') return Refusal{RefusalKind::kMissing, ""};
   char pinned[kUsbPortPathSize] = {};
   const bool reopen = RunUsbPort(pinned, sizeof pinned);
   char found[300] = {};
   if (reopen ? !FindUsbTtyAtIn(portPlaces.sys, pinned, found, sizeof found)
              : !FindUsbTtyIn(portPlaces.sys, found, sizeof found)) {
     if (reopen) {
-      NoteRefusalReason("the PLC is not back on its USB port (%s)", pinned + 4);
-    } else {
-      NoteRefusalReason("no USB device 4b2c:0001 is connected");
+      return Refused(RefusalKind::kMissing, "the PLC is not back on its USB port (%s)", pinned + 4);
     }
-    return kNoLink;
+    return Refused(RefusalKind::kNotFound, "no USB device 4b2c:0001 is connected");
   }
   char path[4096];
-  if (!FormatPath(path, sizeof path, "%s%s", portPlaces.dev, found + 4)) return kNoLink;
-  LinkHandle link = OpenUsbPath(path);
-  if (link == kNoLink || reopen) return link;
+  if (!FormatPath(path, sizeof path, "%s%s", portPlaces.dev, found + 4)) {
+    return Refusal{RefusalKind::kMissing, ""};
+  }
+  OpenedLink opened = OpenUsbPath(path);
+  if (opened.link == kNoLink || reopen) return opened;
   char resolved[4096];
   char usbPort[kUsbPortPathSize];
   if (realpath(path, resolved) == nullptr ||
       !UsbPortOfTtyIn(portPlaces.sys, resolved, usbPort, sizeof usbPort)) {
-    return kNoLink;  // the PLC's USB port unknown: a reopen could not be kept to it
+    // The PLC's USB port unknown: a reopen could not be kept to it.
+    return Refusal{RefusalKind::kFailed, ""};
   }
   PinRunUsbPort(usbPort);
-  return link;
+  return opened;
 }
 
 void ListUsbTtysIn(const char* sysRoot, UsbPortList* out) {

@@ -7,19 +7,11 @@
 
 #include <cstring>
 
+#include "port/friendly_name.h"
 #include "port/link_posix.h"
 #include "port/sysfs_linux.h"
 
 namespace plc {
-
-namespace {
-
-const char* LastPart(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash != nullptr ? slash + 1 : path;
-}
-
-}  // namespace
 
 bool ByPathNameIn(const char* byPathDir, const char* ttyPath, char* out, size_t outSize) {
   if (out == nullptr || outSize == 0) return false;

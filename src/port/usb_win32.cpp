@@ -115,17 +115,16 @@ int GetUsbDeviceFileName(const GUID* interfaceClass, char* devicePath) {
   return OwnFile(OpenUsbDevice(interfaceClass, devicePath)) != nullptr ? 1 : 0;
 }
 
-LinkHandle OpenMyDevPipe(const char* pipeName) {
+OpenedLink OpenMyDevPipe(const char* pipeName) {
   char devicePath[kDevicePathSize];
   std::memset(devicePath, 0, sizeof devicePath);
   if (GetUsbDeviceFileName(&USB_DRIVER_GUID, devicePath) == 0) {
-    NoteRefusalText("no USB device 4b2c:0001 is connected");
-    return kNoLink;
+    return Refusal{RefusalKind::kNotFound, "no USB device 4b2c:0001 is connected"};
   }
   if (pipeName == nullptr) pipeName = "";
   size_t length = std::strlen(devicePath);
   size_t pipeLength = std::strlen(pipeName);
-  if (length + 1 + pipeLength + 1 > sizeof devicePath) return kNoLink;
+  if (length + 1 + pipeLength + 1 > sizeof devicePath) return Refusal{RefusalKind::kMissing, ""};
   devicePath[length] = '\\';
   std::memcpy(devicePath + length + 1, pipeName, pipeLength + 1);
   return OpenUsbPath(devicePath);
@@ -145,7 +144,7 @@ int FindPlcUsbDevices(PlcUsbDevice* out, int most) {
   return count;
 }
 
-LinkHandle OpenPlcUsbAt(const char* location) {
+OpenedLink OpenPlcUsbAt(const char* location) {
   char devicePath[kDevicePathSize] = {};
   auto pick = [&](HDEVINFO deviceSet, const char* path, PSP_DEVINFO_DATA device) {
     if (!IsPlcPath(path)) return false;
@@ -157,7 +156,7 @@ LinkHandle OpenPlcUsbAt(const char* location) {
   };
   WalkInterfaces(&USB_DRIVER_GUID, pick);
   const size_t length = std::strlen(devicePath);
-  if (length == 0) return kNoLink;
+  if (length == 0) return Refusal{RefusalKind::kMissing, ""};
   // As OpenMyDevPipe with the empty pipe name: the path and one backslash.
   devicePath[length] = '\\';
   return OpenUsbPath(devicePath);

@@ -90,8 +90,8 @@ struct SimBench {
     config.version = 0x12;
   }
   void AddFault(const char* text) {
-    char error[128] = {};
-    ASSERT_TRUE(SimAddFault(config, text, error, sizeof error)) << text << ": " << error;
+    std::string why;
+    ASSERT_TRUE(SimAddFault(config, text, &why)) << text << ": " << why;
   }
   void UseSmallImage() { UseImage(PatternImage(Tail() != 0 ? Tail() + 612 : 3 * 1024 + 50)); }
   uint32_t Tail() const { return plcList[row].reservedTail; }

@@ -104,7 +104,7 @@ TEST_F(Pty, LineSettingsOfEachPhaseAreInForceAndUndoneAtTheEnd) {
     return tcgetattr(slave_, &t) == 0 && t.c_iflag == before.c_iflag &&
            t.c_cflag == before.c_cflag && t.c_lflag == before.c_lflag;
   };
-  LinkHandle link = OpenComPort(path_.c_str());
+  LinkHandle link = OpenComPort(path_.c_str()).link;
   ASSERT_NE(link, kNoLink);
   // The probe, the transfer, the next run's probe on the same port.
   for (const auto& [apply, speed] : {std::pair{SetModbusLineSettings, B9600},
@@ -163,14 +163,14 @@ const TtyCalls kRecording = {
 // output has left; output that cannot leave is discarded rather than waited
 // for (the driver would wait 30 s at the close).
 TEST_F(Pty, TheSpeedSwitchAndTheCloseWaitForTheOutputOrDiscardIt) {
-  const std::tuple<LinkHandle (*)(const char*), int, const char*> cases[] = {
+  const std::tuple<OpenedLink (*)(const char*), int, const char*> cases[] = {
       {OpenComPort, 0, "|drain+set 115200|lines off|drain+set back"},
       {OpenUsbPath, 0, "|drain+set 115200|drain+set back"},
       {OpenComPort, 5, "|flush|set 115200|lines off|flush|set back"},
   };
   for (const auto& [open, stuck, expected] : cases) {
     LeaveFlowControlOn(path_.c_str());
-    LinkHandle link = open(path_.c_str());
+    LinkHandle link = open(path_.c_str()).link;
     ASSERT_NE(link, kNoLink);
     termios t{};
     EXPECT_FALSE(tcgetattr(slave_, &t) != 0 || FlowControlOn(t)) << "off from the open on";
@@ -185,12 +185,14 @@ TEST_F(Pty, TheSpeedSwitchAndTheCloseWaitForTheOutputOrDiscardIt) {
 }
 
 TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
-  LinkHandle first = OpenComPort(path_.c_str());
+  LinkHandle first = OpenComPort(path_.c_str()).link;
   ASSERT_NE(first, kNoLink);
-  EXPECT_EQ(OpenComPort(path_.c_str()), kNoLink) << "a second open of a held port";
-  EXPECT_EQ(OpenUsbPath(path_.c_str()), kNoLink) << "the USB device's link asks the same";
-  EXPECT_NE(std::string(PortRefusal()).find(" is in use by another program ("), std::string::npos);
-  EXPECT_EQ(OpenComPort("/dev/null"), kNoLink) << "not a tty";
+  EXPECT_EQ(OpenComPort(path_.c_str()).link, kNoLink) << "a second open of a held port";
+  const OpenedLink usb = OpenUsbPath(path_.c_str());
+  EXPECT_EQ(usb.link, kNoLink) << "the USB device's link asks the same";
+  EXPECT_EQ(usb.refusal.kind, RefusalKind::kBusy);
+  EXPECT_NE(usb.refusal.text.find(" is in use by another program ("), std::string::npos);
+  EXPECT_EQ(OpenComPort("/dev/null").link, kNoLink) << "not a tty";
   EXPECT_TRUE(Held()) << "held against programs without root, too";
   first.reset();
   EXPECT_FALSE(Held()) << "the hold would outlive the link on a pty";
@@ -199,7 +201,7 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
   FarSideSends("stale\n");  // a whole line: the port is back in canonical mode
   pollfd p{slave_, POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 2000), 1);
-  LinkHandle again = OpenComPort(path_.c_str());
+  LinkHandle again = OpenComPort(path_.c_str()).link;
   ASSERT_NE(again, kNoLink);
   FarSideSends("\x06");
   uint8_t c = 0x15;
@@ -220,7 +222,7 @@ TEST_F(Pty, AHeldPortCannotBeOpenedAgainAndReopensAfterClose) {
 // behind the same descriptor later (here another pty, raw) is neither
 // written to nor read from.
 TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
-  LinkHandle link = OpenUsbPath(path_.c_str());
+  LinkHandle link = OpenUsbPath(path_.c_str()).link;
   ASSERT_NE(link, kNoLink);
   close(master_);
   master_ = -1;
@@ -250,18 +252,18 @@ TEST_F(Pty, ADeviceThatLeftIsNotTouchedAgain) {
 // tty, so that a failed open leaves no lock file; the run's end removes it.
 TEST_F(Pty, EveryPortIsHeldForTheWholeRunAndTheHoldEndsWithIt) {
   using Files = std::vector<std::pair<std::string, bool>>;
-  for (LinkHandle (*open)(const char*) : {OpenComPort, OpenUsbPath}) {
-    EXPECT_EQ(open("/dev/null"), kNoLink);
-    EXPECT_EQ(open("/dev/pts/nonexistent"), kNoLink);
+  for (OpenedLink (*open)(const char*) : {OpenComPort, OpenUsbPath}) {
+    EXPECT_EQ(open("/dev/null").link, kNoLink);
+    EXPECT_EQ(open("/dev/pts/nonexistent").link, kNoLink);
     EXPECT_EQ(LockFiles(), Files{}) << "a lock file for a node that is no tty";
-    LinkHandle link = open(path_.c_str());
+    LinkHandle link = open(path_.c_str()).link;
     ASSERT_NE(link, kNoLink);
     link.reset();  // the power cycle or the replug
     const Files files = LockFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].first.rfind("plcfw-dev-pts-", 0), 0u) << files[0].first;
     EXPECT_TRUE(files[0].second) << "the port is not held while it is closed";
-    link = open(path_.c_str());
+    link = open(path_.c_str()).link;
     EXPECT_NE(link, kNoLink) << "the run takes its own port again";
     link.reset();
     ReleaseRunHolds();
@@ -276,9 +278,10 @@ TEST_F(Pty, APortThatCannotBeHeldIsRefusedAndLeftAsItWas) {
   const std::string xdgBefore = xdg != nullptr ? xdg : "";
   unsetenv("XDG_RUNTIME_DIR");
   portPlaces.runLock = "/nonexistent/lock";
-  EXPECT_EQ(OpenComPort(path_.c_str()), kNoLink);
-  EXPECT_EQ(std::string(PortRefusal()).rfind("cannot hold " + path_ + " for the run: ", 0), 0u)
-      << PortRefusal();
+  const OpenedLink refused = OpenComPort(path_.c_str());
+  EXPECT_EQ(refused.link, kNoLink);
+  EXPECT_EQ(refused.refusal.text.rfind("cannot hold " + path_ + " for the run: ", 0), 0u)
+      << refused.refusal.text;
   EXPECT_FALSE(Held());
   if (!xdgBefore.empty()) setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1);
 }
@@ -307,7 +310,7 @@ TEST(PermissionWayOut, FollowsTheNodesGroup) {
 }
 
 TEST_F(Pty, AShortReadReturnsWhatArrivedAfterTheTotalTimeout) {
-  LinkHandle link = OpenComPort(path_.c_str());
+  LinkHandle link = OpenComPort(path_.c_str()).link;
   ASSERT_NE(link, kNoLink);
   struct sigaction action {};
   action.sa_handler = NoOp;  // no SA_RESTART: poll and read see EINTR

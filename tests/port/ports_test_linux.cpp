@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "port/link_posix.h"
+#include "port/port_hold.h"
 #include "port/ports.h"
 #include "port/sysfs_linux.h"
 
@@ -223,16 +224,17 @@ std::string NewNode(const TempDir& dir, int i) {
 // open) has taken, by a lock file that every user's run can open whatever
 // the umask; the run's end removes them all.
 TEST(HoldForTheRun, ManyHoldsEachByALockFileReadableByAllAndAllGoneAtTheEnd) {
+  Refusal why;
   TempDir locks, nodes;
   Places places(locks.path);
   const mode_t umaskBefore = umask(077);
   std::vector<std::string> held;
   for (int i = 0; i < 12; ++i) {
     held.push_back(NewNode(nodes, i));
-    EXPECT_TRUE(HoldForTheRun(held.back().c_str())) << PortRefusal();
+    EXPECT_TRUE(HoldForTheRun(held.back().c_str(), &why)) << why.text;
   }
   umask(umaskBefore);
-  EXPECT_TRUE(HoldForTheRun(held[3].c_str())) << "a run takes its own PLC again";
+  EXPECT_TRUE(HoldForTheRun(held[3].c_str(), &why)) << "a run takes its own PLC again";
   const std::vector<fs::path> files = FilesIn(locks.path);
   EXPECT_EQ(files.size(), held.size());
   for (const fs::path& file : files) {
@@ -248,20 +250,21 @@ TEST(HoldForTheRun, ManyHoldsEachByALockFileReadableByAllAndAllGoneAtTheEnd) {
 // Several runs in one process (a thread per PLC): each keeps its own holds
 // until its own end, and one PLC named twice is held by the first run only.
 TEST(HoldForTheRun, EachRunOfTheProcessKeepsItsOwnHoldsUntilItsEnd) {
+  Refusal why;
   TempDir locks, nodes;
   Places places(locks.path);
   const std::string first = NewNode(nodes, 0);
   const std::string second = NewNode(nodes, 1);
-  ASSERT_TRUE(HoldForTheRun(first.c_str())) << PortRefusal();
-  std::string refusal;
+  ASSERT_TRUE(HoldForTheRun(first.c_str(), &why)) << why.text;
+  Refusal refusal;
   std::thread other([&] {
-    EXPECT_TRUE(HoldForTheRun(second.c_str())) << PortRefusal();
-    EXPECT_FALSE(HoldForTheRun(first.c_str()));
-    refusal = PortRefusal();
+    EXPECT_TRUE(HoldForTheRun(second.c_str(), &refusal)) << refusal.text;
+    EXPECT_FALSE(HoldForTheRun(first.c_str(), &refusal));
     ReleaseRunHolds();
   });
   other.join();
-  EXPECT_EQ(refusal, first + " is in use by another program (locked)");
+  EXPECT_EQ(refusal.kind, RefusalKind::kBusy);
+  EXPECT_EQ(refusal.text, first + " is in use by another program (locked)");
   const std::vector<fs::path> left = FilesIn(locks.path);
   ASSERT_EQ(left.size(), 1u) << "the other run's end took this run's hold";
   EXPECT_TRUE(LockedByARun(left[0]));
@@ -272,30 +275,30 @@ TEST(HoldForTheRun, EachRunOfTheProcessKeepsItsOwnHoldsUntilItsEnd) {
 // Where no lock can be had the PLC is not touched: it would be unheld in
 // the replug pause.  The refusal says why and what to do.
 TEST(HoldForTheRun, NoLockFileRefusesAndSaysWhy) {
+  Refusal why;
   TempDir runtime, nodes;
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
   const std::string xdgBefore = xdg != nullptr ? xdg : "";
   unsetenv("XDG_RUNTIME_DIR");
   Places places("/nonexistent/lock");
   const std::string node = NewNode(nodes, 0);
-  EXPECT_FALSE(HoldForTheRun(node.c_str()));
-  EXPECT_EQ(std::string(PortRefusal()),
+  EXPECT_FALSE(HoldForTheRun(node.c_str(), &why));
+  EXPECT_EQ(why.text,
             "cannot hold " + node +
                 " for the run: neither /nonexistent/lock nor $XDG_RUNTIME_DIR is writable; make "
                 "/nonexistent/lock writable for this user or set XDG_RUNTIME_DIR");
   // The user's runtime folder instead; a lock file that cannot be opened
   // (here a link, which is not followed) refuses too.
   setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
-  EXPECT_TRUE(HoldForTheRun(node.c_str())) << PortRefusal();
+  EXPECT_TRUE(HoldForTheRun(node.c_str(), &why)) << why.text;
   ASSERT_EQ(FilesIn(runtime.path).size(), 1u);
   const fs::path lockFile = FilesIn(runtime.path)[0];
   ReleaseRunHolds();
   fs::create_symlink("/dev/null", lockFile);
-  EXPECT_FALSE(HoldForTheRun(node.c_str()));
-  EXPECT_EQ(std::string(PortRefusal())
-                .rfind("cannot hold " + node + " for the run: " + lockFile.string() + ": ", 0),
+  EXPECT_FALSE(HoldForTheRun(node.c_str(), &why));
+  EXPECT_EQ(why.text.rfind("cannot hold " + node + " for the run: " + lockFile.string() + ": ", 0),
             0u)
-      << PortRefusal();
+      << why.text;
   (void)(xdgBefore.empty() ? unsetenv("XDG_RUNTIME_DIR")
                            : setenv("XDG_RUNTIME_DIR", xdgBefore.c_str(), 1));
 }
@@ -306,10 +309,11 @@ TEST(HoldForTheRun, NoLockFileRefusesAndSaysWhy) {
 fs::path raceFile;
 int otherRun = -1;
 TEST(HoldForTheRun, ALockFileItsHolderRemovedIsNotTaken) {
+  Refusal why;
   TempDir locks, nodes;
   Places places(locks.path);
   const std::string node = NewNode(nodes, 0);
-  ASSERT_TRUE(HoldForTheRun(node.c_str()));
+  ASSERT_TRUE(HoldForTheRun(node.c_str(), &why));
   raceFile = FilesIn(locks.path).at(0);
   ReleaseRunHolds();
   otherRun = open(raceFile.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -321,7 +325,7 @@ TEST(HoldForTheRun, ALockFileItsHolderRemovedIsNotTaken) {
     close(otherRun);
     otherRun = -1;
   };
-  EXPECT_TRUE(HoldForTheRun(node.c_str())) << PortRefusal();
+  EXPECT_TRUE(HoldForTheRun(node.c_str(), &why)) << why.text;
   EXPECT_EQ(otherRun, -1);
   EXPECT_TRUE(LockedByARun(raceFile)) << "the run holds a file that is gone";
 }
@@ -364,22 +368,22 @@ TEST(OpenMyDevPipe, AReopenKeepsToTheUsbPortOfTheRunsPlc) {
   FakePlc ours, other, oursAgain;
   ours.Plug(sys, dev.path, "1-1", "ttyACM0");
   other.Plug(sys, dev.path, "1-2", "ttyACM1");
-  LinkHandle link = OpenMyDevPipe("");
+  LinkHandle link = OpenMyDevPipe("").link;
   EXPECT_TRUE(ours.Is(link)) << "the search takes the first PLC";
   link.reset();
   // The replug: the PLC on 1-1 is away; the other one is listed.
   fs::remove_all(sys.root / "bus/usb/devices/1-1/1-1:1.1/tty");
-  link = OpenMyDevPipe("");
+  link = OpenMyDevPipe("").link;
   EXPECT_EQ(link, kNoLink) << "the reopen took another PLC";
   // Back on 1-1 under another node.
   oursAgain.Plug(sys, dev.path, "1-1", "ttyACM2");
-  link = OpenMyDevPipe("");
+  link = OpenMyDevPipe("").link;
   EXPECT_TRUE(oursAgain.Is(link));
   link.reset();
   // The next run searches again.
   ReleaseRunHolds();
   fs::remove_all(sys.root / "bus/usb/devices/1-1");
-  link = OpenMyDevPipe("");
+  link = OpenMyDevPipe("").link;
   EXPECT_TRUE(other.Is(link));
 }
 
@@ -424,24 +428,27 @@ struct FakeProc {
     fs::create_directories(dir_.path / "self");
     fs::create_directories(dir_.path / "sys");
   }
-  std::string Busy(const char* path) {
-    NoteBusyRefusalIn(dir_.path.c_str(), path);
-    return PortRefusal();
+  // The refusal's text; its kind must be kind.
+  std::string Busy(const char* path, RefusalKind kind) {
+    const Refusal refusal = BusyRefusalIn(dir_.path.c_str(), path);
+    EXPECT_EQ(refusal.kind, kind) << path;
+    return refusal.text;
   }
   TempDir dir_;
 };
 
 // A busy tty (in exclusive mode): the process that has it open, else that
 // a program that ended left it so and what frees it.
-TEST(NoteBusyRefusalIn, NamesTheProcessOrSaysThePortWasLeftExclusive) {
+TEST(BusyRefusalIn, NamesTheProcessOrSaysThePortWasLeftExclusive) {
   FakeProc proc({"1 init 0->/dev/null", "310 bash 0->/dev/pts/1 1->/dev/pts/1",
                  "4242 minicom 0->/dev/null 3->/dev/ttyUSB9 4->socket:[77]"});
-  EXPECT_EQ(proc.Busy("/dev/ttyUSB9"), "/dev/ttyUSB9 is in use by process 4242 (minicom) (busy)");
-  EXPECT_EQ(proc.Busy("/dev/ttyUSB7"),
+  EXPECT_EQ(proc.Busy("/dev/ttyUSB9", RefusalKind::kBusy),
+            "/dev/ttyUSB9 is in use by process 4242 (minicom) (busy)");
+  EXPECT_EQ(proc.Busy("/dev/ttyUSB7", RefusalKind::kStale),
             "/dev/ttyUSB7 was left in exclusive mode by a program that ended without letting it "
             "go (busy); replug the device (or power-cycle it) to free it");
   FakeProc others({"1 init -", "310 bash 0->/dev/pts/1"});
-  EXPECT_EQ(others.Busy("/dev/ttyUSB7"),
+  EXPECT_EQ(others.Busy("/dev/ttyUSB7", RefusalKind::kStale),
             "/dev/ttyUSB7 is in exclusive mode but no program of this user has it open: one that "
             "ended left it so (busy); unless another user is using it, replug the device (or "
             "power-cycle it)");

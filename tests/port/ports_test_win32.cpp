@@ -76,7 +76,7 @@ TEST(IsPlcPath, MatchesTheIdsInEitherCase) {
 TEST(OpenComPort, MissingPortsGiveNoLink) {
   EXPECT_EQ(LinkFromHandle(INVALID_HANDLE_VALUE, true), kNoLink);
   for (const char* name : {"COM199", "\\\\.\\COM198", static_cast<const char*>(nullptr)}) {
-    EXPECT_EQ(OpenComPort(name), kNoLink) << (name != nullptr ? name : "null");
+    EXPECT_EQ(OpenComPort(name).link, kNoLink) << (name != nullptr ? name : "null");
   }
 }
 

@@ -263,9 +263,9 @@ int ParseOptions(int argc, char** argv, SimOptions& opt) {
   // A pty always reports 8 bits and no parity: only the speed can be checked.
   opt.config.checkFraming = false;
   for (const std::string& fault : faults) {
-    char error[160] = {};
-    if (!SimAddFault(opt.config, fault.c_str(), error, sizeof error)) {
-      return UsageError("bad fault", error);
+    std::string why;
+    if (!SimAddFault(opt.config, fault.c_str(), &why)) {
+      return UsageError("bad fault", why.c_str());
     }
   }
   return -1;

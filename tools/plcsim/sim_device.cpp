@@ -88,11 +88,11 @@ SimConfig SimDefaultConfig(int row) {
   return config;
 }
 
-bool SimAddFault(SimConfig& config, const char* text, char* error, size_t errorSize) {
+bool SimAddFault(SimConfig& config, const char* text, std::string* why) {
   SimFault fault;
-  if (!SimParseFault(text, &fault, error, errorSize)) return false;
+  if (!SimParseFault(text, &fault, why)) return false;
   if (config.faultCount >= kSimMaxFaults) {
-    if (error && errorSize > 0) std::strncpy(error, "too many faults", errorSize - 1);
+    if (why != nullptr) *why = "too many faults";
     return false;
   }
   config.faults[config.faultCount++] = fault;

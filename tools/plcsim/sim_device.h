@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "sim_state.h"
 
@@ -28,7 +29,7 @@ namespace plc {
 SimConfig SimDefaultConfig(int row);
 // Adds a fault in text form; false (with a reason) when it does not parse or
 // the table is full.
-bool SimAddFault(SimConfig& config, const char* text, char* error, size_t errorSize);
+bool SimAddFault(SimConfig& config, const char* text, std::string* why);
 
 void SimInit(PlcSim& sim, const SimConfig& config);
 void SimFeed(PlcSim& sim, const uint8_t* data, uint32_t count);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace plc {
 
@@ -66,8 +67,8 @@ bool FieldIs(const Field& f, const char* word) {
   return std::strlen(word) == f.length && std::strncmp(f.begin, word, f.length) == 0;
 }
 
-void Fail(char* error, size_t size, const char* why, const char* text) {
-  if (error && size > 0) (void)std::snprintf(error, size, "%s: \"%s\"", why, text);
+void Fail(std::string* why, const char* reason, const char* text) {
+  if (why != nullptr) *why = std::string(reason) + ": \"" + text + "\"";
 }
 
 // Unsigned number of the field in the given base, at most max.
@@ -187,12 +188,12 @@ bool SimFaultSelects(const SimFault& fault, uint32_t number) {
   return number >= fault.first && number <= fault.last;
 }
 
-bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorSize) {
+bool SimParseFault(const char* text, SimFault* fault, std::string* why) {
   if (text == nullptr || fault == nullptr) return false;
   Field f[kMaxFields + 1];
   int n = SplitFields(text, f);
   if (n > kMaxFields) {
-    Fail(error, errorSize, "too many fields", text);
+    Fail(why, "too many fields", text);
     return false;
   }
   SimFault result;
@@ -200,7 +201,7 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
     result.type = SimFaultType::kSilentAfterErase;
     result.kind = SimKind::kBootErase;
     if (n != 2 || !ParseNumber(f[1], 10, 0xFFFF, &result.afterUnits)) {
-      Fail(error, errorSize, "expected silent-after-erase:K", text);
+      Fail(why, "expected silent-after-erase:K", text);
       return false;
     }
     *fault = result;
@@ -208,7 +209,7 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
   }
   if (FieldIs(f[0], "no-boot") || FieldIs(f[0], "hostile")) {
     if (n != 1) {
-      Fail(error, errorSize, "takes no arguments", text);
+      Fail(why, "takes no arguments", text);
       return false;
     }
     result.type = FieldIs(f[0], "no-boot") ? SimFaultType::kNoBoot : SimFaultType::kHostile;
@@ -229,7 +230,7 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
     }
     if (ok && n == 3) ok = ParseKindList(f[2], &result.kindMask);
     if (!ok) {
-      Fail(error, errorSize, "expected random:RATE[:KINDS] with RATE in 0..1", text);
+      Fail(why, "expected random:RATE[:KINDS] with RATE in 0..1", text);
       return false;
     }
     *fault = result;
@@ -242,13 +243,13 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
     int at = 1;
     if (shape.hasKind) {
       if (at >= n || !SimKindByName(f[at].begin, f[at].length, &result.kind)) {
-        Fail(error, errorSize, "unknown or missing request kind", text);
+        Fail(why, "unknown or missing request kind", text);
         return false;
       }
       ++at;
     }
     if (at + shape.values > n) {
-      Fail(error, errorSize, "missing value", text);
+      Fail(why, "missing value", text);
       return false;
     }
     bool ok = true;
@@ -265,25 +266,25 @@ bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorS
       result.errClass = 0x01;
     }
     if (!ok) {
-      Fail(error, errorSize, "bad value", text);
+      Fail(why, "bad value", text);
       return false;
     }
     at += shape.values;
     if (at < n) {
       if (!ParseSelector(f[at], &result)) {
-        Fail(error, errorSize, "bad selector (N, N-M, N+ or *)", text);
+        Fail(why, "bad selector (N, N-M, N+ or *)", text);
         return false;
       }
       ++at;
     }
     if (at != n) {
-      Fail(error, errorSize, "too many fields", text);
+      Fail(why, "too many fields", text);
       return false;
     }
     *fault = result;
     return true;
   }
-  Fail(error, errorSize, "unknown fault", text);
+  Fail(why, "unknown fault", text);
   return false;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plc {
 
@@ -60,9 +61,9 @@ struct SimFault {
   uint32_t kindMask = 0;    // kRandom: bit per SimKind
 };
 
-// Parses one fault text.  On failure returns false and writes a reason into
-// error (when given).
-bool SimParseFault(const char* text, SimFault* fault, char* error, size_t errorSize);
+// Parses one fault text.  On failure returns false with the reason in why
+// (when given).
+bool SimParseFault(const char* text, SimFault* fault, std::string* why);
 
 // The text form of the faults, one per line with what each does.
 extern const char kSimFaultGrammar[];

@@ -94,22 +94,22 @@ void ConsoleHost::PauseSeconds(int seconds) {
   StopIfInterrupted();
 }
 
-LinkHandle ConsoleHost::Traced(LinkHandle link) {
-  if (link == kNoLink) {
+LinkHandle ConsoleHost::Traced(OpenedLink opened) {
+  if (opened.link == kNoLink) {
     // The "CANNOT open" box cannot tell a busy PLC from a missing one.
-    std::string why = PortRefusal();
-    if (why.empty()) return link;
+    std::string why = opened.refusal.text;
+    if (why.empty()) return kNoLink;
     // Held by another run or program (not a missing device or a refused
     // permission): the run may be tried again later as it is.
-    busy_ = OpenRefusedAsBusy();
+    busy_ = OpenRefusedAsBusy(opened.refusal);
     // The search found nothing: where to look, and how to name a device.
-    if (!options_.portGiven && why.rfind("no USB device", 0) == 0)
+    if (!options_.portGiven && opened.refusal.kind == RefusalKind::kNotFound)
       why += "; --list-ports shows what is; --port names a device";
     ConsolePrintNote(("plcfw: " + why).c_str());
-    return link;
+    return kNoLink;
   }
-  if (!options_.trace) return link;
-  return LinkHandle(new TraceLink(std::move(link)));
+  if (!options_.trace) return std::move(opened.link);
+  return LinkHandle(new TraceLink(std::move(opened.link)));
 }
 
 LinkHandle ConsoleHost::OpenComLink(const std::string& portName) {

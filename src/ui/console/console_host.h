@@ -43,9 +43,12 @@ class ConsoleHost : public Host {
   const PlcOutcome& Outcome() const { return outcome_; }
   // A dry run found a PLC in its bootloader: its program may be gone.
   bool ReadyInBootloader() const { return readyInBoot_; }
+  // The last refused open was refused because another run or program holds
+  // the PLC.  Burn thread only.
+  bool LastOpenBusy() const { return busy_; }
 
  private:
-  LinkHandle Traced(LinkHandle link);
+  LinkHandle Traced(OpenedLink opened);
   void StopIfInterrupted() const;
   uint64_t ImageLength() const;
 

@@ -60,7 +60,8 @@ std::string RegisterText(const DeviceIdentity& d) {
 
 }  // namespace
 
-IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel,
+                                const std::function<bool()>& openBusy) {
   const int row = run.selectedPLCIdx;
   IdentifyReport report{{}, kExitFailed, {}};
   auto add = [&report](const char* key, const char* label, const std::string& text) {
@@ -72,7 +73,7 @@ IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
   if (!d.opened) {
     // The burn's words for it.
     add("link", "Link", OpenFailureMessage(IsUsbModel(row) ? "USB" : portLabel));
-    report.outcome.reason = OpenRefusedAsBusy() ? Reason::kBusy : Reason::kUnavailable;
+    report.outcome.reason = openBusy && openBusy() ? Reason::kBusy : Reason::kUnavailable;
     report.exitStatus = ExitStatusOf(report.outcome);
     return report;
   }
@@ -116,11 +117,12 @@ IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel) {
   return report;
 }
 
-int Identify(const ConsoleOptions& options, Run& run, Host& host) {
+int Identify(const ConsoleOptions& options, Run& run, ConsoleHost& host) {
   SelectTarget(options, run);
   const std::string port = RecordPortLabel(run);
   BurnLogBegin("identify", options.model, port, run);
-  const IdentifyReport report = IdentifySelected(run, host, port.c_str());
+  const IdentifyReport report =
+      IdentifySelected(run, host, port.c_str(), [&host] { return host.LastOpenBusy(); });
   // A probe cut short by an interrupt reports nothing of the PLC.
   if (InterruptRequested()) EndInterruptedRun();
   for (const ReportFact& fact : report.facts) {

@@ -1,6 +1,7 @@
 // plcfw --identify: which PLC is on the link, in one fact a line.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "burn/host.h"
@@ -10,17 +11,21 @@
 
 namespace plc {
 
+class ConsoleHost;
+
 struct IdentifyReport {
   std::vector<ReportFact> facts;
   int exitStatus;
   PlcOutcome outcome;  // kOk when the PLC answered and fits the model
 };
 // Opens the selected model's link through host, asks the PLC who it is
-// (changing nothing on it) and describes the answer.
-IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel);
+// (changing nothing on it) and describes the answer.  openBusy, when given,
+// says after a refused open whether another run or program holds the PLC.
+IdentifyReport IdentifySelected(Run& run, Host& host, const char* portLabel,
+                                const std::function<bool()>& openBusy = {});
 // Through host: the target chosen, the report on standard output, the
 // record, the status.
-int Identify(const ConsoleOptions& options, Run& run, Host& host);
+int Identify(const ConsoleOptions& options, Run& run, ConsoleHost& host);
 // The same, guarded against Ctrl-C.
 int RunIdentify(const ConsoleOptions& options);
 

@@ -4,17 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "port/friendly_name.h"
 #include "state/messages.h"
 #include "state/models.h"
 
 namespace plc {
 
 namespace {
-
-const char* LastPart(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash != nullptr ? slash + 1 : path;
-}
 
 // "  <stable name>" for the PLC device behind name, "" for any other port.
 std::string StableNameOf(const UsbPortList& plc, const char* name) {

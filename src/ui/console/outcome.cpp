@@ -1,13 +1,9 @@
 #include "ui/console/outcome.h"
 
-#include <cstring>
-
-#include "port/ports.h"
-
 namespace plc {
 
-bool OpenRefusedAsBusy() {
-  return std::strstr(PortRefusal(), " is in use by ") != nullptr;
+bool OpenRefusedAsBusy(const Refusal& refusal) {
+  return refusal.kind == RefusalKind::kBusy;
 }
 
 int ExitStatusOf(const PlcOutcome& outcome) {

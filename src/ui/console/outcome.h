@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "port/refusal.h"
 #include "state/messages.h"
 
 namespace plc {
@@ -27,9 +28,9 @@ struct PlcOutcome {
   uint32_t blocks = 0;
 };
 
-// The last open on this thread was refused because another run or program
-// holds the port (not a missing device or a refused permission).
-bool OpenRefusedAsBusy();
+// An open was refused because another run or program holds the port (not a
+// missing device or a refused permission).
+bool OpenRefusedAsBusy(const Refusal& refusal);
 
 // The exit status of one PLC's run.
 int ExitStatusOf(const PlcOutcome& outcome);

@@ -33,15 +33,16 @@ void WindowHost::PauseSeconds(int seconds) {
 }
 
 LinkHandle WindowHost::OpenComLink(const std::string& portName) {
-  return OpenComPort(portName.c_str());
+  return OpenComPort(portName.c_str()).link;
 }
 
 LinkHandle WindowHost::OpenUsbLink(const std::string&) {
-  if (!given_.empty()) return OpenUsbPath(given_.c_str());
+  // The window's "CANNOT open" box is the whole answer: the reason stays here.
+  if (!given_.empty()) return OpenUsbPath(given_.c_str()).link;
   const UsbRow row = ChosenUsbRow();
-  if (!row.location.empty()) return OpenPlcUsbAt(row.location.c_str());
-  if (!row.path.empty()) return OpenUsbPath((row.path + "\\").c_str());
-  return OpenMyDevPipe("");
+  if (!row.location.empty()) return OpenPlcUsbAt(row.location.c_str()).link;
+  if (!row.path.empty()) return OpenUsbPath((row.path + "\\").c_str()).link;
+  return OpenMyDevPipe("").link;
 }
 
 void WindowHost::ChooseUsbRow(const UsbRow& row) {
