@@ -179,6 +179,8 @@ simpid=$!
 for _ in $(seq 100); do [ -e "$work/plc" ] && break || sleep 0.1; done
 burned=0
 timeout 120 plcfw --port "$work/plc" --yes </dev/null >"$work/burn.out" 2>"$work/burn.err" && burned=1
+# plcsim --once ends with a transfer; without one it would wait for ever.
+[ $burned -eq 1 ] || kill "$simpid" 2>/dev/null || true
 wait "$simpid" || true
 simpid=""
 check "the installed plcfw burns the installed plcsim" [ $burned -eq 1 ]
