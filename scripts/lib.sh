@@ -41,8 +41,10 @@ FLEET_PACKAGES=(python3 python3-pytest ansible-core openssh-server openssh-clien
 
 # The Debian package's build and its checks (scripts/test.d/70-package.sh);
 # dpkg-buildpackage checks for build-essential itself.
-# udev's udevadm reads the installed rule back.
-PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
+# udev's udevadm reads the installed rule back.  The collection's role installs
+# plcfw: ansible-core, sudo for its become, python3-apt for its apt module.
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc man-db udev
+  ansible-core sudo python3-apt)
 
 # check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
 # or $failed (the stage sets both to 0) and said on standard error.

@@ -1,9 +1,10 @@
 # The Debian packages: built with dpkg-buildpackage from a copy of the tree
 # (so that the packages land in build/package, not beside the checkout),
-# checked by lintian, then installed: the programs on the PATH, the man pages,
-# the completion, the udev rule, and a whole burn of the installed plcfw into
-# the installed plcsim with the embedded image arriving exact.  The packages
-# are purged again at the end.
+# checked by lintian, then installed: plcfw through the Ansible collection's
+# install role (twice: the second run changes nothing), plcsim with dpkg.
+# Then the programs on the PATH, the man pages, the completion, the udev rule,
+# and a whole burn of the installed plcfw into the installed plcsim with the
+# embedded image arriving exact.  The packages are purged again at the end.
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
@@ -87,7 +88,74 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-check "dpkg -i installs both packages" eval 'dpkg -i "$plcfw_deb" "$plcsim_deb" >"$work/dpkg.log" 2>&1'
+
+# plcfw goes in as a fleet installs it: the collection's install playbook,
+# here against this machine through a local connection, with become as the
+# playbook sets it. With -v Ansible prints each task's and handler's result.
+mkdir -p "$work/collections/ansible_collections/vemora"
+ln -s "$ROOT/ansible" "$work/collections/ansible_collections/vemora/plc"
+export ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_HOME="$work/ansible-home" ANSIBLE_NOCOLOR=1
+cat >"$ANSIBLE_CONFIG" <<EOF
+[defaults]
+inventory = $work/inventory.yml
+collections_path = $work/collections
+remote_tmp = $work/remote-tmp
+local_tmp = $work/local-tmp
+interpreter_python = auto_silent
+retry_files_enabled = False
+EOF
+printf 'plcs:\n  hosts:\n    localhost: {ansible_connection: local}\n' >"$work/inventory.yml"
+# install_role N: the playbook's Nth run, its output in role-N.log; prints
+# "exit=RC changed=N failed=N installed=changed|ok handler=HOW", HOW being
+# reloaded, skipped (udev does not run here: the handler said so without
+# claiming a change) or absent.
+install_role() {
+  local rc=0
+  ansible-playbook -v "$ROOT/ansible/playbooks/install.yml" \
+    -e "plcfw_deb=$plcfw_deb plcfw_deb_dir=$work/debs" >"$work/role-$1.log" 2>&1 || rc=$?
+  python3 - "$work/role-$1.log" "$rc" <<'PY'
+import json, re, sys
+results, task, recap = {}, None, {}
+for line in open(sys.argv[1]):
+    m = re.match(r"(?:TASK|RUNNING HANDLER) \[(?:[\w.]+ : )?(.*)\] \**$", line)
+    if m:
+        task = m.group(1)
+        continue
+    m = re.match(r"(ok|changed|fatal|skipping): \[localhost\](?:: FAILED!)?(?: => (\{.*\}))?$", line)
+    if m and task:
+        results[task] = dict(json.loads(m.group(2) or "{}"), status=m.group(1))
+    m = re.match(r"localhost +: (.*)", line)
+    if m:
+        recap = dict(kv.split("=") for kv in m.group(1).split())
+install = results.get("Install the package (and with it the udev rule for USB PLCs)", {})
+handler = results.get("Reload udev rules")
+if handler is None:
+    how = "absent"
+elif handler["status"] == "changed" and handler.get("rc") == 0:
+    how = "reloaded"
+elif handler["status"] == "ok" and "/run/udev/control" in handler.get("msg", ""):
+    how = "skipped"
+else:
+    how = "wrong"
+print(f"exit={sys.argv[2]} changed={recap.get('changed')} failed={recap.get('failed')}"
+      f" installed={install.get('status')} handler={how}")
+PY
+}
+first="$(install_role 1)"
+echo "  role, first run: $first" >&2
+udev_handler=skipped
+[ -S /run/udev/control ] && udev_handler=reloaded
+check "the role installs plcfw (exit 0, no failure, the package a change)" \
+  eval '[[ "$first" == "exit=0 changed="[1-9]*" failed=0 installed=changed "* ]]'
+check "... and its handler ran: udev rules $udev_handler" eval '[[ "$first" == *" handler=$udev_handler" ]]'
+check "dpkg knows plcfw as installed" \
+  eval '[ "$(dpkg-query -W -f="\${db:Status-Status} \${Version}" plcfw)" = "installed $version" ]'
+second="$(install_role 2)"
+echo "  role, second run: $second" >&2
+check "a second run of the role changes nothing and notifies no handler" \
+  [ "$second" = "exit=0 changed=0 failed=0 installed=ok handler=absent" ]
+case "$first $second" in *exit=[1-9]* | *wrong*) grep -hE -A1 "^(fatal|RUNNING HANDLER)" "$work"/role-*.log >&2 ;; esac
+check "dpkg -i installs plcsim" eval 'dpkg -i "$plcsim_deb" >"$work/dpkg.log" 2>&1'
 check "plcfw and plcsim are on the PATH" \
   eval '[ "$(command -v plcfw)" = /usr/bin/plcfw ] && [ "$(command -v plcsim)" = /usr/bin/plcsim ]'
 check "man finds both pages" eval 'man -w plcfw >/dev/null && man -w plcsim >/dev/null'
@@ -111,6 +179,8 @@ simpid=$!
 for _ in $(seq 100); do [ -e "$work/plc" ] && break || sleep 0.1; done
 burned=0
 timeout 120 plcfw --port "$work/plc" --yes </dev/null >"$work/burn.out" 2>"$work/burn.err" && burned=1
+# plcsim --once ends with a transfer; without one it would wait for ever.
+[ $burned -eq 1 ] || kill "$simpid" 2>/dev/null || true
 wait "$simpid" || true
 simpid=""
 check "the installed plcfw burns the installed plcsim" [ $burned -eq 1 ]

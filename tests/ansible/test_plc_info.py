@@ -18,11 +18,19 @@ def identified(rc, reason, facts=None):
                action='identify')
 
 
-def test_lists_without_identifying(run_module, plcfw):
-    ended, calls = run_module('plc_info', dict(plcfw=plcfw), [(0, PORTS)])
-    assert not ended.failed and ended.result['changed'] is False
+@pytest.mark.parametrize('rc, reply', [
+    (0, PORTS),
+    # A listing that failed is no empty host: the task fails, and nothing is identified.
+    (2, doc(2, 'usage', [], action='list-ports', error='cannot read /sys/class/tty')),
+], ids=['listed', 'listing-failed'])
+def test_lists_without_identifying(run_module, plcfw, rc, reply):
+    ended, calls = run_module('plc_info', dict(identify=rc != 0, plcfw=plcfw), [(rc, reply)])
     assert calls == [[plcfw, '--list-ports', '--json']]
-    assert ended.result['ports'] == PORTS['ports'] and ended.result['plcs'] == []
+    assert ended.failed is (rc != 0) and not ended.result.get('changed')
+    if rc == 0:
+        assert ended.result['ports'] == PORTS['ports'] and ended.result['plcs'] == []
+    else:
+        assert 'cannot read /sys/class/tty' in ended.result['msg']
 
 
 @pytest.mark.parametrize('args, identify_argvs', [
