@@ -44,19 +44,12 @@ FLEET_PACKAGES=(python3 python3-pytest ansible-core openssh-server openssh-clien
 # udev's udevadm reads the installed rule back.
 PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc man-db udev)
 
-# check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
-# or $failed (the stage sets both to 0) and said on standard error.
-check() {
-  local what="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "  ok: $what" >&2
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
+source "$ROOT/scripts/checks.sh"
+
+# The file where the test command reads this stage's counts ("PASSED FAILED"),
+# taken out of the environment so that the tests a stage runs never write it.
+stage_counts="${PLC_STAGE_COUNTS:-}"
+unset PLC_STAGE_COUNTS
 
 # build_preset NAME: configures and builds a CMake preset.
 build_preset() {
@@ -64,4 +57,25 @@ build_preset() {
   say "building preset $preset"
   cmake --preset "$preset" -S "$ROOT" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
+}
+
+# ctest_counted PRESET [ARGS...]: ctest on a preset, its tests counted as the
+# stage's checks (from ctest's JUnit report, not from its printed summary).
+ctest_counted() {
+  local preset="$1" junit rc=0 line
+  shift
+  junit="$(mktemp)"
+  ctest --preset "$preset" --output-junit "$junit" "$@" || rc=$?
+  line="$(python3 - "$junit" <<'PY'
+import sys, xml.etree.ElementTree as ET
+cases = ET.parse(sys.argv[1]).getroot().iter("testcase")
+status = [c.get("status") for c in cases]
+print(sum(s == "run" for s in status), sum(s not in ("run", "disabled") for s in status))
+PY
+)" || line=""
+  rm -f "$junit"
+  [ -n "$line" ] || return 1
+  read -r passed failed <<<"$line"
+  record_counts
+  return $rc
 }

@@ -98,5 +98,5 @@ failed=$((failed + f))
 [ "$rc" -eq 0 ] || check "the window scenarios run to their end" false
 
 say "screenshots and logs: $OUT"
-echo "windows: $passed passed, $failed failed"
+counts windows
 [ "$failed" -eq 0 ]
