@@ -26,7 +26,9 @@ counts() {
 }
 
 # record_counts: $passed and $failed, as they are now, where the test command
-# reads a stage's counts (stage_counts, set by lib.sh; nothing without it).
+# reads a stage's counts (stage_counts, set by lib.sh), or for a shell case
+# where the stage that runs it asks for them (PLC_CASE_COUNTS); else nowhere.
 record_counts() {
-  [ -z "${stage_counts:-}" ] || echo "${passed:-0} ${failed:-0}" >"$stage_counts"
+  local to="${stage_counts:-${PLC_CASE_COUNTS:-}}"
+  [ -z "$to" ] || echo "${passed:-0} ${failed:-0}" >"$to"
 }
