@@ -1,6 +1,6 @@
 // Platform port access: the port list, the COM open and the USB device search.
-// Implemented once per platform (ports_posix.cpp / ports_win32.cpp,
-// usb_posix.cpp / usb_win32.cpp).
+// Implemented once per platform (ports_linux.cpp / ports_win32.cpp,
+// usb_linux.cpp / usb_win32.cpp).
 #pragma once
 
 #include "port/link.h"
