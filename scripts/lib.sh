@@ -46,19 +46,12 @@ FLEET_PACKAGES=(python3 python3-pytest ansible-core openssh-server openssh-clien
 PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc man-db udev
   ansible-core sudo python3-apt)
 
-# check DESCRIPTION COMMAND...: a check of a test stage, counted in $passed
-# or $failed (the stage sets both to 0) and said on standard error.
-check() {
-  local what="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "  ok: $what" >&2
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
+source "$ROOT/scripts/checks.sh"
+
+# The file where the test command reads this stage's counts ("PASSED FAILED"),
+# taken out of the environment so that the tests a stage runs never write it.
+stage_counts="${PLC_STAGE_COUNTS:-}"
+unset PLC_STAGE_COUNTS
 
 # build_preset NAME: configures and builds a CMake preset.
 build_preset() {
@@ -66,4 +59,32 @@ build_preset() {
   say "building preset $preset"
   cmake --preset "$preset" -S "$ROOT" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
+}
+
+# ctest_counted PRESET [ARGS...]: ctest on a preset, its tests counted as the
+# stage's checks (from ctest's JUnit report, not from its printed summary).
+ctest_counted() {
+  local preset="$1" junit rc=0 line
+  shift
+  junit="$(mktemp)"
+  ctest --preset "$preset" --output-junit "$junit" "$@" || rc=$?
+  line="$(python3 - "$junit" <<'PY'
+import sys, xml.etree.ElementTree as ET
+# As ctest's summary counts: a test skipped on purpose (SKIP_RETURN_CODE,
+# SKIP_REGULAR_EXPRESSION) passes, one that could not run fails.
+def passed(case):
+    skip = case.find("skipped")
+    return case.get("status") == "run" or (
+        skip is not None and skip.get("message", "").startswith("SKIP_"))
+cases = [c for c in ET.parse(sys.argv[1]).getroot().iter("testcase")
+         if c.get("status") != "disabled"]
+good = sum(map(passed, cases))
+print(good, len(cases) - good)
+PY
+)" || line=""
+  rm -f "$junit"
+  [ -n "$line" ] || return 1
+  read -r passed failed <<<"$line"
+  record_counts
+  return $rc
 }

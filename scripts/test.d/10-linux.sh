@@ -7,4 +7,4 @@ ensure_packages "${TEST_PACKAGES[@]}"
 "$ROOT/scripts/layers"
 "$ROOT/scripts/mutants" --check
 build_preset debug
-ctest --preset debug -j "$(nproc)"
+ctest_counted debug -j "$(nproc)"

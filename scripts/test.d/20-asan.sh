@@ -2,4 +2,4 @@
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 build_preset asan
-ctest --preset asan -j "$(nproc)"
+ctest_counted asan -j "$(nproc)"

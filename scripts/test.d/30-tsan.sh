@@ -2,4 +2,4 @@
 source "$(dirname "$0")/../lib.sh"
 set -euo pipefail
 build_preset tsan
-ctest --preset tsan -j "$(nproc)"
+ctest_counted tsan -j "$(nproc)"

@@ -6,5 +6,7 @@ set -euo pipefail
 ensure_packages "${BUILD_PACKAGES[@]}"
 build_preset debug
 build="$ROOT/build/debug"
+counts_to=()
+[ -z "$stage_counts" ] || counts_to=(--counts "$stage_counts")
 python3 "$ROOT/scripts/recovery" --plcfw "$build/src/ui/console/plcfw" \
-  --plcsim "$build/tools/plcsim/plcsim"
+  --plcsim "$build/tools/plcsim/plcsim" "${counts_to[@]}"

@@ -72,7 +72,6 @@ void Run::SelectModel(int row) {
 }
 
 bool Run::LoadFirmware(const FirmwareImage& image) {
-  hGLOBAL = image.data;
   fin = image.data;
   fileLength = image.data != nullptr ? image.length : 0;
   return image.data != nullptr;
@@ -86,7 +85,7 @@ int32_t Run::FileRead(uint8_t* destination, int32_t count) {
 }
 
 void Run::CloseFile() {
-  hGLOBAL = nullptr;
+  fin = nullptr;
 }
 
 void Run::ClearStatusValues() {

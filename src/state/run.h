@@ -89,7 +89,6 @@ class Run {
   LinkHandle hSerial;
   const uint8_t* fin = nullptr;
   uint32_t fileLength = 0;
-  const void* hGLOBAL = nullptr;
   Shared<uint8_t> VM_fu_version;
   // The PLC has no working program: in this run it accepted the
   // erase/enter-boot command or the bootloader's ERASE, or it answered from
@@ -107,14 +106,16 @@ class Run {
   // to a failure; -1 from the start of a run until an ID reply comes.
   Shared<int32_t> reportedPLCID;
 
-  // Loads the image of the run: hGLOBAL, fin (first byte) and fileLength.
+  // Loads the image of the run: fin (the cursor, at the first byte) and
+  // fileLength.
   // False when the image is missing.
   bool LoadFirmware(const FirmwareImage& image);
   // Copies count bytes from the cursor into destination and advances the
   // cursor; returns the count (0 for a count of 0 or less).  The caller
   // never asks for more than remains of fileLength.
   int32_t FileRead(uint8_t* destination, int32_t count);
-  // Releases the image of the run.
+  // Releases the image of the run: the cursor is null again (fileLength stays
+  // for the summary after the run).
   void CloseFile();
 
   // Status values, written by the burn thread, read by the status panel.

@@ -5,25 +5,21 @@
 #include <cstring>
 
 #include "state/nearest.h"
+#include "ui/port_option.h"
 
 namespace plc {
 
 namespace {
 
 // The window's one option, declared once for the parser and the usage box.
-// Given twice, the last one counts.
-CLI::Option* DeclarePort(CLI::App& app, std::string* port) {
+CLI::Option* DeclarePort(CLI::App& app) {
   app.set_help_flag();
   app.allow_extras();
   app.get_formatter()->column_width(18);
-  return app
-      .add_option("-p,--port", *port,
-                  "USB models: the device path to open instead of searching for the PLC.  "
-                  "Serial models: the COM port to preselect (COM3, or a device path such as "
-                  "\\\\.\\COM12).")
-      ->type_name("PATH")
-      ->expected(0, 1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  return AddPortOption(app, "PATH",
+                       "USB models: the device path to open instead of searching for the PLC.  "
+                       "Serial models: the COM port to preselect (COM3, or a device path such "
+                       "as \\\\.\\COM12).");
 }
 
 }  // namespace
@@ -33,7 +29,7 @@ bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::
   CLI::App app;
   // A path given as "/..." is a value, not a Windows-style option.
   app.allow_windows_style_options(false);
-  const CLI::Option* option = DeclarePort(app, port);
+  const CLI::Option* option = DeclarePort(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -48,6 +44,8 @@ bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::
     if (!NearestNames(typed, {"port"}).empty()) *error += "; did you mean --port?";
     return false;
   }
+  // Given twice, the last one counts.
+  if (option->count() > 0) *port = option->results().back();
   if (option->count() > 0 && port->empty()) {
     *error = "--port needs a device path or a COM port";
     return false;
@@ -57,8 +55,7 @@ bool ParseWindowArgs(int argc, const char* const* argv, std::string* port, std::
 
 std::string WindowUsage() {
   CLI::App app("", "plcfwupdate.exe");
-  std::string unused;
-  DeclarePort(app, &unused);
+  DeclarePort(app);
   return app.help();
 }
 

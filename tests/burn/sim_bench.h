@@ -26,8 +26,8 @@ struct RunSnapshot {
   bool linkOpen, imageHeld;
 };
 inline RunSnapshot TakeSnapshot(const Run& r) {
-  return {r.elapsedTime,     r.flashStatus,        r.progress,          r.errCounter,
-          r.totalErrCounter, r.hSerial != kNoLink, r.hGLOBAL != nullptr};
+  return {r.elapsedTime,     r.flashStatus,        r.progress,      r.errCounter,
+          r.totalErrCounter, r.hSerial != kNoLink, r.fin != nullptr};
 }
 
 // Notes the run state at each box and button enabling; records every open in the trace
@@ -72,7 +72,7 @@ inline std::vector<uint8_t> PatternImage(uint32_t length) {
 inline void ExpectAllZero(const Run& r) {
   EXPECT_EQ(
       std::vector<long>({r.elapsedTime, r.flashStatus, r.progress, r.errCounter, r.totalErrCounter,
-                         r.hSerial != kNoLink, r.hGLOBAL != nullptr, r.BurnInProgress()}),
+                         r.hSerial != kNoLink, r.fin != nullptr, r.BurnInProgress()}),
       std::vector<long>(8, 0));
 }
 

@@ -10,11 +10,8 @@ simpid=""
 trap '[ -z "$simpid" ] || kill "$simpid" 2>/dev/null; rm -rf "$work"' EXIT
 passed=0 failed=0
 
-check() { # check DESCRIPTION COMMAND...
-  local what="$1"
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)) && echo "FAILED: $what" >&2; fi
-}
+check_quiet=1
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/checks.sh"
 has_line() { grep -qxF -- "$2" "$work/$1"; }
 # await PATTERN FILE: until a line of FILE matches, 30 s at most.
 await() { for _ in $(seq 300); do grep -q -- "$1" "$2" 2>/dev/null && return || sleep 0.1; done; }
@@ -656,5 +653,5 @@ esac
 check "no sanitizer report" eval "! cat $work/*.out $work/*.err 2>/dev/null | grep -q Sanitizer"
 
 [ "$failed" -eq 0 ] || tail -n 15 "$work"/*.out "$work"/*.err | cut -c1-160 >&2
-echo "$case_name: $passed passed, $failed failed"
+counts "$case_name"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

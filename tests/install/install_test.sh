@@ -8,11 +8,8 @@ CMAKE="$1" BUILD="$2"
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 passed=0 failed=0
-check() { # check DESCRIPTION COMMAND...
-  local what="$1"
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)) && echo "FAILED: $what" >&2; fi
-}
+check_quiet=1
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/checks.sh"
 
 "$CMAKE" --install "$BUILD" --prefix "$prefix" >/dev/null || { echo "FAILED: cmake --install" >&2; exit 1; }
 expected='bin/plcfw
@@ -70,5 +67,5 @@ colon_reply="$(bash --norc --noprofile -c '
 check "--port completes a by-path name across its colons (got '$colon_reply')" [ "$colon_reply" = "1:1.0" ]
 check "--image completes file names" [ "$(complete_words --image "$prefix/bin/plcs")" = "$prefix/bin/plcsim" ]
 
-echo "install: $passed passed, $failed failed"
+counts "install"
 [ "$failed" -eq 0 ]

@@ -16,6 +16,7 @@ TEST(ParseWindowArgs, TakesOnlyAPort) {
       {{"--port", "\\\\.\\COM12"}, "\\\\.\\COM12"},
       {{"--port=COM3"}, "COM3"},
       {{"-p", "COM4"}, "COM4"},
+      {{"--port", "COM3", "-p", "COM4"}, "COM4"},  // the last one counts
       {{"--port"}, needs},
       {{"--port="}, needs},
       {{"--port", ""}, needs},

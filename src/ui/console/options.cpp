@@ -7,6 +7,7 @@
 
 #include "state/models.h"
 #include "state/nearest.h"
+#include "ui/port_option.h"
 
 namespace plc {
 
@@ -46,13 +47,12 @@ Declared Declare(CLI::App& app, ConsoleOptions& options) {
     return app.add_option(names)->description(help)->type_name(type)->expected(0, 1);
   };
   Declared d{};
-  d.port = value("-p,--port", "NAME|PATH",
-                 "serial models: a listed port name (ttyUSB0) or a device path;\n"
-                 "default: the first listed port.  USB models: the device path\n"
-                 "to use instead of searching for the PLC's USB device.\n"
-                 "Given several times: burns those PLCs in one run");
   // Every --port counts: each names a PLC of the run.
-  d.port->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  d.port = AddPortOption(app, "NAME|PATH",
+                         "serial models: a listed port name (ttyUSB0) or a device path;\n"
+                         "default: the first listed port.  USB models: the device path\n"
+                         "to use instead of searching for the PLC's USB device.\n"
+                         "Given several times: burns those PLCs in one run");
   d.all = app.add_flag("--all",
                        "USB models: burn every PLC of the model that the USB search\n"
                        "finds, in one run");

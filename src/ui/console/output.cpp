@@ -59,8 +59,7 @@ struct OutputQueue {
   // the rate), the counters frozen at the run's end, the last line printed.
   bool progressStarted = false;
   std::string probeTarget;
-  int32_t phaseStatus = kFlashIdle;
-  Clock::time_point phaseStart;
+  PhaseClock phase;
   bool frozen = false;
   StatusSnapshot finalStatus{};
   std::string lastLine;
@@ -157,12 +156,7 @@ void Put(Kind kind, const char* text) {
 StatusSnapshot SnapshotLocked() {
   if (q.frozen) return q.finalStatus;
   StatusSnapshot s = TakeStatusSnapshot(*q.run);
-  const Clock::time_point now = Clock::now();
-  if (s.status != q.phaseStatus) {
-    q.phaseStatus = s.status;
-    q.phaseStart = now;
-  }
-  s.phaseMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - q.phaseStart).count();
+  q.phase.Time(s);
   return s;
 }
 
@@ -341,8 +335,7 @@ void ConsoleStartProgress(const char* probeTarget, Run& run) {
     std::lock_guard<std::mutex> hold(q.lock);
     q.progressStarted = true;
     q.probeTarget = probeTarget;
-    q.phaseStatus = kFlashIdle;
-    q.phaseStart = Clock::now();
+    q.phase = PhaseClock{};
     q.frozen = false;
     q.progressLog = ProgressLog{};
     q.lastLine.clear();

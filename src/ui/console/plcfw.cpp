@@ -13,12 +13,9 @@
 #include "ui/console/record.h"
 #include "ui/console/several_command.h"
 #include "ui/console/terminal.h"
+#include "ui/console/version.h"
 
 namespace plc {
-
-#ifndef PLC_VERSION
-#define PLC_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -70,7 +67,7 @@ int PlcfwMain(int argc, const char* const* argv) {
       (void)std::fputs(ConsoleUsage().c_str(), stdout);
       return kExitSuccess;
     case ConsoleAction::kVersion:
-      std::printf("plcfw %s\nbuilt-in image %s (%u bytes) for %s\n", PLC_VERSION, imageName,
+      std::printf("plcfw %s\nbuilt-in image %s (%u bytes) for %s\n", ToolVersion(), imageName,
                   EmbeddedFirmwareImage().length, defaultModel);
       return kExitSuccess;
     case ConsoleAction::kListModels:

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "state/run.h"
+#include "ui/panel.h"
 
 namespace plc {
 
@@ -17,17 +18,13 @@ StatusSnapshot TakeStatusSnapshot(const Run& run) {
   return s;
 }
 
-const char* PhaseName(int32_t status) {
-  switch (status) {
-    case kFlashIdle:
-      return "Idle";
-    case kFlashErasing:
-      return "Erasing";
-    case kFlashProgramming:
-      return "Programming";
-    default:
-      return "";
+void PhaseClock::Time(StatusSnapshot& s) {
+  const auto now = std::chrono::steady_clock::now();
+  if (s.status != phase) {
+    phase = s.status;
+    start = now;
   }
+  s.phaseMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
 }
 
 namespace {
@@ -101,7 +98,9 @@ std::string Compose(const StatusSnapshot& s, const Layout& layout, int bar,
   }
   if (layout.phase) {
     char middle[48];
-    (void)std::snprintf(middle, sizeof middle, "%3d%% %-11s ", percent, PhaseName(s.status));
+    const char* phase = PhaseText(s.status);  // the status panel's words
+    (void)std::snprintf(middle, sizeof middle, "%3d%% %-11s ", percent,
+                        phase != nullptr ? phase : "");
     line += middle;
   }
   if (layout.detail) line += detail + " ";

@@ -2,6 +2,7 @@
 // worth printing where standard error is no terminal.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,7 +23,14 @@ struct StatusSnapshot {
 };
 // The run's status now; phaseMs is the caller's.
 StatusSnapshot TakeStatusSnapshot(const Run& run);
-const char* PhaseName(int32_t flashStatus);
+
+// One watcher's view of the phase: when it saw the current one begin.
+struct PhaseClock {
+  int32_t phase = kFlashIdle;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  // Sets s.phaseMs, the time in s's phase so far (a new phase starts now).
+  void Time(StatusSnapshot& s);
+};
 // The one-line picture of the status panel, with what the burn is doing
 // (the probe of probeTarget, the pause, the bytes, rate and time left) and
 // fitted into width columns; width 0: no limit.  A line never takes the

@@ -19,12 +19,9 @@
 #include "ui/console/output.h"
 #include "ui/console/record_file.h"
 #include "ui/console/sha256.h"
+#include "ui/console/version.h"
 
 namespace plc {
-
-#ifndef PLC_VERSION
-#define PLC_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -116,7 +113,7 @@ void BurnLogBegin(const char* action, int model, const std::string& port, const 
   record["start"] = UtcNow();
   record["end"] = nullptr;  // keeps its place in the line
   record["action"] = action;
-  record["version"] = PLC_VERSION;
+  record["version"] = ToolVersion();
   record["model"] = PlcName(model);
   record["port"] = port;
   Current().pending = true;
@@ -155,11 +152,6 @@ void OutcomeLocked(Json& record, const PlcOutcome& outcome) {
 void BurnLogOutcome(const PlcOutcome& outcome) {
   std::lock_guard<std::mutex> hold(recordLock);
   OutcomeLocked(Current().record, outcome);
-}
-
-std::string BurnLogLine(const char* result, int exitStatus) {
-  std::lock_guard<std::mutex> hold(recordLock);
-  return LineLocked(Current(), result, exitStatus);
 }
 
 namespace {

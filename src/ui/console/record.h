@@ -64,8 +64,6 @@ class PlcRecord {
   std::unique_ptr<PendingRecord> data_;
 };
 void BurnLogClose();
-// The record as one line (without its newline), for the tests.
-std::string BurnLogLine(const char* result, int exitStatus);
 
 // Passes every call on to a host and notes for the record what the burn did:
 // the image it loaded, whether it opened the link, its last message and the

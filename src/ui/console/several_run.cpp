@@ -18,26 +18,17 @@ namespace plc {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The main thread's view of one PLC's progress: when its phase began (for
 // the rate), and which lines it has printed off a terminal.
 struct Watched {
-  int32_t phase = kFlashIdle;
-  Clock::time_point phaseStart = Clock::now();
+  PhaseClock phase;
   ProgressLog log;
   std::string lastLine;
 };
 
 StatusSnapshot StatusOf(const PlcWorker& worker, Watched& watched) {
   StatusSnapshot s = worker.Status();
-  const Clock::time_point now = Clock::now();
-  if (s.status != watched.phase) {
-    watched.phase = s.status;
-    watched.phaseStart = now;
-  }
-  s.phaseMs =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now - watched.phaseStart).count();
+  watched.phase.Time(s);
   return s;
 }
 
