@@ -10,7 +10,6 @@
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
-#include "protocol/result_codes.h"
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"
@@ -68,17 +67,11 @@ void ReportOpenFailure(Run& run, Host& host, bool usb) {
 // Reads the register that tells apart the models sharing the selected ID and
 // shows the mismatch box; true when the device is another model.
 bool ModelMismatch(Run& run, Host& host, int row) {
+  const ModelRegister reg = ModelOf(row).tell.reg;
+  if (reg == ModelRegister::kNone) return false;
+  // A failed read gives 0, which the row's register rule judges like any value.
   uint16_t value = 0;
-  switch (ModelOf(row).tell.reg) {
-    case ModelRegister::kD1386:
-      (void)ReadD1386_A(run, &value);
-      break;
-    case ModelRegister::kD1148:
-      (void)ReadD1148_A(run, &value);
-      break;
-    case ModelRegister::kNone:
-      return false;
-  }
+  (void)ReadModelRegister_A(run, reg, &value);
   const char* text = ModelCheckMismatch(row, value);
   if (text == nullptr) return false;
   host.KillElapsedTimer();
@@ -263,16 +256,16 @@ void RunClaimed(Run& run, Host& host) {
 }  // namespace
 
 const char* ProbeFailureMessage(ProtocolResult code) {
-  switch (code & 0x0F) {
-    case 1:
-    case 2:
-    case 5:
+  switch (ResultChoiceOf(code)) {
+    case ResultChoice::kRefusedDetail1:
+    case ResultChoice::kRefusedDetail2:
+    case ResultChoice::kRefusedOther:
       return kTypeWrongMessage;
-    case 6:
+    case ResultChoice::kRefusedClass1:
       return kRunModeMessage;
-    case 7:
+    case ResultChoice::kUnknownError:
       return kUnknownError1Message;
-    case 8:
+    case ResultChoice::kNoResponse:
       return kNoResponse1Message;
     default:
       return kUnknown1Message;
@@ -280,14 +273,14 @@ const char* ProbeFailureMessage(ProtocolResult code) {
 }
 
 const char* CheckIdFailureMessage(ProtocolResult code) {
-  switch (code & 0x0F) {
-    case 2:
-    case 3:
-    case 5:
+  switch (ResultChoiceOf(code)) {
+    case ResultChoice::kRefusedDetail2:
+    case ResultChoice::kRefusedDetail3:
+    case ResultChoice::kRefusedOther:
       return kTypeWrongMessage;
-    case 7:
+    case ResultChoice::kUnknownError:
       return kUnknownError2Message;
-    case 8:
+    case ResultChoice::kNoResponse:
       return kNoResponse2Message;
     default:
       return kUnknown2Message;
@@ -295,24 +288,22 @@ const char* CheckIdFailureMessage(ProtocolResult code) {
 }
 
 const char* EraseFailureMessage(ProtocolResult code) {
-  switch (code & 0x0F) {
-    case 3:
-    case 4:
-    case 5:
+  switch (ResultChoiceOf(code)) {
+    case ResultChoice::kRefusedDetail3:
+    case ResultChoice::kRefusedDetail4:
+    case ResultChoice::kRefusedOther:
       return kTypeWrongMessage;
-    case 7:
+    case ResultChoice::kUnknownError:
       return kUnknownError3Message;
-    case 8:
+    case ResultChoice::kNoResponse:
       return kNoResponse3Message;
     default:
       return kUnknown3Message;
   }
 }
 
-int StartBurn(Run& run, Host& host) {
-  if (!run.Claim()) return 0;
-  RunClaimed(run, host);
-  return 0;
+void StartBurn(Run& run, Host& host) {
+  if (run.Claim()) RunClaimed(run, host);
 }
 
 bool StartBurnThread(Run& run, Host& host) {

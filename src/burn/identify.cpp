@@ -6,7 +6,6 @@
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
 #include "protocol/probe.h"
-#include "protocol/result_codes.h"
 #include "state/run.h"
 
 namespace plc {
@@ -19,13 +18,7 @@ namespace {
 ModelRegister RegisterFor(int row, uint16_t id) {
   const ModelRegister own = ModelCheckRegister(id);
   if (own != ModelRegister::kNone) return own;
-  return IdMatches_A(id, plcList[row].id) ? ModelCheckRegister(plcList[row].id)
-                                          : ModelRegister::kNone;
-}
-
-bool IdFits(DeviceMode mode, int row, uint16_t id) {
-  if (mode == DeviceMode::kApplication) return IdMatches_A(id, plcList[row].id);
-  return IdMatches_B(IsUsbModel(row), plcList[row].id, id);
+  return RowTakesId(row, id, false) ? ModelCheckRegister(plcList[row].id) : ModelRegister::kNone;
 }
 
 void ReadApplicationMode(Run& run, int row, DeviceIdentity& d) {
@@ -33,8 +26,7 @@ void ReadApplicationMode(Run& run, int row, DeviceIdentity& d) {
   d.idRead = d.idFailure == kResultOk;
   if (!d.idRead) return;
   d.reg = RegisterFor(row, d.id);
-  if (d.reg == ModelRegister::kD1386) d.registerRead = ReadD1386_A(run, &d.registerValue);
-  if (d.reg == ModelRegister::kD1148) d.registerRead = ReadD1148_A(run, &d.registerValue);
+  d.registerRead = ReadModelRegister_A(run, d.reg, &d.registerValue);
   // The version-read IDs are matched in all 16 bits, so the ID alone says.
   d.versionAsked = IsVersionReadId(d.id);
   if (d.versionAsked) d.versionRead = ReadVersion_A(run, &d.version);
@@ -73,7 +65,7 @@ DeviceIdentity IdentifyDevice(Run& run, Host& host) {
 }
 
 bool IdentityFits(int row, const DeviceIdentity& d) {
-  if (!d.idRead || !IdFits(d.mode, row, d.id)) return false;
+  if (!d.idRead || !RowTakesId(row, d.id, d.mode == DeviceMode::kBoot)) return false;
   // Models told apart by a register: only in application mode, as in a burn.
   if (d.mode == DeviceMode::kApplication &&
       ModelCheckRegister(plcList[row].id) != ModelRegister::kNone) {

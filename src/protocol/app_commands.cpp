@@ -1,8 +1,8 @@
 #include "protocol/app_commands.h"
 
+#include "protocol/control_bytes.h"
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
-#include "protocol/result_codes.h"
 #include "state/models.h"
 #include "state/run.h"
 
@@ -69,16 +69,10 @@ bool ReadRegister(Run& run, const Frame& request, uint16_t* value) {
 
 }  // namespace
 
-bool IdMatches_A(uint16_t reported, uint16_t selected) {
-  // The models of ID 12 also accept a PLC that reports 13.
-  if (selected == 12) return reported == 12 || reported == 13;
-  return reported == selected;
-}
-
 ProtocolResult CheckID_A(Run& run) {
-  const uint16_t selected = run.selectedPLCID;
+  const int row = run.selectedPLCIdx;
   uint16_t reported = 0;
-  return IdExchange(run, &reported, [selected](uint16_t id) { return IdMatches_A(id, selected); });
+  return IdExchange(run, &reported, [row](uint16_t id) { return RowTakesId(row, id, false); });
 }
 
 ProtocolResult ReadID_A(Run& run, uint16_t* reported) {
@@ -92,6 +86,19 @@ bool ReadD1386_A(Run& run, uint16_t* value) {
 
 bool ReadD1148_A(Run& run, uint16_t* value) {
   return ReadRegister(run, ReadD1148Frame(), value);
+}
+
+bool ReadModelRegister_A(Run& run, ModelRegister reg, uint16_t* value) {
+  switch (reg) {
+    case ModelRegister::kD1386:
+      return ReadD1386_A(run, value);
+    case ModelRegister::kD1148:
+      return ReadD1148_A(run, value);
+    case ModelRegister::kNone:
+      break;
+  }
+  *value = 0;
+  return false;
 }
 
 bool ReadVersion_A(Run& run, uint8_t* version) {

@@ -1,7 +1,7 @@
 #include "protocol/boot_commands.h"
 
+#include "protocol/control_bytes.h"
 #include "protocol/exchange.h"
-#include "protocol/result_codes.h"
 #include "state/models.h"
 #include "state/run.h"
 
@@ -67,25 +67,16 @@ uint16_t EraseUnitCount(int row, uint32_t length) {
   return static_cast<uint16_t>(units);
 }
 
-bool IdMatches_B(bool usb, uint16_t selected, uint16_t reported) {
-  if (usb) return reported == selected;
-  if (selected == 12) return reported == 12 || reported == 13;
-  // Serial bootloaders report the ID without its bit 15.
-  return reported == (selected & 0x7FFF);
-}
-
 ProtocolResult CheckID_B(Run& run) {
-  const uint16_t selected = run.selectedPLCID;
-  const bool usb = SelectedIsUsb(run);
-  // A serial bootloader of the ID-12 models may also report 13, and that
-  // acceptance leaves errCounter at the failed reads of this exchange.
-  const bool twelveOrThirteen = !usb && selected == 12;
+  const int row = run.selectedPLCIdx;
+  // The bootloader of a model that also takes another ID (the ID-12 ones
+  // take 13) leaves errCounter at the failed reads of this exchange.
+  const bool takesOther = ModelOf(row).ids.takesOther;
   uint16_t reported = 0;
-  if (!BootIdExchange(run, &reported,
-                      [&](uint16_t id) { return IdMatches_B(usb, selected, id); })) {
+  if (!BootIdExchange(run, &reported, [row](uint16_t id) { return RowTakesId(row, id, true); })) {
     return kResultBootFailure;
   }
-  if (!twelveOrThirteen) run.errCounter = 0;
+  if (!takesOther) run.errCounter = 0;
   return kResultOk;
 }
 

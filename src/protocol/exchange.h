@@ -84,6 +84,10 @@ bool RunRetryBudget(Run& run, const Frame& request, uint8_t* reply, uint32_t rep
   return false;
 }
 
+// Line settings and time-outs are applied without a result (Link's
+// contract): a port that did not take them shows it as the failed exchange
+// that follows, which the retry budget counts.
+
 // Facts of the run's row of the model table.
 bool SelectedIsUsb(const Run& run);
 bool SelectedIsAio(const Run& run);

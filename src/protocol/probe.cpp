@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "protocol/control_bytes.h"
 #include "protocol/exchange.h"
 #include "protocol/modbus.h"
-#include "protocol/result_codes.h"
 #include "state/run.h"
 
 namespace plc {

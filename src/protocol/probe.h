@@ -10,7 +10,8 @@ namespace plc {
 
 // Five wake-up frames and ten unexamined reads; no result, no counters.
 void DummyComm(Run& run);
-// 5 application mode, 6 boot mode, or a failure code 17..24.
-ProtocolResult ConfirmComm(Run& run);
+// kResultAppMode, kResultBootMode, or the failure: a refusal,
+// kResultUnknownError or kResultNoResponse.
+[[nodiscard]] ProtocolResult ConfirmComm(Run& run);
 
 }  // namespace plc

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "protocol/control_bytes.h"
 #include "protocol/exchange.h"
-#include "protocol/result_codes.h"
 #include "state/models.h"
 #include "state/run.h"
 
@@ -37,10 +37,6 @@ static_assert(kCrcTable.entry[1] == 0x1021 && kCrcTable.entry[2] == 0x2042 &&
               "CRC-16/XMODEM table");
 
 }  // namespace
-
-uint16_t CrcTableEntry(int index) {
-  return kCrcTable.entry[static_cast<uint8_t>(index)];
-}
 
 uint32_t CRC(const uint8_t* data, uint32_t length) {
   uint32_t crc = 0;

@@ -19,10 +19,8 @@ struct BlockLayout {
 };
 BlockLayout BlockLayoutOf(int row, uint32_t length);
 
-// Sends the image from the cursor in block frames, then EOT; 0 or 16.
-ProtocolResult SendFW(Run& run);
-
-// Entry index (0..255) of the CRC table: the CRC of the single byte index.
-uint16_t CrcTableEntry(int index);
+// Sends the image from the cursor in block frames, then EOT; kResultOk or
+// kResultBootFailure.
+[[nodiscard]] ProtocolResult SendFW(Run& run);
 
 }  // namespace plc

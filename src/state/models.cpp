@@ -62,43 +62,52 @@ constexpr VersionRule kReadVersion{true, false, 0, 0, nullptr};
 constexpr VersionRule kGateV09{true, true, 0x0F, 0x09, kV09Message};
 constexpr VersionRule kGateV10{true, true, 0x11, 0x10, kV10Message};
 
+// The IDs a row takes: its own, for the ID-12 models also 13.  Serial
+// bootloaders report the ID without bit 15, USB ones all 16 bits.
+constexpr IdRule kIdSerial{false, 0, true};
+constexpr IdRule kIdUsb{false, 0, false};
+constexpr IdRule kId12Or13{true, 0x000D, true};
+
 // What an index outside the table gets: the serial defaults, no name.
-constexpr PlcModel kNoModel{"",       kSer,     0,      128,       0,       kSizeDefault, kErase2K,
-                            kRetried, kAnswers, kPlain, kKeepOpen, kNoTell, kNoVersion};
+constexpr PlcModel kNoModel{"",           kSer,     0,          128,      0,
+                            kSizeDefault, kErase2K, kRetried,   kAnswers, kPlain,
+                            kKeepOpen,    kNoTell,  kNoVersion, kIdSerial};
 
 }  // namespace
 
 // Columns: name, link, device type ID, frame bytes, reserved tail, size rule,
 // erase rule, tries per erase unit, silence at the erase request, frames,
-// reconnect, register check, version rule.
-constexpr PlcModel plcList[kPlcCount] = {
+// reconnect, register check, version rule, IDs taken.
+constexpr PlcModel plcList[] = {
     // clang-format off
-    {"KT4-RV4",   kSer, 0x000C, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellKt4Rv4, kNoVersion},
-    {"LM4",       kSer, 0x000E, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LQ4",       kSer, 0x000F, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LP4",       kSer, 0x0013, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp4,    kNoVersion},
-    {"KT4-W",     kSer, 0x000C, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kTellKt4W,   kNoVersion},
-    {"LN",        kUsb, 0x0015, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kTellLn,     kNoVersion},
-    {"TW5",       kSer, 0x0000, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"36RV4-AIO", kSer, 0x000D, 256, 0,       kSize36Aio,    kEraseFour, kRetried, kAnswers, kAio,   kKeepOpen,   kNoTell,     kNoVersion},
-    {"LQ",        kSer, 0x0008, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"KT4-N",     kSer, 0xA001, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"LN-P",      kUsb, 0xA002, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kNoTell,     kNoVersion},
-    {"LP4-P",     kSer, 0xA003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"VM600",     kUsb, 0x3000, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
-    {"KT-RV-TW4", kSer, 0x0003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"RV4-TRK",   kSer, 0xA006, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kNoTell,     kNoVersion},
-    {"LP32",      kSer, 0x0013, 128, 0,       kSize512K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp32,   kNoVersion},
-    {"KT4-G",     kSer, 0x0017, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion},
-    {"VM500",     kUsb, 0x3010, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
-    {"VM500-AIO", kUsb, 0x3010, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV09},
-    {"LN30",      kUsb, 0x0015, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kReplug2,    kTellLn30,   kNoVersion},
-    {"KT5",       kUsb, 0x0020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
-    {"BRK-T",     kUsb, 0xA00B, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
-    {"VM400",     kUsb, 0x3020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion},
-    {"RV5-AIO",   kUsb, 0x0020, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV10},
+    {"KT4-RV4",   kSer, 0x000C, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellKt4Rv4, kNoVersion,   kId12Or13},
+    {"LM4",       kSer, 0x000E, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"LQ4",       kSer, 0x000F, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"LP4",       kSer, 0x0013, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp4,    kNoVersion,   kIdSerial},
+    {"KT4-W",     kSer, 0x000C, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kTellKt4W,   kNoVersion,   kId12Or13},
+    {"LN",        kUsb, 0x0015, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kTellLn,     kNoVersion,   kIdUsb},
+    {"TW5",       kSer, 0x0000, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"36RV4-AIO", kSer, 0x000D, 256, 0,       kSize36Aio,    kEraseFour, kRetried, kAnswers, kAio,   kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"LQ",        kSer, 0x0008, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"KT4-N",     kSer, 0xA001, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"LN-P",      kUsb, 0xA002, 256, 0,       kSizeDefault,  kErase16K,  kRetried, kAnswers, kPlain, kReplug2,    kNoTell,     kNoVersion,   kIdUsb},
+    {"LP4-P",     kSer, 0xA003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"VM600",     kUsb, 0x3000, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion, kIdUsb},
+    {"KT-RV-TW4", kSer, 0x0003, 128, 0,       kSizeDefault,  kErase2K,   kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"RV4-TRK",   kSer, 0xA006, 128, 0,       kSize512K,     kErase128K, kRetried, kSilent,  kPlain, kPowerCycle, kNoTell,     kNoVersion,   kIdSerial},
+    {"LP32",      kSer, 0x0013, 128, 0,       kSize512K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kTellLp32,   kNoVersion,   kIdSerial},
+    {"KT4-G",     kSer, 0x0017, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kKeepOpen,   kNoTell,     kNoVersion,   kIdSerial},
+    {"VM500",     kUsb, 0x3010, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion, kIdUsb},
+    {"VM500-AIO", kUsb, 0x3010, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV09,     kIdUsb},
+    {"LN30",      kUsb, 0x0015, 128, 0,       kSize896K,     kErase128K, kRetried, kAnswers, kPlain, kReplug2,    kTellLn30,   kNoVersion,   kIdUsb},
+    {"KT5",       kUsb, 0x0020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion, kIdUsb},
+    {"BRK-T",     kUsb, 0xA00B, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion, kIdUsb},
+    {"VM400",     kUsb, 0x3020, 256, kVmTail, kSizeVm,       kErase4KUp, kOnce,    kAnswers, kPlain, kReplug5,    kNoTell,     kReadVersion, kIdUsb},
+    {"RV5-AIO",   kUsb, 0x0020, 256, 0,       kSizeSmallAio, kErase2KUp, kRetried, kAnswers, kAio,   kReplug5,    kNoTell,     kGateV10,     kIdUsb},
     // clang-format on
 };
+
+const int kPlcCount = static_cast<int>(std::size(plcList));
 
 namespace {
 
@@ -198,6 +207,17 @@ bool IsVersionReadId(uint16_t id) {
 
 SizeRule SizeRuleOf(int row) {
   return ModelOf(row).size;
+}
+
+uint16_t BootReportedId(int row) {
+  const PlcModel& model = ModelOf(row);
+  return model.ids.bootClearsBit15 ? static_cast<uint16_t>(model.id & 0x7FFF) : model.id;
+}
+
+bool RowTakesId(int row, uint16_t reported, bool bootloader) {
+  const PlcModel& model = ModelOf(row);
+  const uint16_t own = bootloader ? BootReportedId(row) : model.id;
+  return reported == own || (model.ids.takesOther && reported == model.ids.other);
 }
 
 ModelRegister ModelCheckRegister(uint16_t id) {

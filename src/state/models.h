@@ -1,4 +1,4 @@
-// The 24 PLC models: one row per model holding every fact that a
+// The PLC models: one row per model holding every fact that a
 // model-dependent rule needs.  Code decides by the fields of the selected
 // row, never by its name; a new model is a new row.
 //
@@ -12,7 +12,6 @@
 
 namespace plc {
 
-inline constexpr int kPlcCount = 24;
 // A name of up to 14 characters and its NUL.
 inline constexpr int kPlcNameSize = 15;
 // The largest block frame of any model: the transfer's buffers have this room.
@@ -73,6 +72,16 @@ struct VersionRule {
   const char* knownRefusal;
 };
 
+// The device type IDs a row takes for its own, and how its bootloader
+// reports them: some models also take a PLC that reports another ID (the
+// ID-12 ones take 13), and serial bootloaders report the ID with bit 15
+// cleared.
+struct IdRule {
+  bool takesOther;
+  uint16_t other;
+  bool bootClearsBit15;
+};
+
 struct PlcModel {
   char name[kPlcNameSize];
   ModelLink link;
@@ -89,9 +98,12 @@ struct PlcModel {
   ReconnectRule reconnect;
   RegisterTell tell;
   VersionRule version;
+  IdRule ids;
 };
 
-extern const PlcModel plcList[kPlcCount];
+extern const PlcModel plcList[];
+// The rows of plcList, counted from the table.
+extern const int kPlcCount;
 
 // Row whose name equals name exactly; -1 when none does (or name is null).
 int PlcIndexByName(const char* name);
@@ -101,13 +113,13 @@ int PlcIndexByTypedName(const char* name);
 // The names nearest to a mistyped one ("LM4", "LP4 or LQ4"); "" when none is
 // a typo away.
 std::string NearestPlcNames(const char* typed);
-// Name of a row; "" for an index outside 0..23.
+// Name of a row; "" for an index outside the table.
 const char* PlcName(int row);
-// The row; for an index outside 0..23 a row without a name whose rules are
+// The row; for an index outside the table a row without a name whose rules are
 // the serial defaults.
 const PlcModel& ModelOf(int row);
 
-// Link of a row (both false for an index outside 0..23).
+// Link of a row (both false for an index outside the table).
 bool IsUsbModel(int row);
 bool IsSerialModel(int row);
 bool IsAioModel(int row);
@@ -115,6 +127,12 @@ bool IsAioModel(int row);
 bool IsVersionReadId(uint16_t id);
 
 SizeRule SizeRuleOf(int row);
+
+// The row's device type ID as its bootloader reports it.
+uint16_t BootReportedId(int row);
+// True when a PLC that reports this ID is taken for the row's model: its ID
+// (in boot mode as the bootloader reports it) or the other ID the row takes.
+bool RowTakesId(int row, uint16_t reported, bool bootloader);
 
 // The register that tells apart the models sharing this device type ID.
 ModelRegister ModelCheckRegister(uint16_t id);

@@ -36,7 +36,7 @@ TEST(BurnThread, TwoRunsBurnAtOnceEachWithItsOwnStateAndClaim) {
     bench->host.onMessage = [&, bench](const std::string&) {
       // Another start of a claimed run, on this thread or a new one, must
       // change nothing: a second burn here would spoil both images.
-      (void)StartBurn(bench->run, other);
+      StartBurn(bench->run, other);
       EXPECT_FALSE(StartBurnThread(bench->run, other));
       if (bench->host.Messages().size() == 1) {
         ++atPrompt;

@@ -28,8 +28,8 @@ TEST(CheckLRC, DecodesInPlaceAndSums) {
 TEST_F(ProtocolTest, RetryBudgetArithmetic) {
   const std::tuple<const char*, const char*, int> ops[] = {
       // clang-format off
-      {"ConfirmComm", "KT4-RV4", 24}, {"ReadD1148_A", "LP32", -1}, {"ReadVersion_A", "VM500", -1},
-      {"SendErase_A", "LN", 24}, {"ReadVersion_B", "VM600", -1}, {"SendUpdate", "LQ", 16}};
+      {"ConfirmComm", "KT4-RV4", kResultNoResponse}, {"ReadD1148_A", "LP32", -1}, {"ReadVersion_A", "VM500", -1},
+      {"SendErase_A", "LN", kResultNoResponse}, {"ReadVersion_B", "VM600", -1}, {"SendUpdate", "LQ", kResultBootFailure}};
   // clang-format on
   for (const auto& [op, model, spent] : ops) {
     SCOPED_TRACE(op);
@@ -69,38 +69,38 @@ TEST_F(ProtocolTest, ExchangesEndWithTheirResultAndCounters) {
   const std::tuple<const char*, const char*, std::vector<std::string>, int, long, long, long>
       cases[] = {
           // clang-format off
-      {"ConfirmComm", "KT4-RV4", {"", lower, Reply19(5)}, 5, 0, 2, 3},
-      {"SendErase_A", "VM500", {"", "", Reply19(6), ""}, 0, 0, 2, 4},
-      {"CheckID_A", "KT4-RV4", {lower, "", Reply19(6, 0, 0x0C)}, 0, 2, 2, 3},
+      {"ConfirmComm", "KT4-RV4", {"", lower, Reply19(5)}, kResultAppMode, 0, 2, 3},
+      {"SendErase_A", "VM500", {"", "", Reply19(6), ""}, kResultOk, 0, 2, 4},
+      {"CheckID_A", "KT4-RV4", {lower, "", Reply19(6, 0, 0x0C)}, kResultOk, 2, 2, 3},
       {"ReadD1386_A", "KT4-RV4", {"", WithWrongLrc(Reply15(7)), Reply15(0x4137, 4)}, 0x4137, 2, 2, 3},
-      {"CheckID_B", "VM500", {"", "\x15\x30\x10", "\x06\x30\x10"}, 0, 0, 2, 3},
+      {"CheckID_B", "VM500", {"", "\x15\x30\x10", "\x06\x30\x10"}, kResultOk, 0, 2, 3},
       {"ReadVersion_B", "VM500", {"", "\x15\x01", ok3}, 0, 0, 2, 3},
-      {"SendUpdate", "LN", {"", "\x15", ack}, 0, 0, 2, 3},
-      {"SendFW", "KT4-RV4", {ack, nak, nak, nak, nak, nak, nak}, 16, 6, 6, 7},  // no EOT
+      {"SendUpdate", "LN", {"", "\x15", ack}, kResultOk, 0, 2, 3},
+      {"SendFW", "KT4-RV4", {ack, nak, nak, nak, nak, nak, nak}, kResultBootFailure, 6, 6, 7},  // no EOT
       // Silent from the tenth "ERASE": the VM group gives a unit one attempt.
-      {"SendErase_B", "VM500", std::vector<std::string>(9, ack), 16, 1, 1, 10},
-      {"SendErase_B", "KT4-RV4", std::vector<std::string>(9, ack), 16, 6, 6, 15},
+      {"SendErase_B", "VM500", std::vector<std::string>(9, ack), kResultBootFailure, 1, 1, 10},
+      {"SendErase_B", "KT4-RV4", std::vector<std::string>(9, ack), kResultBootFailure, 6, 6, 15},
       // Late characters open the next read: nothing is discarded between attempts.
-      {"ConfirmComm", "VM500", {Reply19(7), Reply19(7) + Reply19(5), ""}, 5, 0, 2, 3},
+      {"ConfirmComm", "VM500", {Reply19(7), Reply19(7) + Reply19(5), ""}, kResultAppMode, 0, 2, 3},
       // KT4-W and RV4-TRK drop off the line after the erase request: silence accepts, a bad LRC not.
-      {"SendErase_A", "KT4-W", {""}, 0, 0, 0, 1}, {"SendErase_A", "RV4-TRK", {""}, 0, 0, 0, 1},
-      {"SendErase_A", "RV4-TRK", {WithWrongLrc(Reply19(6))}, 0, 0, 1, 2},
-      {"SendErase_A", "LN", {Reply19(6).substr(0, 18)}, 24, 6, 6, 6},
+      {"SendErase_A", "KT4-W", {""}, kResultOk, 0, 0, 1}, {"SendErase_A", "RV4-TRK", {""}, kResultOk, 0, 0, 1},
+      {"SendErase_A", "RV4-TRK", {WithWrongLrc(Reply19(6))}, kResultOk, 0, 1, 2},
+      {"SendErase_A", "LN", {Reply19(6).substr(0, 18)}, kResultNoResponse, 6, 6, 6},
       // Spent budgets.
-      {"ConfirmComm", "KT4-RV4", {}, 24, 6, 6, 6}, {"ConfirmComm", "KT4-RV4", Six(Reply19(7)), 24, 6, 6, 6},
-      {"ConfirmComm", "KT4-RV4", Six(r(1, 9)), 22, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 1)), 17, 6, 6, 6},
-      {"ConfirmComm", "VM500", Six(r(3, 1)), 23, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 2)), 18, 6, 6, 6},
-      {"ConfirmComm", "VM500-AIO", {"", "", "", "", "", bad(2, 1)}, 17, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(1, 0).substr(0, 18)), 24, 6, 6, 6},
-      {"ConfirmComm", "VM500", Six(":0064015b1501002A\r\n"), 24, 6, 6, 6},
+      {"ConfirmComm", "KT4-RV4", {}, kResultNoResponse, 6, 6, 6}, {"ConfirmComm", "KT4-RV4", Six(Reply19(7)), kResultNoResponse, 6, 6, 6},
+      {"ConfirmComm", "KT4-RV4", Six(r(1, 9)), kResultRefusedClass1, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 1)), kResultRefusedDetail1, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(r(3, 1)), kResultUnknownError, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(2, 2)), kResultRefusedDetail2, 6, 6, 6},
+      {"ConfirmComm", "VM500-AIO", {"", "", "", "", "", bad(2, 1)}, kResultRefusedDetail1, 6, 6, 6}, {"ConfirmComm", "VM500", Six(r(1, 0).substr(0, 18)), kResultNoResponse, 6, 6, 6},
+      {"ConfirmComm", "VM500", Six(":0064015b1501002A\r\n"), kResultNoResponse, 6, 6, 6},
       // Device IDs: bit 15 set in the application, clear in the serial boot of RV4-TRK.
-      {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0x80, 0x0C)), 24, 6, 6, 6}, {"CheckID_A", "LN-P", {Reply19(6, 0xA0, 2)}, 0, 0, 0, 1},
-      {"CheckID_A", "RV4-TRK", Six(Reply19(6, 0x20, 6)), 24, 6, 6, 6}, {"CheckID_B", "RV4-TRK", {"\x06\x20\x06"}, 0, 0, 0, 1},
-      {"CheckID_B", "LN-P", Six("\x06\x20\x02"), 16, 6, 6, 6}, {"CheckID_B", "RV4-TRK", Six("\x06\xA0\x06"), 16, 6, 6, 6},
-      {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0, 0x0E)), 24, 6, 6, 6}, {"CheckID_A", "LN", Six(r(2, 1)), 21, 6, 6, 6},
-      {"CheckID_A", "KT4-W", {Reply19(6, 0, 0x0D)}, 0, 0, 0, 1},  // ID 12 takes a PLC reporting 13
-      {"CheckID_A", "LN", {"", "", "", "", "", bad(2, 3)}, 19, 6, 6, 6}, {"SendErase_A", "VM500", Six(Reply19(7)), 24, 6, 6, 6},
-      {"SendErase_A", "LN-P", Six(r(2, 2)), 21, 6, 6, 6}, {"SendErase_A", "36RV4-AIO", Six(r(1, 3)), 23, 6, 6, 6},
-      {"SendErase_A", "KT4-RV4", {"", "", "", "", "", bad(2, 4)}, 20, 6, 6, 6},
+      {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0x80, 0x0C)), kResultNoResponse, 6, 6, 6}, {"CheckID_A", "LN-P", {Reply19(6, 0xA0, 2)}, kResultOk, 0, 0, 1},
+      {"CheckID_A", "RV4-TRK", Six(Reply19(6, 0x20, 6)), kResultNoResponse, 6, 6, 6}, {"CheckID_B", "RV4-TRK", {"\x06\x20\x06"}, kResultOk, 0, 0, 1},
+      {"CheckID_B", "LN-P", Six("\x06\x20\x02"), kResultBootFailure, 6, 6, 6}, {"CheckID_B", "RV4-TRK", Six("\x06\xA0\x06"), kResultBootFailure, 6, 6, 6},
+      {"CheckID_A", "KT4-RV4", Six(Reply19(6, 0, 0x0E)), kResultNoResponse, 6, 6, 6}, {"CheckID_A", "LN", Six(r(2, 1)), kResultRefusedOther, 6, 6, 6},
+      {"CheckID_A", "KT4-W", {Reply19(6, 0, 0x0D)}, kResultOk, 0, 0, 1},  // ID 12 takes a PLC reporting 13
+      {"CheckID_A", "LN", {"", "", "", "", "", bad(2, 3)}, kResultRefusedDetail3, 6, 6, 6}, {"SendErase_A", "VM500", Six(Reply19(7)), kResultNoResponse, 6, 6, 6},
+      {"SendErase_A", "LN-P", Six(r(2, 2)), kResultRefusedOther, 6, 6, 6}, {"SendErase_A", "36RV4-AIO", Six(r(1, 3)), kResultUnknownError, 6, 6, 6},
+      {"SendErase_A", "KT4-RV4", {"", "", "", "", "", bad(2, 4)}, kResultRefusedDetail4, 6, 6, 6},
           // clang-format on
       };
   for (const auto& [op, model, replies, result, err, total, writes] : cases) {

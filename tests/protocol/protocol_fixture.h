@@ -9,9 +9,9 @@
 
 #include "protocol/app_commands.h"
 #include "protocol/boot_commands.h"
+#include "protocol/control_bytes.h"
 #include "protocol/modbus.h"
 #include "protocol/probe.h"
-#include "protocol/result_codes.h"
 #include "protocol/transfer.h"
 #include "state/image.h"
 #include "state/models.h"

@@ -80,11 +80,9 @@ void FeedByte(PlcSim& sim, uint8_t byte) {
 
 SimConfig SimDefaultConfig(int row) {
   SimConfig config;
-  config.row = row >= 0 && row < kPlcCount ? row : 17;
-  const uint16_t id = plcList[config.row].id;
-  config.appId = id;
-  // The bootloader of a serial model reports its ID without bit 15.
-  config.bootId = IsSerialModel(config.row) ? static_cast<uint16_t>(id & 0x7FFF) : id;
+  config.row = row >= 0 && row < kPlcCount ? row : SimDefaultRow();
+  config.appId = plcList[config.row].id;
+  config.bootId = BootReportedId(config.row);
   return config;
 }
 
@@ -103,7 +101,7 @@ void SimInit(PlcSim& sim, const SimConfig& config) {
   std::vector<uint8_t> image = std::move(sim.image);
   sim = PlcSim{};
   sim.config = config;
-  if (sim.config.row < 0 || sim.config.row >= kPlcCount) sim.config.row = 17;
+  if (sim.config.row < 0 || sim.config.row >= kPlcCount) sim.config.row = SimDefaultRow();
   if (sim.config.faultCount < 0 || sim.config.faultCount > kSimMaxFaults) {
     sim.config.faultCount = 0;
   }

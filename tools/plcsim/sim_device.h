@@ -1,4 +1,4 @@
-// A simulated PLC: the device end of the link, for any of the 24 models.
+// A simulated PLC: the device end of the link, for any model of the table.
 //
 // It is a byte-stream device.  SimFeed() consumes what the tool writes and
 // queues the replies, which SimTakeOutput() hands out.  The caller tells it

@@ -29,7 +29,8 @@ void SimPrintModelTable(std::FILE* out) {
       "name\tid\tlink\taio\tframe\ttail\tlimit\terase\terase-unit\terase-once\tsilent-erase\t"
       "reconnect\tpause\tregister\tversion\n",
       out);
-  for (const PlcModel& m : plcList) {
+  for (int row = 0; row < kPlcCount; ++row) {
+    const PlcModel& m = plcList[row];
     const uint32_t unit =
         m.erase.count == EraseCount::kFixed ? m.erase.fixedUnits : m.erase.unitBytes;
     const char* version = m.version.gated ? "gated" : (m.version.read ? "read" : "-");

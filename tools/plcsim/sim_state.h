@@ -19,10 +19,16 @@ inline constexpr uint32_t kSimLineSize = 64;
 // A frame whose rest does not follow within this quiet time is dropped.
 inline constexpr uint32_t kSimInterFrameGapMs = 100;
 
+// The model a simulator is when nothing else is asked: this build is for
+// the VM500.
+inline int SimDefaultRow() {
+  return PlcIndexByName("VM500");
+}
+
 struct SimConfig {
-  int row = 17;         // model row (VM500)
-  uint16_t appId = 0;   // ID reported in application mode
-  uint16_t bootId = 0;  // ID reported by the bootloader
+  int row = SimDefaultRow();  // model row
+  uint16_t appId = 0;         // ID reported in application mode
+  uint16_t bootId = 0;        // ID reported by the bootloader
   uint16_t d1386 = 0;
   uint16_t d1148 = 0;
   uint8_t version = 0x10;    // version byte (application and boot mode)

@@ -55,9 +55,7 @@ std::string IdMismatch(const RunEnd& end) {
   const uint16_t selected = plcList[end.row].id;
   // A type refusal after the PLC lost its program came from its bootloader.
   const bool boot = Is(end.text, kTypeWrongMessage) && end.withoutProgram;
-  const bool fits =
-      boot ? IdMatches_B(IsUsbModel(end.row), selected, reported) : IdMatches_A(reported, selected);
-  if (fits) return "";
+  if (RowTakesId(end.row, reported, boot)) return "";
   return Format("plcfw: the PLC%s answers with device type ID %s, not %s; --identify tells more",
                 boot ? "'s bootloader" : "", DeviceIdText(reported, boot).c_str(),
                 DeviceIdText(selected, false).c_str());
@@ -107,9 +105,8 @@ const char* InterruptedNote(bool withoutProgram) {
 std::string DeviceIdText(uint16_t id, bool boot) {
   std::string names;
   for (int row = 0; row < kPlcCount; ++row) {
-    // A serial model's bootloader reports its ID without bit 15.
-    const bool reports =
-        boot ? IdMatches_B(IsUsbModel(row), plcList[row].id, id) : plcList[row].id == id;
+    // A bootloader's report is read by the boot ID rule of the row.
+    const bool reports = boot ? RowTakesId(row, id, true) : plcList[row].id == id;
     if (!reports) continue;
     if (!names.empty()) names += ", ";
     names += PlcName(row);

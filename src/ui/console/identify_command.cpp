@@ -11,6 +11,7 @@
 #include "ui/console/advice.h"
 #include "ui/console/console_host.h"
 #include "ui/console/output.h"
+#include "ui/console/record.h"
 #include "ui/console/run_guard.h"
 #include "ui/console/target.h"
 #include "ui/console/terminal.h"
@@ -50,10 +51,11 @@ std::string IdText(const DeviceIdentity& d) {
 
 std::string RegisterText(const DeviceIdentity& d) {
   if (!d.registerRead) return "no answer";
-  // The models sharing the ID that the value stands for.
-  const uint16_t id = ModelCheckRegister(d.id) != ModelRegister::kNone ? d.id : 12;
+  // The models taking the ID that were told apart by this register, and of
+  // them the ones the value stands for.
   return Hex4(d.registerValue) + " (" + RowsWhere([&](int row) {
-           return plcList[row].id == id && ModelCheckMismatch(row, d.registerValue) == nullptr;
+           return RowTakesId(row, d.id, false) && ModelOf(row).tell.reg == d.reg &&
+                  ModelCheckMismatch(row, d.registerValue) == nullptr;
          }) +
          ")";
 }

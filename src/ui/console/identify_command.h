@@ -2,16 +2,25 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "burn/host.h"
+#include "state/run.h"
 #include "ui/console/options.h"
 #include "ui/console/outcome.h"
-#include "ui/console/record.h"
 
 namespace plc {
 
 class ConsoleHost;
+
+// One fact of the identify report: a line "Label: text" on standard output
+// and "key": "text" in the record.
+struct ReportFact {
+  std::string key;
+  std::string label;
+  std::string text;
+};
 
 struct IdentifyReport {
   std::vector<ReportFact> facts;

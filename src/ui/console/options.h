@@ -49,7 +49,7 @@ bool ParseConsoleOptions(int argc, const char* const* argv, const char* defaultM
                          ConsoleOptions* options, std::string* error);
 // The --help text, made from the same table of options as the parser.
 std::string ConsoleUsage();
-// "LM4, LQ4, ..." : the 24 model names.
+// "LM4, LQ4, ..." : every model name of the table.
 std::string ModelNameList();
 
 }  // namespace plc

@@ -10,17 +10,10 @@
 
 #include "burn/host.h"
 #include "state/run.h"
+#include "ui/console/identify_command.h"
 #include "ui/console/outcome.h"
 
 namespace plc {
-
-// One fact of the identify report: a line "Label: text" on standard output
-// and "key": "text" in the record.
-struct ReportFact {
-  std::string key;
-  std::string label;
-  std::string text;
-};
 
 // Opens the file ("-": standard output); false (with the reason in error)
 // when it cannot be opened.

@@ -2,11 +2,10 @@
 
 #include <cstdint>
 
-#include "protocol/protocol_result.h"
-
 namespace plc {
 
-// Control bytes of boot mode.
+// Control bytes of boot mode; the application-mode replies carry ACK and
+// NAK in their status place too.
 inline constexpr uint8_t kStx = 0x02;
 inline constexpr uint8_t kEot = 0x04;
 inline constexpr uint8_t kAck = 0x06;
