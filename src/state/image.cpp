@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "state/models.h"
+
 namespace plc {
 
 void ModelPrefixOf(const char* imageName, char* out, int outSize) {
@@ -12,6 +14,12 @@ void ModelPrefixOf(const char* imageName, char* out, int outSize) {
     std::memcpy(out, imageName, static_cast<size_t>(n));
   }
   out[n] = '\0';
+}
+
+int EmbeddedImageRow() {
+  char model[kPlcNameSize] = {};
+  ModelPrefixOf(EmbeddedFirmwareName(), model, sizeof model);
+  return PlcIndexByName(model);
 }
 
 }  // namespace plc

@@ -18,5 +18,8 @@ const char* EmbeddedFirmwareName();
 // Copies the model prefix of an image name (up to the first '_') into out,
 // cut to outSize - 1 characters.
 void ModelPrefixOf(const char* imageName, char* out, int outSize);
+// Row of the model the embedded image is made for (its name's prefix); -1
+// when the name names no model.
+int EmbeddedImageRow();
 
 }  // namespace plc

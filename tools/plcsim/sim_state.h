@@ -7,6 +7,7 @@
 
 #include "port/link.h"
 #include "sim_fault.h"
+#include "state/image.h"
 #include "state/models.h"
 
 namespace plc {
@@ -19,10 +20,12 @@ inline constexpr uint32_t kSimLineSize = 64;
 // A frame whose rest does not follow within this quiet time is dropped.
 inline constexpr uint32_t kSimInterFrameGapMs = 100;
 
-// The model a simulator is when nothing else is asked: this build is for
-// the VM500.
+// The model a simulator is when nothing else is asked: the one the built-in
+// image is made for, as plcfw burns it by default (the first row for an
+// image that names no model).
 inline int SimDefaultRow() {
-  return PlcIndexByName("VM500");
+  const int row = EmbeddedImageRow();
+  return row >= 0 ? row : 0;
 }
 
 struct SimConfig {
