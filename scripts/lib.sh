@@ -88,3 +88,23 @@ PY
   record_counts
   return $rc
 }
+
+# ansible_home WORK: Ansible as the stages run it, all its files under WORK:
+# the collection in the tree found as vemora.plc, an ansible.cfg whose
+# [defaults] a stage may extend by appending to "$ANSIBLE_CONFIG", and the
+# inventory read from WORK/inventory.yml.
+ansible_home() {
+  local work="$1"
+  mkdir -p "$work/collections/ansible_collections/vemora"
+  ln -s "$ROOT/ansible" "$work/collections/ansible_collections/vemora/plc"
+  export ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_HOME="$work/ansible-home" ANSIBLE_NOCOLOR=1
+  cat >"$ANSIBLE_CONFIG" <<CFG
+[defaults]
+inventory = $work/inventory.yml
+collections_path = $work/collections
+remote_tmp = $work/remote-tmp
+local_tmp = $work/local-tmp
+interpreter_python = auto_silent
+retry_files_enabled = False
+CFG
+}

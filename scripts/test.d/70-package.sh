@@ -92,18 +92,7 @@ trap cleanup EXIT
 # plcfw goes in as a fleet installs it: the collection's install playbook,
 # here against this machine through a local connection, with become as the
 # playbook sets it. With -v Ansible prints each task's and handler's result.
-mkdir -p "$work/collections/ansible_collections/vemora"
-ln -s "$ROOT/ansible" "$work/collections/ansible_collections/vemora/plc"
-export ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_HOME="$work/ansible-home" ANSIBLE_NOCOLOR=1
-cat >"$ANSIBLE_CONFIG" <<EOF
-[defaults]
-inventory = $work/inventory.yml
-collections_path = $work/collections
-remote_tmp = $work/remote-tmp
-local_tmp = $work/local-tmp
-interpreter_python = auto_silent
-retry_files_enabled = False
-EOF
+ansible_home "$work"
 printf 'plcs:\n  hosts:\n    localhost: {ansible_connection: local}\n' >"$work/inventory.yml"
 # install_role N: the playbook's Nth run, its output in role-N.log; prints
 # "exit=RC changed=N failed=N installed=changed|ok handler=HOW", HOW being

@@ -45,18 +45,10 @@ passed=$((passed + ut_passed)) failed=$((failed + ut_failed))
 
 # Ansible finds the collection as ansible_collections/vemora/plc, and keeps
 # its own files in the work folder.
-mkdir -p "$work/collections/ansible_collections/vemora" "$work/ssh" "$work/controller"
-ln -s "$ROOT/ansible" "$work/collections/ansible_collections/vemora/plc"
-export ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_HOME="$work/ansible-home"
-export ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0
-cat >"$ANSIBLE_CONFIG" <<EOF
-[defaults]
-inventory = $work/inventory.yml
-collections_path = $work/collections
-remote_tmp = $work/remote-tmp
-local_tmp = $work/local-tmp
-interpreter_python = auto_silent
-retry_files_enabled = False
+mkdir -p "$work/ssh" "$work/controller"
+ansible_home "$work"
+export ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_FORCE_COLOR=0
+cat >>"$ANSIBLE_CONFIG" <<EOF
 forks = 6
 [ssh_connection]
 control_path_dir = $work/cp
