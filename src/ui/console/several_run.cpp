@@ -79,8 +79,11 @@ void RunWorkers(const std::vector<std::unique_ptr<PlcWorker>>& workers) {
   HoldInterrupts(false);
   std::vector<Watched> watched(workers.size());
   for (;;) {
+    // Read before the drawing: a PLC that ends while it is drawn is drawn
+    // once more, so that its last state is never left out.
+    const bool ended = running == 0;
     DrawProgress(workers, watched);
-    if (running == 0) break;
+    if (ended) break;
     for (int i = 0; i < 10 && running > 0; ++i) {
       if (InterruptRequested()) EndInterruptedRun();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
